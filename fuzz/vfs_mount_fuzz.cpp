@@ -1,0 +1,35 @@
+// Mounts arbitrary bytes as a datafile, in full and by a list of names taken from the
+// directory itself, and touches every byte the records claim to hold.
+#include "platform/Platform.h"
+#include "vfs/Vfs.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
+  (void)quiet;
+
+  std::vector<uint8_t> image(data, data + size);
+  Vfs vfs;
+  vfs.MountImage(image);
+  uint32_t sum = 0;
+  std::vector<std::string> names;
+  for (const auto& file : vfs.files) {
+    if (file->loaded) {
+      for (uint32_t i = 0; i < file->size + VFS_TAIL_BYTES; ++i) sum += file->data[i];
+    }
+    names.push_back(file->name);
+  }
+  vfs.Find("");
+  vfs.Find("a");
+
+  std::vector<const char*> list;
+  for (const std::string& name : names) list.push_back(name.c_str());
+  list.push_back("not-there");
+  vfs.MountImage(image, list.data(), uint32_t(list.size() - (size % 2)));
+  vfs.Close();
+  return int(sum & 0);
+}

@@ -1,0 +1,149 @@
+// The packer as a demo maker runs it: the real program on real folders.
+#include "support/TestSupport.h"
+#include "vfs/Vfs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace {
+
+struct ToolRun {
+  int code;
+  std::string output;
+};
+
+ToolRun Vpfpack(const std::string& args) {
+  const std::string command = std::string(ZIVI3_BINARY_DIR) + "/tools/vpfpack " + args + " 2>&1";
+  ToolRun run{-1, ""};
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Quote(const std::string& path) { return "'" + path + "'"; }
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+}
+
+}  // namespace
+
+TEST(Vpfpack, RoundTripsAFolderByteForByte) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "in");
+  std::string text;  // past one 900 kB block, so members span several blocks
+  for (int i = 0; text.size() < 1200000; ++i) text += "Key " + std::to_string(i * 7 % 1000) + " 0.5 0 0 0\n";
+  std::vector<uint8_t> noise(5000);
+  uint32_t x = 1;
+  for (auto& b : noise) b = uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+  test::WriteText(dir / "in/scene.lws", text);
+  test::WriteBytes(dir / "in/noise.bin", noise);
+  test::WriteText(dir / "in/EMPTY.TXT", "");
+  test::WriteText(dir / "in/a", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa");
+  std::filesystem::create_directory(dir.Path() / "in/sub");  // folders are not packed
+
+  ToolRun pack = Vpfpack(Quote(dir / "in") + " " + Quote(dir / "demo.vpf"));
+  ASSERT_EQ(pack.code, 0) << pack.output;
+  ToolRun list = Vpfpack("--list " + Quote(dir / "demo.vpf"));
+  EXPECT_EQ(list.code, 0) << list.output;
+  EXPECT_NE(list.output.find("4 members, 0 damaged"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("compressed"), std::string::npos);  // the text member
+  EXPECT_NE(list.output.find("stored"), std::string::npos);      // the noise member
+
+  ToolRun extract = Vpfpack("--extract " + Quote(dir / "demo.vpf") + " " + Quote(dir / "out"));
+  ASSERT_EQ(extract.code, 0) << extract.output;
+  EXPECT_EQ(test::ReadText(dir / "out/scene.lws"), text);
+  EXPECT_EQ(test::ReadBytes(dir / "out/noise.bin"), noise);
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out/EMPTY.TXT"));
+  EXPECT_EQ(std::filesystem::file_size(dir.Path() / "out/EMPTY.TXT"), 0u);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out/sub"));
+}
+
+TEST(Vpfpack, DamagedOrForeignInputGivesAClearMessageAndAFailingCode) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "in");
+  test::WriteText(dir / "in/one.txt", std::string(4000, 'z') + "tail");
+  ASSERT_EQ(Vpfpack(Quote(dir / "in") + " " + Quote(dir / "d.vpf")).code, 0);
+
+  std::vector<uint8_t> image = test::ReadBytes(dir / "d.vpf");
+  image[image.size() - 6] ^= 0x40;  // inside the member's stored bytes
+  test::WriteBytes(dir / "bad.vpf", image);
+  ToolRun list = Vpfpack("--list " + Quote(dir / "bad.vpf"));
+  EXPECT_EQ(list.code, 1);
+  EXPECT_NE(list.output.find("DAMAGED"), std::string::npos) << list.output;
+  ToolRun extract = Vpfpack("--extract " + Quote(dir / "bad.vpf") + " " + Quote(dir / "out"));
+  EXPECT_EQ(extract.code, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out/one.txt"));
+
+  test::WriteText(dir / "text.vpf", "this is not a datafile");
+  ToolRun foreign = Vpfpack("--list " + Quote(dir / "text.vpf"));
+  EXPECT_EQ(foreign.code, 1);
+  EXPECT_NE(foreign.output.find("not a version-2 datafile"), std::string::npos) << foreign.output;
+  ToolRun missing = Vpfpack("--extract " + Quote(dir / "none.vpf") + " " + Quote(dir / "out"));
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.output.find("Data not present error"), std::string::npos) << missing.output;
+
+  // Names that differ only in case could never both be found.
+  test::WriteText(dir / "in/ONE.TXT", "x");
+  ToolRun twins = Vpfpack(Quote(dir / "in") + " " + Quote(dir / "t.vpf"));
+  EXPECT_EQ(twins.code, 1);
+  EXPECT_NE(twins.output.find("compared without case"), std::string::npos) << twins.output;
+
+  EXPECT_EQ(Vpfpack("--help").code, 0);
+  EXPECT_EQ(Vpfpack("").code, 2);
+  EXPECT_EQ(Vpfpack("--bogus x").code, 2);
+}
+
+TEST(Vpfpack, ExtractsAnotherPackersDatafileButNeverOutsideItsFolder) {
+  // Written field by field: data stored in reverse order of the directory, reserved bytes
+  // filled, and one member whose name would climb out of the target folder.
+  const std::string second = "second member";
+  const std::string first = "first!";
+  const std::string evil = "owned";
+  std::vector<uint8_t> data;
+  data.insert(data.end(), evil.begin(), evil.end());
+  data.insert(data.end(), second.begin(), second.end());
+  data.insert(data.end(), first.begin(), first.end());
+  struct E { std::string name; uint32_t size, offset; };
+  const std::vector<E> entries = {{"first.txt", 6, uint32_t(evil.size() + second.size())},
+                                  {"Second.TXT", uint32_t(second.size()), uint32_t(evil.size())},
+                                  {"../escape.txt", uint32_t(evil.size()), 0}};
+  std::vector<uint8_t> directory;
+  for (const E& e : entries) {
+    std::vector<uint8_t> entry;
+    const uint32_t length = uint32_t(DATAFILE_ENTRY_SIZE + e.name.size() + 1);
+    entry.push_back(uint8_t(length));
+    entry.push_back(uint8_t(length >> 8));
+    PutU32(entry, e.size);
+    PutU32(entry, 0);
+    PutU32(entry, e.size);
+    PutU32(entry, e.offset);
+    PutU32(entry, DatafileChecksum(data.data() + e.offset, e.size));
+    entry.insert(entry.end(), 16, 0x5A);
+    entry.insert(entry.end(), e.name.begin(), e.name.end());
+    entry.push_back(0);
+    directory.insert(directory.end(), entry.begin(), entry.end());
+  }
+  std::vector<uint8_t> image = {'V', 'P', 'F', 2, 0};
+  PutU32(image, uint32_t(directory.size()));
+  PutU32(image, 0xFFFFFFFF);
+  image.insert(image.end(), directory.begin(), directory.end());
+  image.insert(image.end(), data.begin(), data.end());
+
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "deep");
+  test::WriteBytes(dir / "deep/other.vpf", image);
+  ToolRun extract = Vpfpack("--extract " + Quote(dir / "deep/other.vpf") + " " + Quote(dir / "deep/out"));
+  EXPECT_EQ(extract.code, 1) << extract.output;
+  EXPECT_NE(extract.output.find("not a bare file name"), std::string::npos) << extract.output;
+  EXPECT_EQ(test::ReadText(dir / "deep/out/first.txt"), first);
+  EXPECT_EQ(test::ReadText(dir / "deep/out/Second.TXT"), second);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "deep/escape.txt"));
+}
