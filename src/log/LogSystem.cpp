@@ -63,11 +63,13 @@ void LogSystem::Shutdown() {
 }
 
 void Log(int level, const char* format, ...) {
-  char message[LOG_MESSAGE_MAX + 1];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(message, sizeof message, format ? format : "", args);
-  va_end(args);
+  char message[LOG_MESSAGE_MAX + 1] = "";
+  if (format) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+  }
 
   if (LogSystem* log = activeLog.load()) log->Write(level, message);
   if (level == 0) platform::ShowMessage(LOG_ERROR_CAPTION, message, platform::ICON_ERROR);
