@@ -1,0 +1,410 @@
+// The scene database: the in-memory model of one loaded scene (object layers, clones and null
+// objects, surfaces, cameras, lights), the keyframed envelopes that animate them, and the
+// transforms that turn their channel values into OpenGL matrices.
+//
+// Records are plain structs with public fields. The Scene owns everything reachable from its
+// item lists and its oscillator list; loaders, renderer and actions work on the fields directly.
+// Nothing here touches OpenGL: a scene can be loaded, inspected and freed without a context.
+//
+// Coordinates: positions, pivots, vertices and normals are stored as loaded, left-handed (+Z away
+// from the viewer); every Matrix4 kept here is in OpenGL's right-handed space (Z negated while the
+// matrix is built). Times are frames of scene time, angles radians.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct System;
+struct Vfs;
+struct NullAction;     // demo action of a null object (actions module)
+struct PointCache;     // per-frame vertex positions of a dynamic object (lightwave module)
+struct TextureEntry;   // pooled texture (textures module)
+
+// ---- Shared value types ----
+
+struct Vec3 {
+  float x = 0, y = 0, z = 0;
+};
+
+// 16 floats in OpenGL column-major order: row r, column c at m[4 * c + r]; translation at 12-14.
+// Starts as the identity, so an item that is never animated draws untransformed.
+struct Matrix4 {
+  float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+// A record defined and released by another module. The owner stores the release function with
+// the pointer, so the scene can free it without depending on that module.
+template <typename T>
+using ForeignPtr = std::unique_ptr<T, void (*)(T*)>;
+
+// ---- Envelopes ----
+
+// Span shapes: the shape of a key is that of the span that ends at it. Any other value
+// (an LWO2 span type this system does not know) is evaluated as linear.
+enum : uint32_t {
+  SHAPE_HERMITE = 1,
+  SHAPE_LINEAR = 2,
+  SHAPE_BEZIER = 3,    // one-dimensional Bezier: Hermite with stored tangents
+  SHAPE_TCB = 4,
+  SHAPE_STEPPED = 5,
+  SHAPE_BEZIER2D = 6,  // two-dimensional Bezier: handles in time and value
+};
+
+struct EnvelopeKey {
+  float time = 0;                // frames
+  float tension = 0, continuity = 0, bias = 0;  // TCB keys
+  float outTangent = 0;          // Hermite and 1D Bezier keys
+  float inTangent = 0;
+  float value = 0;
+  uint32_t shape = 0;            // SHAPE_*
+  // Offsets of the 2D Bezier handles from the key (frames, value units); 0 when the source
+  // format has none.
+  float inHandleTime = 0, inHandleValue = 0, outHandleTime = 0, outHandleValue = 0;
+};
+
+// A sine wave added to an envelope over [start, end).
+struct Oscillator {
+  float period = 0;     // frames; 0 contributes nothing
+  float amplitude = 0;
+  float start = 0;      // frames
+  float end = 0;        // frames, exclusive
+};
+
+// One animated value. Copying an Envelope copies its keys and its oscillator pointers, which is
+// what a surface or texture layer receives from the object loader.
+struct Envelope {
+  std::vector<EnvelopeKey> keys;         // ascending time; keys.size() is the key count
+  std::vector<Oscillator*> oscillators;  // owned by the Scene, applied in this order
+  uint32_t index = 0;                    // the object file's envelope index; 0 in copies
+};
+
+// The value of an envelope at a time (frames): the keyed curve, held flat before the first and
+// after the last key, plus every oscillator whose window contains the time. No keys and no
+// oscillators (or no envelope at all) give 0. Long envelopes cost O(log keys).
+float EvaluateEnvelope(const Envelope* envelope, float time);
+
+// The evaluation's building blocks, exposed for the loaders' and the tests' use.
+struct HermiteWeights {
+  float h1, h2, h3, h4;
+};
+HermiteWeights HermiteBasis(float t);
+// Tangent leaving key0 on the span key0 → key1, by key0's shape; previous may be null.
+float OutgoingTangent(const EnvelopeKey& key0, const EnvelopeKey& key1, const EnvelopeKey* previous);
+// Tangent arriving at key1 on the span key0 → key1, by key1's shape; next may be null.
+float IncomingTangent(const EnvelopeKey& key0, const EnvelopeKey& key1, const EnvelopeKey* next);
+float BezierValue(float x0, float x1, float x2, float x3, float t);
+// The curve parameter in [t0, t1] at which the Bezier x0..x3 reaches time, within 0.0001 frames
+// (or as close as single precision gets).
+float BezierTimeSolve(float x0, float x1, float x2, float x3, float time, float t0, float t1);
+float TwoDimensionalBezier(const EnvelopeKey& key0, const EnvelopeKey& key1, float time,
+                           const EnvelopeKey* previous);
+// The oscillator's wave at time, ignoring its window: 0 at start, negative first.
+float OscillatorValue(const Oscillator& oscillator, float time);
+
+// ---- Geometry and surfaces ----
+
+struct Vertex {
+  Vec3 position;
+  Vec3 normal;      // unit length after the precalculation
+  float u = 0, v = 0;
+};
+
+// Per-corner texture coordinates of one texture layer.
+struct CornerCoords {
+  float cornerU[3] = {0, 0, 0};
+  float cornerV[3] = {0, 0, 0};
+};
+
+struct Surface;
+
+struct Triangle {
+  // Pointers into the owning object's baseVertices, set by the precalculation from cornerIndex.
+  // A plain copy of a Triangle still points into the source's vertices: CloneObjectGeometry
+  // re-points them.
+  Vertex* corners[3] = {nullptr, nullptr, nullptr};
+  Vec3 faceNormal;
+  uint32_t cornerIndex[3] = {0, 0, 0};  // indices into the vertex arrays, in file order
+  CornerCoords texCoords[2];            // layer 0 (drawn) and layer 1 (planar projection only)
+  Surface* surface = nullptr;           // owned by the Scene
+};
+
+// A run of sortedTriangles sharing one surface.
+struct SurfaceBatch {
+  uint32_t first = 0;   // index into sortedTriangles
+  uint32_t count = 0;
+  Surface* surface = nullptr;
+};
+
+enum : uint32_t { PROJECTION_PLANAR = 0 };
+enum : uint8_t { AXIS_X = 0, AXIS_Y = 1, AXIS_Z = 2 };
+enum : uint8_t { LAYER_COLOR = 1, LAYER_TRANSPARENCY = 2 };
+
+// Envelope slots of a texture layer.
+enum : uint32_t {
+  LAYER_ENV_CENTER_X = 0, LAYER_ENV_CENTER_Y, LAYER_ENV_CENTER_Z,
+  LAYER_ENV_HEADING, LAYER_ENV_PITCH, LAYER_ENV_BANK,
+  LAYER_ENV_SIZE_X, LAYER_ENV_SIZE_Y, LAYER_ENV_SIZE_Z,
+  LAYER_ENVELOPE_COUNT
+};
+
+// One image texture layer of a surface.
+struct TextureLayer {
+  TextureEntry* texture = nullptr;  // set by the texture cache; none until then
+  std::string imageName;            // clip file name; emptied once the texture cache binds it
+  std::string ordinal;              // block ordinal; emptied by the precalculation
+  Vec3 center;
+  Vec3 rotation;                    // heading, pitch, bank
+  Vec3 size;
+  std::unique_ptr<Envelope> envelopes[LAYER_ENVELOPE_COUNT];
+  uint8_t projection = 0;           // PROJECTION_PLANAR is the one this system computes
+  uint8_t axis = 0;                 // AXIS_*
+  uint8_t channel = 0;              // LAYER_COLOR or LAYER_TRANSPARENCY
+};
+
+// Surface flag bits.
+enum : uint8_t {
+  SURFACE_INITIAL = 0x1,       // every surface starts with it; nothing reads it
+  SURFACE_DOUBLE_SIDED = 0x2,
+  SURFACE_ANIMATED = 0x4,      // at least one surface envelope exists
+};
+
+// Envelope slots of a surface; only transparency and diffuse are evaluated.
+enum : uint32_t {
+  SURFACE_ENV_TRANSPARENCY = 0, SURFACE_ENV_DIFFUSE, SURFACE_ENV_LUMINOSITY,
+  SURFACE_ENV_SPECULAR, SURFACE_ENV_REFLECTION, SURFACE_ENV_TRANSLUCENCY,
+  SURFACE_ENVELOPE_COUNT
+};
+
+inline constexpr uint32_t SURFACE_LAYER_MAX = 2;
+
+struct Surface {
+  std::string name;            // the object file's tag name
+  uint32_t tagIndex = 0;       // its index in that file's tag list
+  uint8_t flags = SURFACE_INITIAL;
+  Vec3 color;
+  float diffuse = 0;           // multiplies the colour
+  float luminosity = 0;        // stored only
+  float specular = 0;          // stored only
+  float reflection = 0;        // stored only
+  float transparency = 0;      // alpha = 1 - transparency; not 0 → transparent pass
+  float translucency = 0;      // stored only
+  float smoothing = 0;         // smoothing angle; above 0 the surface uses vertex normals
+  std::unique_ptr<Envelope> envelopes[SURFACE_ENVELOPE_COUNT];
+  std::unique_ptr<TextureLayer> layers[SURFACE_LAYER_MAX];  // in block order
+  uint32_t layerCount = 0;
+};
+
+// ---- Items ----
+
+// Object flag bits.
+enum : uint32_t {
+  OBJECT_HIDDEN = 0x1,                // not drawn
+  OBJECT_CLAIMED = 0x4,               // taken by a scene item; a second use makes a clone
+  OBJECT_NULL = 0x8,
+  OBJECT_FACE_UVS = 0x10,             // has a face-based UV map
+  OBJECT_COMPILE_OPAQUE = 0x20,       // opaque display list to be compiled before its next use
+  OBJECT_COMPILE_TRANSPARENT = 0x40,  // transparent display list likewise
+  OBJECT_DYNAMIC = 0x80,              // drawn in immediate mode, updated every frame
+  OBJECT_UNLIT = 0x100,
+  OBJECT_TRAIL = 0x200,               // drawn again at five earlier times
+};
+
+// Item kinds, as parentKind holds them.
+enum : uint8_t { ITEM_OBJECT = 0, ITEM_CAMERA = 1, ITEM_LIGHT = 2 };
+
+// Action phases of a null object.
+enum : uint8_t { ACTION_NONE = 0, ACTION_PRE_SCENE = 1, ACTION_POST_SCENE = 2 };
+
+// Motion channel slots, in the order of SceneObject::channelValues.
+enum : uint32_t {
+  CHANNEL_POSITION_X = 0, CHANNEL_POSITION_Y, CHANNEL_POSITION_Z,
+  CHANNEL_HEADING, CHANNEL_PITCH, CHANNEL_BANK,
+  CHANNEL_SCALE_X, CHANNEL_SCALE_Y, CHANNEL_SCALE_Z,
+  CHANNEL_MORPH_AMOUNT,  // objects only
+};
+inline constexpr uint32_t OBJECT_ENVELOPE_COUNT = 10;
+inline constexpr uint32_t CAMERA_ENVELOPE_COUNT = 6;
+inline constexpr uint32_t LIGHT_ENVELOPE_COUNT = 9;
+
+// itemIndex of an object that no scene line named: it matches no index lookup.
+inline constexpr uint32_t NO_ITEM_INDEX = 0xFFFFFFFF;
+
+// Vertical field of view of every camera, degrees.
+inline constexpr float CAMERA_FIELD_OF_VIEW = 34.71f;
+
+struct Scene;
+
+// Parenting: parent points to a SceneObject, Camera or Light as parentKind says (ITEM_*), or is
+// null. While a scene file is read, the parent is known only by number: parentIndex holds the
+// parent's item index + 1 (0 for none) until the loader resolves it into parent.
+
+// One object layer, clone or null object.
+struct SceneObject {
+  uint32_t flags = 0;                   // OBJECT_*
+  uint32_t itemIndex = NO_ITEM_INDEX;   // 0-based among the scene file's object items
+  uint16_t layerNumber = 0;             // object-file layer + 1; 0 for clones and nulls
+  std::string layerName;                // empty for clones and nulls
+  std::string fileName;                 // object file name; "Clone ID %i" for a clone
+  std::string itemName;                 // null object's name; "Clone ID %i" for a clone
+  uint8_t actionPhase = ACTION_NONE;    // ACTION_*
+  Scene* scene = nullptr;               // owning scene
+  Vec3 pivot;
+  float channelValues[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // position xyz, heading/pitch/bank, scale xyz
+  int32_t morphTargetIndex = -1;        // scene file's item number - 1; -1 for none
+  SceneObject* morphTarget = nullptr;
+  ForeignPtr<NullAction> action{nullptr, nullptr};  // a null object's demo action
+  Matrix4 localMatrix;                  // own transform, OpenGL space
+  Matrix4 worldMatrix;                  // localMatrix under all ancestors' local matrices
+  float morphAmount = 0;
+  ForeignPtr<PointCache> pointCache{nullptr, nullptr};
+  // Geometry. The vertex count is baseVertices.size() (vertices has the same size once made),
+  // the triangle count triangles.size().
+  std::vector<Vertex> baseVertices;     // as loaded
+  std::vector<Vertex> vertices;         // drawn: a copy made by the precalculation
+  std::vector<Triangle> triangles;
+  std::vector<Triangle*> sortedTriangles;  // into triangles, grouped by surface
+  void* parent = nullptr;
+  uint8_t parentKind = ITEM_OBJECT;
+  uint32_t parentIndex = 0;
+  std::vector<SurfaceBatch> surfaceBatches;
+  // Display-list names; the renderer generates, compiles and deletes them (0 without a context).
+  uint32_t opaqueList = 0, transparentList = 0;
+  std::unique_ptr<Envelope> envelopes[OBJECT_ENVELOPE_COUNT];  // CHANNEL_* slots
+};
+
+struct Camera {
+  uint32_t cameraIndex = 0;             // 0-based order in the scene file
+  Vec3 position;
+  Vec3 rotation;                        // heading, pitch, bank; not evaluated while targeting
+  SceneObject* target = nullptr;        // aims at target's channelValues position, or none
+  Matrix4 localMatrix;                  // view matrix, OpenGL space
+  Matrix4 worldMatrix;                  // localMatrix under the ancestors' local matrices
+  float fieldOfView = CAMERA_FIELD_OF_VIEW;
+  float aspect = 0;                     // viewportWidth / viewportHeight
+  std::string name;
+  void* parent = nullptr;
+  uint8_t parentKind = ITEM_OBJECT;
+  uint32_t parentIndex = 0;
+  std::unique_ptr<Envelope> envelopes[CAMERA_ENVELOPE_COUNT];
+  uint32_t viewportWidth = 0, viewportHeight = 0;
+  System* system = nullptr;             // where the viewport size came from
+};
+
+// Light kinds: directional, everything else positional.
+enum : uint8_t { LIGHT_POINT = 1, LIGHT_DISTANT = 2 };
+
+struct Light {
+  std::string name;
+  uint32_t lightIndex = 0;              // 0-based order in the scene file; picks the GL light
+  uint8_t kind = LIGHT_POINT;
+  Vec3 color;
+  Vec3 position;
+  Matrix4 worldMatrix;                  // places the light
+  Matrix4 localMatrix;                  // its own translation
+  float intensity = 0;                  // stored only
+  float range = 0;
+  uint32_t falloff = 0;                 // 0-3
+  void* parent = nullptr;
+  uint8_t parentKind = ITEM_OBJECT;
+  uint32_t parentIndex = 0;
+  std::unique_ptr<Envelope> envelopes[LIGHT_ENVELOPE_COUNT];  // only position is evaluated
+};
+
+// ---- The scene ----
+
+struct Scene {
+  // Items in order of creation; a lookup returns the first match.
+  std::vector<std::unique_ptr<SceneObject>> objects;
+  std::vector<std::unique_ptr<Surface>> surfaces;
+  std::vector<std::unique_ptr<Camera>> cameras;
+  std::vector<std::unique_ptr<Light>> lights;
+  // Render lists, built by the precalculation in object order (not owned).
+  std::vector<SceneObject*> preSceneActions;   // null objects with ACTION_PRE_SCENE
+  std::vector<SceneObject*> postSceneActions;  // null objects with ACTION_POST_SCENE
+  std::vector<SceneObject*> drawables;         // every object that is not a null object
+  Camera* activeCamera = nullptr;              // the camera frames are rendered from
+  std::vector<std::unique_ptr<Oscillator>> oscillators;  // of every envelope of the scene
+  float firstFrame = 0;                        // stored only
+  float lastFrame = 0;                         // playback restarts at 0 past this frame
+  float framesPerSecond = 0;                   // scene file key times are seconds × this
+  Vec3 ambientColor;                           // stored only
+  float ambientIntensity = 0;                  // stored only
+  System* system = nullptr;                    // engine speed, display size, texture names
+
+  Scene() = default;
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
+
+  // Stores system unless the scene already has one.
+  void AttachToSystem(System* system);
+
+  // Reads a scene file and everything it names into this scene. Defined by the scene-file
+  // loader in the lightwave module.
+  bool Load(Vfs* vfs, const char* path);
+  // Reads one object file (every layer becomes an object). Defined by the object-file loader
+  // in the lightwave module.
+  bool LoadObjectFile(const char* path);
+
+  // Each creates a record with its fields at their defaults (see the records), appends it and
+  // returns it. AddObject also sets the owning scene.
+  SceneObject* AddObject();
+  Surface* AddSurface();
+  Camera* AddCamera();
+  Light* AddLight();
+  Oscillator* AddOscillator();
+
+  Light* FindLightByIndex(uint32_t lightIndex) const;
+  Surface* FindSurfaceByName(const char* name) const;        // byte-for-byte, case-sensitive
+  Camera* FindCameraByIndex(uint32_t cameraIndex) const;
+  SceneObject* FindObjectByIndex(uint32_t itemIndex) const;  // only objects a scene line named
+  SceneObject* FindObjectByFileName(const char* fileName) const;
+  SceneObject* FindObjectLayer(const char* fileName, uint16_t layerNumber) const;
+
+  // Gives clone its own copies of source's vertices, triangles and pivot, with the triangles'
+  // corners pointing into the clone's vertices. Surfaces stay shared.
+  void CloneObjectGeometry(const SceneObject* source, SceneObject* clone) const;
+
+  // Precalc, RenderFrame and RenderFrameFromCamera belong to the precalculation and the
+  // renderer and are added with them.
+
+  // Releases every item, surface and oscillator and empties the render lists, leaving an empty,
+  // reusable scene that stays attached. A scene that was never attached is left as it is (its
+  // destruction still releases everything).
+  void Free();
+};
+
+// ---- Matrix and vector primitives ----
+
+Matrix4 Identity();
+Matrix4 Translation(float x, float y, float z);
+// m ← R · m for a rotation about the X, Y or Z axis by angle radians (right-handed).
+void RotateX(Matrix4& m, float angle);
+void RotateY(Matrix4& m, float angle);
+void RotateZ(Matrix4& m, float angle);
+// b · a: a applied first, then b.
+Matrix4 Multiply(const Matrix4& a, const Matrix4& b);
+// m ← b · m.
+void PreMultiply(Matrix4& m, const Matrix4& b);
+// Inverts in place a matrix that is a rotation plus a translation (transposed rotation,
+// translation −Rᵀt, bottom row 0 0 0 1).
+void RigidInverse(Matrix4& m);
+
+Vec3 Cross(const Vec3& a, const Vec3& b);
+// v / |v|. A zero vector stays zero (a degenerate face, an unused vertex) rather than NaN.
+Vec3 Normalize(const Vec3& v);
+float Length(const Vec3& v);
+
+// ---- Item transforms ----
+
+// Evaluates the object's nine motion channels at time and builds its local matrix: pivot to
+// the origin, pitch, heading, bank, scale, then the position. An object without a position-x
+// envelope keeps its channels and matrices.
+void UpdateObject(SceneObject* object, float time);
+// World matrices: the item's local matrix under every ancestor's local matrix (a camera ancestor
+// of an object contributes its inverted view matrix). Run after all local matrices of the frame
+// are built. A parenting loop ends the walk once it comes round.
+void UpdateObjectWorld(SceneObject* object);
+void UpdateCameraWorld(Camera* camera);
+void UpdateLightWorld(Light* light);
