@@ -3,7 +3,6 @@
 // formulas are written, so that every build gives the same values.
 #include "scene/Scene.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -13,17 +12,24 @@ constexpr size_t LINEAR_SCAN_KEYS = 8;
 
 // Index of the first key later than time (keys.size() when there is none, which only a NaN
 // time reaches past the caller's checks). Both searches return the same index for keys in
-// ascending order; for keys out of order either still returns a span whose first key is not
-// later than time and whose second key is.
+// ascending order, so a long envelope costs O(log keys) and gives the values a key-by-key scan
+// would. Keys out of order still give an index within the array; which span is then unspecified.
 size_t FindSpanEnd(const std::vector<EnvelopeKey>& keys, float time) {
   if (keys.size() <= LINEAR_SCAN_KEYS) {
     size_t i = 0;
     while (i < keys.size() && !(keys[i].time > time)) ++i;
     return i;
   }
-  auto it = std::upper_bound(keys.begin(), keys.end(), time,
-                             [](float t, const EnvelopeKey& key) { return t < key.time; });
-  return size_t(it - keys.begin());
+  // Binary search without data-dependent branches (random times would mispredict half of
+  // them). The answer stays within [first, first + length].
+  const EnvelopeKey* first = keys.data();
+  size_t length = keys.size();
+  while (length > 1) {
+    size_t half = length / 2;
+    first = first[half - 1].time > time ? first : first + half;
+    length -= half;
+  }
+  return size_t(first - keys.data()) + (first->time > time ? 0 : 1);
 }
 
 float SpanValue(const std::vector<EnvelopeKey>& keys, size_t i1, float time) {

@@ -1,0 +1,220 @@
+#include "scene/Scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+EnvelopeKey Key(float time, float value, uint32_t shape) {
+  EnvelopeKey key;
+  key.time = time;
+  key.value = value;
+  key.shape = shape;
+  return key;
+}
+
+Envelope Make(std::vector<EnvelopeKey> keys) {
+  Envelope envelope;
+  envelope.keys = std::move(keys);
+  return envelope;
+}
+
+TEST(Envelope, HoldsEndValuesAndHitsKeysExactly) {
+  Envelope empty;
+  EXPECT_EQ(EvaluateEnvelope(&empty, 5), 0);
+  EXPECT_EQ(EvaluateEnvelope(nullptr, 5), 0);
+
+  Envelope one = Make({Key(10, 3.5f, SHAPE_TCB)});
+  EXPECT_EQ(EvaluateEnvelope(&one, -100), 3.5f);
+  EXPECT_EQ(EvaluateEnvelope(&one, 10), 3.5f);
+  EXPECT_EQ(EvaluateEnvelope(&one, 1e6f), 3.5f);
+
+  Envelope curve = Make({Key(0, 1, SHAPE_TCB), Key(10, 7.25f, SHAPE_TCB), Key(20, -2, SHAPE_HERMITE)});
+  EXPECT_EQ(EvaluateEnvelope(&curve, -5), 1);       // before the first key
+  EXPECT_EQ(EvaluateEnvelope(&curve, 0), 1);
+  EXPECT_EQ(EvaluateEnvelope(&curve, 10), 7.25f);   // a middle key starts its span at t = 0
+  EXPECT_EQ(EvaluateEnvelope(&curve, 20), -2);      // never extrapolated past the last key
+  EXPECT_EQ(EvaluateEnvelope(&curve, 35), -2);
+}
+
+TEST(Envelope, LinearSteppedAndUnknownShapes) {
+  Envelope linear = Make({Key(0, 0, SHAPE_LINEAR), Key(10, 10, SHAPE_LINEAR)});
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&linear, 5), 5);
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&linear, 2.5f), 2.5f);
+
+  Envelope stepped = Make({Key(0, 1, SHAPE_LINEAR), Key(10, 7, SHAPE_STEPPED)});
+  EXPECT_EQ(EvaluateEnvelope(&stepped, 0), 1);
+  EXPECT_EQ(EvaluateEnvelope(&stepped, 9.99f), 1);
+  EXPECT_EQ(EvaluateEnvelope(&stepped, 10), 7);
+
+  // Shapes the object loader leaves at 0 (and any other unknown value) run straight.
+  for (uint32_t shape : {0u, 7u, 0xFFFFFFFFu}) {
+    Envelope unknown = Make({Key(0, 0, shape), Key(10, 10, shape), Key(20, 0, shape)});
+    EXPECT_FLOAT_EQ(EvaluateEnvelope(&unknown, 2.5f), 2.5f) << shape;
+    EXPECT_FLOAT_EQ(EvaluateEnvelope(&unknown, 15), 5) << shape;
+  }
+}
+
+TEST(Envelope, TcbTangentsFollowNeighboursAndParameters) {
+  // Both keys alone with zero parameters: tangents are the difference, so the curve is straight.
+  Envelope pair = Make({Key(0, 0, SHAPE_TCB), Key(10, 10, SHAPE_TCB)});
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&pair, 2.5f), 2.5f);
+
+  // A peak: the first span leaves with the difference (10) and arrives with the neighbours'
+  // average slope (0); at t = 0.5 that is 0.5·10 + 0.125·10 = 6.25. The second span mirrors it.
+  Envelope peak = Make({Key(0, 0, SHAPE_TCB), Key(10, 10, SHAPE_TCB), Key(20, 0, SHAPE_TCB)});
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&peak, 5), 6.25f);
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&peak, 15), 6.25f);
+
+  // Bias 0.5 on the peak: arriving tangent (0.5·(−10) + 1.5·10)·10/20 = 5 → 5.625;
+  // leaving tangent (1.5·10 + 0.5·(−10))·10/20 = 5, arriving at the end −10 → 6.875.
+  peak.keys[1].bias = 0.5f;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&peak, 5), 5.625f);
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&peak, 15), 6.875f);
+
+  // Continuity 0.5 instead swaps the weights of the arriving tangent: (1.5·(−10) + 0.5·10)/2 = −5.
+  peak.keys[1].bias = 0;
+  peak.keys[1].continuity = 0.5f;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&peak, 5), 6.875f);
+
+  // Tension 0.5 on a first key halves its leaving tangent: 5 + 0.125·5 − 0.125·10 = 4.375.
+  pair.keys[0].tension = 0.5f;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&pair, 5), 4.375f);
+}
+
+TEST(Envelope, HermiteAndBezierUseStoredTangents) {
+  for (uint32_t shape : {SHAPE_HERMITE, SHAPE_BEZIER}) {
+    EnvelopeKey k0 = Key(0, 0, shape), k1 = Key(10, 10, shape);
+    k0.outTangent = 2;
+    k1.inTangent = 4;
+    Envelope alone = Make({k0, k1});
+    EXPECT_FLOAT_EQ(EvaluateEnvelope(&alone, 5), 4.75f) << shape;  // 5 + 0.125·2 − 0.125·4
+
+    // A previous key 10 frames back scales the leaving tangent by 10/20 (to 1); a next key 20
+    // frames on scales the arriving one by 10/30 (to 4/3).
+    Envelope framed = Make({Key(-10, 0, SHAPE_LINEAR), k0, k1, Key(30, 0, SHAPE_LINEAR)});
+    EXPECT_FLOAT_EQ(EvaluateEnvelope(&framed, 5), 5 + 0.125f * 1 - 0.125f * (4.0f / 3)) << shape;
+
+    // After a linear or stepped key the span leaves flat, whatever the key stores.
+    for (uint32_t before : {SHAPE_LINEAR, SHAPE_STEPPED, SHAPE_BEZIER2D}) {
+      EnvelopeKey flat = k0;
+      flat.shape = before;
+      Envelope afterFlat = Make({flat, k1});
+      EXPECT_FLOAT_EQ(EvaluateEnvelope(&afterFlat, 5), 4.5f) << shape << " after " << before;
+    }
+  }
+}
+
+TEST(Envelope, TwoDimensionalBezierSolvesForTime) {
+  // Handles a third of the span in: time runs evenly, so time 2.5 is t = 0.25 and the value is
+  // the Bezier 0, 4, 10, 10 at 0.25: 3·0.5625·0.25·4 + 3·0.75·0.0625·10 + 0.015625·10 = 3.25.
+  EnvelopeKey k0 = Key(0, 0, SHAPE_BEZIER2D), k1 = Key(10, 10, SHAPE_BEZIER2D);
+  k0.outHandleTime = 10.0f / 3;
+  k0.outHandleValue = 4;
+  k1.inHandleTime = -10.0f / 3;
+  Envelope even = Make({k0, k1});
+  EXPECT_NEAR(EvaluateEnvelope(&even, 2.5f), 3.25f, 1e-3f);
+  EXPECT_NEAR(EvaluateEnvelope(&even, 5), 6.5f, 1e-3f);
+
+  // After a linear key the leaving handle sits a third of the span in, flat. With the arriving
+  // handle at −5 frames, t = 0.75 is reached at time 6.796875, where the value curve
+  // 0, 0, 10, 10 gives 8.4375.
+  EnvelopeKey linear = Key(0, 0, SHAPE_LINEAR);
+  k1.inHandleTime = -5;
+  Envelope skewed = Make({linear, k1});
+  EXPECT_NEAR(EvaluateEnvelope(&skewed, 4.375f), 5, 1e-3f);
+  EXPECT_NEAR(EvaluateEnvelope(&skewed, 6.796875f), 8.4375f, 1e-3f);
+
+  // On a long span the curve's time steps past 0.0001 frames at the finest parameter step
+  // single precision has, and a NaN handle never meets any tolerance: both must still come back
+  // with a value.
+  EnvelopeKey long0 = Key(0, 0, SHAPE_BEZIER2D), long1 = Key(20000, 10, SHAPE_BEZIER2D);
+  long0.outHandleTime = 8000;
+  long1.inHandleTime = -8000;
+  Envelope longSpan = Make({long0, long1});
+  float value = EvaluateEnvelope(&longSpan, 10124.368164f);
+  EXPECT_GT(value, 5);
+  EXPECT_LT(value, 5.5f);
+  longSpan.keys[1].inHandleTime = std::nanf("");
+  EXPECT_TRUE(std::isfinite(EvaluateEnvelope(&longSpan, 10124.368164f)));
+}
+
+TEST(Envelope, OscillatorsAddInsideTheirWindow) {
+  Oscillator wave{4, 2, 10, 20};  // period 4 frames, amplitude 2, frames [10, 20)
+  Oscillator other{8, 1, 0, 100};
+
+  Envelope bare;
+  bare.oscillators = {&wave};
+  EXPECT_EQ(EvaluateEnvelope(&bare, 9.99f), 0);
+  EXPECT_NEAR(EvaluateEnvelope(&bare, 10), 0, 1e-5f);  // starts at 0
+  EXPECT_NEAR(EvaluateEnvelope(&bare, 11), -2, 1e-5f);  // negative first
+  EXPECT_NEAR(EvaluateEnvelope(&bare, 13), 2, 1e-5f);
+  EXPECT_NEAR(EvaluateEnvelope(&bare, 15), -2, 1e-5f);  // repeats every period
+  EXPECT_EQ(EvaluateEnvelope(&bare, 20), 0);             // the end is outside
+
+  // Added to keyed values too, every oscillator in turn.
+  Envelope keyed = Make({Key(0, 3, SHAPE_LINEAR)});
+  keyed.oscillators = {&wave, &other};
+  EXPECT_NEAR(EvaluateEnvelope(&keyed, 11), 3 - 2 + OscillatorValue(other, 11), 1e-5f);
+  Envelope span = Make({Key(0, 0, SHAPE_LINEAR), Key(20, 20, SHAPE_LINEAR)});
+  span.oscillators = {&wave};
+  EXPECT_NEAR(EvaluateEnvelope(&span, 11), 11 - 2, 1e-5f);
+  EXPECT_NEAR(EvaluateEnvelope(&span, 25), 20, 1e-5f);
+
+  Oscillator still{0, 5, 0, 100};  // no period: no wave, not a NaN
+  bare.oscillators = {&still};
+  EXPECT_EQ(EvaluateEnvelope(&bare, 50), 0);
+}
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// A long envelope must give, bit for bit, what the same span gives when it is found by a plain
+// scan: each time is checked against a copy holding only the keys its span reads (previous,
+// key0, key1, next), short enough to be scanned key by key.
+TEST(Envelope, LongEnvelopesMatchTheShortSpanTheyContain) {
+  std::mt19937 random(1234);
+  std::uniform_real_distribution<float> unit(0, 1);
+  for (int round = 0; round < 4; ++round) {
+    std::vector<EnvelopeKey> keys;
+    float time = -50;
+    for (int i = 0; i < 1500; ++i) {
+      EnvelopeKey key = Key(time, unit(random) * 200 - 100, uint32_t(random() % 8));
+      key.tension = unit(random) * 2 - 1;
+      key.continuity = unit(random) * 2 - 1;
+      key.bias = unit(random) * 2 - 1;
+      key.inTangent = unit(random) * 20 - 10;
+      key.outTangent = unit(random) * 20 - 10;
+      key.inHandleTime = -unit(random) * 3;
+      key.outHandleTime = unit(random) * 3;
+      key.inHandleValue = unit(random) * 10 - 5;
+      key.outHandleValue = unit(random) * 10 - 5;
+      keys.push_back(key);
+      time += (i % 7 == 3) ? 0 : unit(random) * 5;  // some keys share a time
+    }
+    Envelope envelope = Make(keys);
+    const float first = keys.front().time, last = keys.back().time;
+    for (int probe = 0; probe < 3000; ++probe) {
+      float t = probe % 5 == 0 ? keys[random() % keys.size()].time
+                               : first - 10 + unit(random) * (last - first + 20);
+      size_t i1 = 0;
+      while (i1 < keys.size() && !(keys[i1].time > t)) ++i1;
+      Envelope window;
+      if (i1 == keys.size()) {
+        window.keys = {keys.back()};
+      } else if (i1 == 0) {
+        window.keys = {keys.front()};
+      } else {
+        size_t from = i1 >= 2 ? i1 - 2 : 0, to = std::min(keys.size(), i1 + 2);
+        window.keys.assign(keys.begin() + from, keys.begin() + to);
+      }
+      float expected = EvaluateEnvelope(&window, t);
+      float got = EvaluateEnvelope(&envelope, t);
+      ASSERT_TRUE(SameBits(expected, got)) << "time " << t << ": " << got << " vs " << expected;
+    }
+  }
+}
+
+}  // namespace

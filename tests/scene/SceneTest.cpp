@@ -1,0 +1,201 @@
+#include "scene/Scene.h"
+
+#include "app/System.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Counts how often the scene releases records that other modules own.
+int releasedActions = 0;
+int releasedCaches = 0;
+void ReleaseAction(NullAction*) { ++releasedActions; }
+void ReleaseCache(PointCache*) { ++releasedCaches; }
+NullAction* FakeAction() { return reinterpret_cast<NullAction*>(&releasedActions); }
+PointCache* FakeCache() { return reinterpret_cast<PointCache*>(&releasedCaches); }
+
+// An object with a triangle, a surface, envelopes, an oscillator and foreign records.
+void Populate(Scene& scene) {
+  Surface* surface = scene.AddSurface();
+  surface->name = "Skin";
+  surface->envelopes[SURFACE_ENV_DIFFUSE] = std::make_unique<Envelope>();
+  surface->layers[0] = std::make_unique<TextureLayer>();
+  surface->layerCount = 1;
+  SceneObject* object = scene.AddObject();
+  object->fileName = "box.lwo";
+  object->baseVertices.resize(3);
+  object->triangles.resize(1);
+  object->triangles[0].surface = surface;
+  object->envelopes[0] = std::make_unique<Envelope>();
+  object->envelopes[0]->oscillators.push_back(scene.AddOscillator());
+  object->action = {FakeAction(), ReleaseAction};
+  object->pointCache = {FakeCache(), ReleaseCache};
+  scene.drawables.push_back(object);
+  scene.activeCamera = scene.AddCamera();
+  scene.AddLight()->envelopes[0] = std::make_unique<Envelope>();
+}
+
+TEST(Scene, NewRecordsStartAsDocumented) {
+  Scene scene;
+  EXPECT_TRUE(scene.objects.empty() && scene.surfaces.empty() && scene.cameras.empty() &&
+              scene.lights.empty() && scene.oscillators.empty() && scene.drawables.empty());
+  EXPECT_EQ(scene.system, nullptr);
+  EXPECT_EQ(scene.activeCamera, nullptr);
+
+  SceneObject* object = scene.AddObject();
+  EXPECT_EQ(object->scene, &scene);
+  EXPECT_EQ(object->flags, 0u);
+  EXPECT_EQ(object->morphTargetIndex, -1);
+  EXPECT_EQ(object->itemIndex, NO_ITEM_INDEX);
+  EXPECT_EQ(object->parent, nullptr);
+  EXPECT_EQ(object->opaqueList, 0u);
+  EXPECT_EQ(object->worldMatrix.m[0], 1);
+  EXPECT_EQ(scene.AddSurface()->flags, SURFACE_INITIAL);
+  EXPECT_EQ(scene.AddLight()->kind, LIGHT_POINT);
+  EXPECT_EQ(scene.AddCamera()->target, nullptr);
+  EXPECT_EQ(scene.objects.size(), 1u);
+
+  System first, second;
+  scene.AttachToSystem(&first);
+  scene.AttachToSystem(&second);  // a scene keeps the system it was first given
+  EXPECT_EQ(scene.system, &first);
+}
+
+TEST(Scene, LookupsReturnTheFirstMatch) {
+  Scene scene;
+  Surface* skin = scene.AddSurface();
+  skin->name = "Skin";
+  scene.AddSurface()->name = "Skin";
+  EXPECT_EQ(scene.FindSurfaceByName("Skin"), skin);
+  EXPECT_EQ(scene.FindSurfaceByName("skin"), nullptr);  // case counts
+  EXPECT_EQ(scene.FindSurfaceByName("Ski"), nullptr);
+  EXPECT_EQ(scene.FindSurfaceByName(nullptr), nullptr);
+
+  // An object layer no scene line named has no index and is never found by one.
+  SceneObject* unnamed = scene.AddObject();
+  unnamed->fileName = "ship.lwo";
+  unnamed->layerNumber = 1;
+  SceneObject* layer2 = scene.AddObject();
+  layer2->fileName = "ship.lwo";
+  layer2->layerNumber = 2;
+  layer2->itemIndex = 0;
+  SceneObject* again = scene.AddObject();
+  again->fileName = "ship.lwo";
+  again->layerNumber = 2;
+  again->itemIndex = 0;
+  EXPECT_EQ(scene.FindObjectByIndex(0), layer2);
+  EXPECT_EQ(scene.FindObjectByIndex(NO_ITEM_INDEX), nullptr);
+  EXPECT_EQ(scene.FindObjectByIndex(1), nullptr);
+  EXPECT_EQ(scene.FindObjectByFileName("ship.lwo"), unnamed);
+  EXPECT_EQ(scene.FindObjectByFileName("SHIP.LWO"), nullptr);
+  EXPECT_EQ(scene.FindObjectLayer("ship.lwo", 2), layer2);
+  EXPECT_EQ(scene.FindObjectLayer("ship.lwo", 3), nullptr);
+  EXPECT_EQ(scene.FindObjectLayer("boat.lwo", 1), nullptr);
+
+  for (uint32_t i = 0; i < 8; ++i) scene.AddLight()->lightIndex = i;
+  scene.AddLight()->lightIndex = 6;
+  EXPECT_EQ(scene.FindLightByIndex(6), scene.lights[6].get());
+  EXPECT_EQ(scene.FindLightByIndex(8), nullptr);
+  for (uint32_t i = 0; i < 3; ++i) scene.AddCamera()->cameraIndex = 2 - i;
+  EXPECT_EQ(scene.FindCameraByIndex(0), scene.cameras[2].get());
+}
+
+TEST(Scene, ClonesOwnTheirGeometry) {
+  Scene scene;
+  SceneObject* source = scene.AddObject();
+  source->pivot = {1, 2, 3};
+  source->baseVertices.resize(4);
+  for (int i = 0; i < 4; ++i) source->baseVertices[i].position = {float(i), 0, 0};
+  source->triangles.resize(2);
+  for (int t = 0; t < 2; ++t)
+    for (int k = 0; k < 3; ++k) {
+      source->triangles[t].cornerIndex[k] = uint32_t(t + k);
+      source->triangles[t].corners[k] = &source->baseVertices[t + k];
+    }
+  source->triangles[1].corners[2] = nullptr;  // not set yet stays not set
+
+  SceneObject* clone = scene.AddObject();
+  scene.CloneObjectGeometry(source, clone);
+  EXPECT_EQ(clone->pivot.z, 3);
+  ASSERT_EQ(clone->baseVertices.size(), 4u);
+  ASSERT_EQ(clone->triangles.size(), 2u);
+  EXPECT_NE(clone->baseVertices.data(), source->baseVertices.data());
+  for (int t = 0; t < 2; ++t)
+    for (int k = 0; k < 3; ++k) {
+      if (t == 1 && k == 2) {
+        EXPECT_EQ(clone->triangles[t].corners[k], nullptr);
+        continue;
+      }
+      EXPECT_EQ(clone->triangles[t].corners[k], &clone->baseVertices[t + k]) << t << "," << k;
+    }
+  clone->baseVertices[1].position.x = 50;
+  EXPECT_EQ(source->baseVertices[1].position.x, 1);
+  EXPECT_EQ(source->triangles[0].corners[1]->position.x, 1);
+
+  // The clone outlives its source's geometry.
+  source->baseVertices.clear();
+  source->triangles.clear();
+  EXPECT_EQ(clone->triangles[0].corners[1]->position.x, 50);
+}
+
+TEST(Scene, FreeEmptiesAnAttachedSceneAndReleasesEverythingOnce) {
+  releasedActions = releasedCaches = 0;
+  System system;
+  Scene scene;
+  Populate(scene);
+
+  scene.Free();  // never attached: left as it is
+  EXPECT_EQ(scene.objects.size(), 1u);
+  EXPECT_EQ(releasedActions, 0);
+
+  scene.AttachToSystem(&system);
+  scene.Free();
+  EXPECT_TRUE(scene.objects.empty() && scene.surfaces.empty() && scene.cameras.empty() &&
+              scene.lights.empty() && scene.oscillators.empty() && scene.drawables.empty());
+  EXPECT_EQ(scene.activeCamera, nullptr);
+  EXPECT_EQ(scene.system, &system);
+  EXPECT_EQ(releasedActions, 1);
+  EXPECT_EQ(releasedCaches, 1);
+
+  // Reusable: fill and free again; a second Free of an empty scene does nothing more.
+  Populate(scene);
+  EXPECT_EQ(scene.FindObjectByFileName("box.lwo"), scene.objects[0].get());
+  scene.Free();
+  scene.Free();
+  EXPECT_EQ(releasedActions, 2);
+
+  // Destruction releases what Free was never asked to.
+  {
+    Scene detached;
+    Populate(detached);
+  }
+  EXPECT_EQ(releasedActions, 3);
+  EXPECT_EQ(releasedCaches, 3);
+}
+
+TEST(SceneSystem, SpeedSettingsAndTextureNames) {
+  System system;
+  EXPECT_EQ(system.engineSpeed, 30);
+  EXPECT_EQ(system.msPerFrame, 33u);
+  system.SetEngineSpeed(25);
+  EXPECT_EQ(system.msPerFrame, 40u);
+  system.SetEngineSpeed(0);  // would make a frame endless: refused
+  EXPECT_EQ(system.engineSpeed, 25);
+
+  Settings settings;
+  EXPECT_EQ(settings.width, 640u);
+  EXPECT_EQ(settings.height, 480u);
+  EXPECT_EQ(settings.widescreen, 1);
+  EXPECT_FALSE(settings.triangulate);
+  settings.width = 1024;
+  system.ApplySettings(settings);
+  EXPECT_EQ(system.widescreenHeight, 576);
+
+  system.AddTextureReference("Wood.TGA");
+  system.AddTextureReference("wood.tga");
+  system.AddTextureReference("Wood.TGA");
+  ASSERT_EQ(system.textureReferences.size(), 3u);
+  EXPECT_EQ(system.textureReferences[1], "wood.tga");
+}
+
+}  // namespace
