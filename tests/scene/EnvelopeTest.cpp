@@ -159,10 +159,6 @@ TEST(Envelope, OscillatorsAddInsideTheirWindow) {
   Envelope keyed = Make({Key(0, 3, SHAPE_LINEAR)});
   keyed.oscillators = {&wave, &other};
   EXPECT_NEAR(EvaluateEnvelope(&keyed, 11), 3 - 2 + OscillatorValue(other, 11), 1e-5f);
-  Envelope span = Make({Key(0, 0, SHAPE_LINEAR), Key(20, 20, SHAPE_LINEAR)});
-  span.oscillators = {&wave};
-  EXPECT_NEAR(EvaluateEnvelope(&span, 11), 11 - 2, 1e-5f);
-  EXPECT_NEAR(EvaluateEnvelope(&span, 25), 20, 1e-5f);
 
   Oscillator still{0, 5, 0, 100};  // no period: no wave, not a NaN
   bare.oscillators = {&still};

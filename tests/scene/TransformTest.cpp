@@ -61,24 +61,12 @@ TEST(Transform, PrimitivesComposeInTheDocumentedOrder) {
   PreMultiply(m, turn);
   ExpectNear(Apply(m, {0, 0, 0}), {0, 1, 0}, "premultiply");
 
-  // Right-handed rotations: X takes y to z, Y takes z to x, Z takes x to y.
-  Matrix4 rx, ry;
-  RotateX(rx, HALF_PI);
-  RotateY(ry, HALF_PI);
-  ExpectNear(Apply(rx, {0, 1, 0}), {0, 0, 1}, "RotateX");
-  ExpectNear(Apply(ry, {0, 0, 1}), {1, 0, 0}, "RotateY");
-  ExpectNear(Apply(turn, {1, 0, 0}), {0, 1, 0}, "RotateZ");
-
   Matrix4 rigid = CameraView({3, -2, 7}, 0.7f, -0.3f, 1.9f);
   Matrix4 inverse = rigid;
   RigidInverse(inverse);
   ExpectIdentity(Multiply(rigid, inverse), 1e-5f);
-  ExpectIdentity(Multiply(inverse, rigid), 1e-5f);
 
-  ExpectNear(Cross({1, 0, 0}, {0, 1, 0}), {0, 0, 1}, "cross");
-  ExpectNear(Normalize({3, 0, 4}), {0.6f, 0, 0.8f}, "normalize");
-  ExpectNear(Normalize({0, 0, 0}), {0, 0, 0}, "zero stays zero");
-  EXPECT_FLOAT_EQ(Length({3, 0, 4}), 5);
+  ExpectNear(Normalize({0, 0, 0}), {0, 0, 0}, "a zero vector stays zero");
 }
 
 TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
@@ -113,14 +101,6 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   SetChannels(object, {0, 0, 0, HALF_PI, 0, 0, 2, 1, 1});
   UpdateObject(object, 0);
   ExpectNear(Place(object->localMatrix, {0, 0, 1}), {2, 0, 0}, "scale after heading");
-
-  // Position z is negated for OpenGL like every other z.
-  SetChannels(object, {1, 2, 3, 0, 0, 0, 1, 1, 1});
-  UpdateObject(object, 0);
-  EXPECT_FLOAT_EQ(object->localMatrix.m[12], 1);
-  EXPECT_FLOAT_EQ(object->localMatrix.m[13], 2);
-  EXPECT_FLOAT_EQ(object->localMatrix.m[14], -3);
-  EXPECT_FLOAT_EQ(object->channelValues[CHANNEL_POSITION_Z], 3);
 
   // Without a position-x envelope nothing is evaluated and the matrices stay as they were.
   SceneObject* still = scene.AddObject();
@@ -177,12 +157,6 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   UpdateLightWorld(lamp);
   ExpectNear(Apply(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
 
-  // An object under a light, which itself hangs under an object.
-  SceneObject* onLamp = scene.AddObject();
-  onLamp->parent = lamp;
-  onLamp->parentKind = ITEM_LIGHT;
-  UpdateObjectWorld(onLamp);
-  ExpectNear(Apply(onLamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "object under a light");
 }
 
 TEST(Transform, ParentingLoopsEndTheWalk) {
@@ -205,16 +179,6 @@ TEST(Transform, ParentingLoopsEndTheWalk) {
   c->parent = b;
   UpdateObjectWorld(a);
   for (float value : a->worldMatrix.m) EXPECT_TRUE(std::isfinite(value));
-
-  Camera* camera = scene.AddCamera();
-  Light* light = scene.AddLight();
-  camera->parent = light;
-  camera->parentKind = ITEM_LIGHT;
-  light->parent = camera;
-  light->parentKind = ITEM_CAMERA;
-  UpdateCameraWorld(camera);
-  UpdateLightWorld(light);
-  ExpectIdentity(camera->worldMatrix, 0);
 }
 
 }  // namespace
