@@ -1,0 +1,117 @@
+// The LightWave loaders: LWO2 object files into the scene database (every layer an object with
+// its points, triangles and surfaces), and the planar texture projection that the
+// precalculation runs over the surfaces they made.
+//
+// Object files are read in place from the Vfs's copy of their bytes. Any bytes load or fail
+// cleanly: sizes and indices from the file are checked against what is there, a bad entry is
+// skipped with a level-1 message, and only what the player can't draw stops the load: a polygon
+// that isn't a triangle and a vertex map that isn't two-dimensional (unless the settings ask for
+// triangulation), a surface that no tag names.
+#pragma once
+
+#include "scene/Scene.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct Vfs;
+struct VfsFile;
+
+namespace lwo {
+struct Cursor;
+struct TriangulateScratch;
+}  // namespace lwo
+
+// What a chunk reader returns to stop the load; otherwise it returns the bytes it read.
+inline constexpr uint32_t LWO_STOP = 0xFFFFFFFF;
+
+// Reads one LWO2 file. Make one per file; it lives for one Load.
+class LwoLoader {
+ public:
+  LwoLoader();
+  ~LwoLoader();
+  LwoLoader(const LwoLoader&) = delete;
+  LwoLoader& operator=(const LwoLoader&) = delete;
+
+  // Adds the layers of file to scene. True when every chunk was read; on false the layers read
+  // so far stay in the scene. Key times use the engine speed of the scene's system (30 without
+  // one). The system's settings.triangulate opens the loader to objects from any modeller:
+  // polygons of more than three corners are split into triangles, polygons of one or two are
+  // left out, and vertex maps that aren't two-dimensional (weights, normals, colours) are
+  // passed over, where otherwise each of these fails the load.
+  bool Load(const VfsFile* file, Scene* scene);
+  // Finds fileName in vfs (as Vfs::Find does) and loads it into scene.
+  static bool Load(Scene& scene, Vfs& vfs, const char* fileName);
+
+ private:
+  struct Clip {
+    uint32_t index = 0;   // the file's clip index
+    std::string name;     // image file name without directories
+  };
+
+  void Reset(const VfsFile* file, Scene* scene);
+  uint32_t ReadChunk(uint32_t id, lwo::Cursor& chunk);
+
+  // Geometry chunks.
+  uint32_t ReadLAYR(lwo::Cursor& chunk);
+  uint32_t ReadPNTS(lwo::Cursor& chunk);
+  uint32_t ReadBBOX(lwo::Cursor& chunk);
+  uint32_t ReadPOLS(lwo::Cursor& chunk);
+  uint32_t ReadTAGS(lwo::Cursor& chunk);
+  uint32_t ReadPTAG(lwo::Cursor& chunk);
+  uint32_t ReadVMAP(lwo::Cursor& chunk);
+  uint32_t ReadVMAD(lwo::Cursor& chunk);
+  uint32_t SkipOtherMap(const char* reader, const char* mapName, uint32_t dimension, lwo::Cursor& chunk);
+  // Surfaces, clips, envelopes.
+  uint32_t ReadSURF(lwo::Cursor& chunk);
+  uint32_t ReadCLIP(lwo::Cursor& chunk);
+  uint32_t ReadENVL(lwo::Cursor& chunk);
+  uint32_t ReadBLOK(lwo::Cursor& block);
+  TextureLayer* ReadIMAP(lwo::Cursor& header);
+  void ReadTMAP(lwo::Cursor& tmap, TextureLayer* layer);
+  void ReadSurfaceLevel(lwo::Cursor& sub, uint32_t id, float* level, uint32_t envelopeSlot);
+  void ReadEnvelopeChannel(lwo::Cursor& sub, Envelope& envelope);
+  // The file's envelope with that index, or the first one when none has it (none without any).
+  const Envelope* FindEnvelope(uint32_t index);
+  void StoreEnvelopeCopy(uint32_t index, std::unique_ptr<Envelope>& slot);
+
+  // POLS helpers.
+  bool CountPolygons(lwo::Cursor polygons, uint32_t* polygonCount, uint32_t* triangleCount, bool* oneToOne);
+  void FillTriangles(lwo::Cursor polygons, uint32_t polygonCount, bool oneToOne);
+  uint32_t SplitPolygon(const uint32_t* points, uint32_t corners, Triangle* out);
+  // The triangles [*first, *end) that polygon of the last POLS chunk became; false if none.
+  bool PolygonTriangles(uint32_t polygon, uint32_t* first, uint32_t* end) const;
+  bool RequireLayer(const char* reader);
+
+  Scene* scene = nullptr;
+  const VfsFile* file = nullptr;
+  const char* fileName = "";               // the file's name, for messages
+  uint32_t formSize = 0;
+  bool triangulate = false;
+  float engineSpeed = 30;
+  std::vector<std::string> tags;           // TAGS strings in file order
+  std::vector<Surface*> tagSurfaces;       // one surface per tag, same order (the scene's)
+  std::vector<Clip> clips;
+  std::vector<Envelope> envelopes;         // ENVL chunks read so far, with their file indices
+  SceneObject* currentLayer = nullptr;     // made by the last LAYR
+  Surface* currentSurface = nullptr;       // of the SURF being read
+
+  // The polygons of the current layer's last POLS chunk: polygon i is triangle polygonBase + i,
+  // unless polygons were split or skipped; then polygonTriangles[i] is its first triangle and
+  // polygonTriangles[i + 1] its end.
+  uint32_t polygonBase = 0;
+  uint32_t polygonCount = 0;
+  std::vector<uint32_t> polygonTriangles;
+  // Working memory for splitting polygons, reused from one polygon to the next.
+  std::vector<uint32_t> cornerPoints;
+  std::vector<float> cornerPositions;
+  std::vector<uint32_t> splitCorners;
+  std::unique_ptr<lwo::TriangulateScratch> triangulateScratch;
+};
+
+// Texture coordinates of layer (0 or 1) for the triangles of one surface batch of object, from
+// the layer's centre, size, pitch and axis, when the layer's projection is planar; other
+// projections and missing layers are left alone. Positions are the loaded ones (baseVertices).
+void ProjectPlanar(SceneObject& object, const SurfaceBatch& batch, uint32_t layer);

@@ -1,0 +1,194 @@
+// Image clips and envelopes of an LWO2 file. Clips give texture blocks their image names, which
+// also go to the system's texture list; envelopes animate surface levels and texture mappings,
+// each user getting its own copy.
+#include "lightwave/Lightwave.h"
+
+#include "app/System.h"
+#include "lightwave/LwoRead.h"
+#include "log/Log.h"
+#include "vfs/Vfs.h"
+
+using lwo::Cursor;
+using lwo::Id;
+
+namespace {
+
+// Clip attributes that are known and not used: image sequences, references, filters and
+// colour corrections.
+bool IsDroppedClipAttribute(uint32_t id) {
+  switch (id) {
+    case Id("STCC"): case Id("XREF"): case Id("ISEQ"): case Id("NEGA"): case Id("PFLT"):
+    case Id("IFLT"): case Id("CROP"): case Id("COMP"): case Id("ALPH"): case Id("ANIM"):
+    case Id("CONT"): case Id("BRIT"): case Id("SATR"): case Id("HUE "): case Id("GAMM"):
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The file name of a path saved on another machine: whatever follows the last colon, slash or
+// backslash ("C:\maps\wood.tga" and "Q:maps/wood.tga" both give "wood.tga").
+std::string_view BareName(std::string_view path) {
+  size_t cut = path.find_last_of(":/\\");
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+// The parameters of an LW_Oscillator channel modifier, after its name and flags.
+constexpr uint32_t OSCILLATOR_PARAMETERS = 8;
+
+}  // namespace
+
+// CLIP: U4 clip index, then attributes; STIL (S0 path) names a still image. Clips without a
+// still image (sequences, references) are not recorded.
+uint32_t LwoLoader::ReadCLIP(Cursor& chunk) {
+  uint32_t index = 0;
+  lwo::ReadU4(chunk, &index);
+  if (chunk.truncated) {
+    Log(1, "LWOLDR(ReadCLIP) - Clip chunk in LWO %s is cut short, skipped", fileName);
+    return chunk.Consumed();
+  }
+  std::string_view path;
+  bool still = false;
+  while (!chunk.AtEnd()) {
+    uint32_t id = 0, size = 0;
+    Cursor sub;
+    if (!lwo::ReadSubChunk(chunk, &id, &sub, &size)) {
+      Log(1, "LWOLDR(ReadCLIP) - Clip attribute %s in %s runs past its clip, skipped with the rest",
+          lwo::IdText(id).text, fileName);
+      break;
+    }
+    if (id == Id("STIL")) {
+      std::string_view text;
+      lwo::ReadS0(sub, &text);
+      if (sub.truncated) {
+        Log(1, "LWOLDR(ReadCLIP) - Image name of a clip in %s is cut short, skipped", fileName);
+      } else {
+        path = text;
+        still = true;
+      }
+    } else if (!IsDroppedClipAttribute(id)) {
+      Log(1, "LWOLDR(ReadCLIP) - Clip chunk in LWO %s contains unrecognized subchunks!", fileName);
+    }
+  }
+  if (!still) return chunk.Size();
+
+  std::string_view name = BareName(path);
+  if (name.empty()) {
+    // A name that is only a directory would match any file in the texture lookup.
+    Log(1, "LWOLDR(ReadCLIP) - Clip %u of %s names a directory, not an image; skipped", index, fileName);
+    return chunk.Size();
+  }
+  clips.push_back({index, std::string(name)});
+  if (scene->system) scene->system->AddTextureReference(clips.back().name.c_str());
+  return chunk.Size();
+}
+
+// ENVL: U2 envelope index, then attributes: KEY (F4 seconds, F4 value) starts a key; SPAN (ID4
+// type and parameters) shapes the last key; CHAN (S0 plug-in, U2 flags, parameters) adds a
+// channel modifier; PRE, POST, TYPE and NAME are not used.
+uint32_t LwoLoader::ReadENVL(Cursor& chunk) {
+  uint16_t index = 0;
+  lwo::ReadU2(chunk, &index);
+  if (chunk.truncated) {
+    Log(1, "LWOLDR(ReadENVL) - Envelope chunk in %s is cut short, skipped", fileName);
+    return chunk.Size();
+  }
+  envelopes.emplace_back();
+  Envelope& envelope = envelopes.back();
+  envelope.index = index;
+
+  while (!chunk.AtEnd()) {
+    uint32_t id = 0, size = 0;
+    Cursor sub;
+    if (!lwo::ReadSubChunk(chunk, &id, &sub, &size)) {
+      Log(0,
+          "LWOLDR(ReadENVL) - Something strange occured in LWO \"%s\" Envelope Loader -> Blocksize invalid. I'm "
+          "trying to continue but this may be caused by authors lazyness after midnight",
+          fileName);
+      break;
+    }
+    if (id == Id("KEY ")) {
+      float timeAndValue[2];
+      lwo::ReadF4(sub, &timeAndValue[0]);
+      lwo::ReadF4(sub, &timeAndValue[1]);
+      if (sub.truncated) {
+        Log(1, "LWOLDR(ReadENVL) - A key of envelope %u in %s is cut short, skipped", index, fileName);
+        continue;
+      }
+      // Key times are seconds; the scene counts frames at the engine speed.
+      EnvelopeKey key;
+      key.time = timeAndValue[0] * engineSpeed;
+      key.value = timeAndValue[1];
+      envelope.keys.push_back(key);
+    } else if (id == Id("SPAN")) {
+      uint32_t type = 0;
+      float tangents[2] = {0, 0};
+      lwo::ReadID4(sub, &type);
+      if (envelope.keys.empty()) continue;
+      EnvelopeKey& key = envelope.keys.back();
+      if (type == Id("HERM")) {
+        lwo::ReadF4(sub, &tangents[0]);
+        lwo::ReadF4(sub, &tangents[1]);
+        if (sub.truncated) {
+          Log(1, "LWOLDR(ReadENVL) - A span of envelope %u in %s is cut short, skipped", index, fileName);
+          continue;
+        }
+        key.shape = SHAPE_HERMITE;
+        key.inTangent = tangents[0];
+        key.outTangent = tangents[1];
+      } else if (type == Id("LINE")) {
+        key.shape = SHAPE_LINEAR;
+      }
+    } else if (id == Id("CHAN")) {
+      ReadEnvelopeChannel(sub, envelope);
+    }
+  }
+  return chunk.Size();
+}
+
+// CHAN: S0 plug-in name, U2 flags, then the plug-in's parameters. Only LW_Oscillator is known:
+// eight F4, of which the 1st (waves per second), 2nd (amplitude), 6th and 7th (start and end,
+// seconds) are used.
+void LwoLoader::ReadEnvelopeChannel(Cursor& sub, Envelope& envelope) {
+  std::string_view plugin;
+  uint16_t flags = 0;
+  lwo::ReadS0(sub, &plugin);
+  lwo::ReadU2(sub, &flags);
+  if (sub.truncated || plugin != "LW_Oscillator") return;
+  float parameters[OSCILLATOR_PARAMETERS];
+  for (float& parameter : parameters) lwo::ReadF4(sub, &parameter);
+  if (sub.truncated) {
+    Log(1, "LWOLDR(ReadENVL) - Oscillator of envelope %u in %s is cut short, skipped", envelope.index, fileName);
+    return;
+  }
+  Oscillator* oscillator = scene->AddOscillator();
+  oscillator->period = engineSpeed / parameters[0];
+  oscillator->amplitude = parameters[1];
+  oscillator->start = parameters[5] * engineSpeed;
+  oscillator->end = parameters[6] * engineSpeed;
+  envelope.oscillators.push_back(oscillator);
+}
+
+const Envelope* LwoLoader::FindEnvelope(uint32_t index) {
+  for (const Envelope& envelope : envelopes) {
+    if (envelope.index == index) return &envelope;
+  }
+  if (envelopes.empty()) {
+    Log(1, "LWOLDR(FindEnvelope) - LWO \"%s\" referenced to non-existing envelope %u and has none to use instead",
+        fileName, index);
+    return nullptr;
+  }
+  Log(0,
+      "LWOLDR(FindEnvelope) - LWO \"%s\" referenced to non-existing envelope. I'm trying to fake that envelope with "
+      "an other one!",
+      fileName);
+  return &envelopes.front();
+}
+
+// Surfaces and texture layers keep their own copy: the loader's envelopes go with the load.
+void LwoLoader::StoreEnvelopeCopy(uint32_t index, std::unique_ptr<Envelope>& slot) {
+  const Envelope* envelope = FindEnvelope(index);
+  if (!envelope) return;
+  slot = std::make_unique<Envelope>(*envelope);
+  slot->index = 0;
+}

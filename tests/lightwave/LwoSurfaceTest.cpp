@@ -1,0 +1,233 @@
+// The object loader's surfaces, texture blocks, clips and envelopes, and the planar projection.
+#include "LwoFixture.h"
+
+#include <cmath>
+
+namespace {
+
+using test::LwoWriter;
+
+// One triangle tagged "Skin", ready for clips, envelopes and surfaces to follow.
+LwoWriter SkinnedTriangle() {
+  LwoWriter w;
+  w.Tags({"Skin", "Other"}).Layer(0, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
+  w.Polygons("FACE", {{0, 1, 2}}).PolygonTags("SURF", {{0, 0}});
+  return w;
+}
+
+using LwoSurface = LwoFixture;
+
+TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
+  LwoWriter w = SkinnedTriangle();
+  w.Chunk("ENVL").U2(1);
+  w.Sub("TYPE").U1(4).U1(0).End().Sub("PRE ").U2(1).End();
+  w.Sub("KEY ").F4(0).F4(1).End().Sub("SPAN").Id("HERM").F4(0.5f).F4(-0.25f).End();
+  w.Sub("KEY ").F4(2).F4(3).End().Sub("SPAN").Id("HERM").F4(1).F4(2).End();
+  w.Sub("NAME").S0("level").End().End();
+  w.Chunk("ENVL").U2(2);
+  w.Sub("KEY ").F4(1).F4(0.5f).End().Sub("SPAN").Id("LINE").End();
+  w.Sub("KEY ").F4(3).F4(0.25f).End().Sub("SPAN").Id("TCB ").F4(0).F4(0).F4(0).End();
+  // Two waves a second, amplitude 0.3, from 1 s to 4 s.
+  w.Sub("CHAN").S0("LW_Oscillator").U2(0).F4(2).F4(0.3f).F4(0).F4(0).F4(0).F4(1).F4(4).F4(0).End();
+  w.Sub("CHAN").S0("LW_Noise").U2(0).F4(1).End();
+  w.End();
+  w.StillClip(1, "C:\\maps\\wood.tga");
+  w.Chunk("CLIP").U4(2).Sub("STIL").S0("Q:ASSIMP/x/alpha.png").End().Sub("FLAG").U2(1).U2(0).End().End();
+
+  w.Chunk("SURF").S0("Skin").S0("");
+  w.Sub("COLR").Vec(0.5f, 0.25f, 1).VX(0).End();
+  w.Sub("DIFF").F4(0.8f).VX(0).End();
+  w.Sub("TRAN").F4(0.5f).VX(2).End();
+  w.Sub("LUMI").F4(0.1f).VX(7).End();  // no envelope 7: the first one stands in
+  w.Sub("SMAN").F4(1.5f).End().Sub("SIDE").U2(3).End();
+  w.Sub("GLOS").F4(0.4f).VX(0).End();  // known, not kept
+  w.Sub("VERS").U4(950).End();         // unknown
+  w.Sub("BLOK").Sub("PROC").S0("\x80").Sub("CHAN").Id("COLR").End().End();
+  w.Sub("TMAP").Sub("SIZE").Vec(9, 9, 9).VX(0).End().End().End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x81").Sub("CHAN").Id("TRAN").End().Sub("ENAB").U2(1).End().Sub("WHAT").End().End();
+  w.Sub("TMAP").Sub("CNTR").Vec(1, 2, 3).VX(0).End().Sub("SIZE").Vec(2, 2, 2).VX(1).End();
+  w.Sub("ROTA").Vec(0, 0.5f, 0).VX(0).End().Sub("FALL").U2(0).Vec(0, 0, 0).VX(0).End().Sub("ODD!").End().End();
+  w.Sub("PROJ").U2(0).End().Sub("AXIS").U2(1).End().Sub("IMAG").VX(2).End().Sub("WRAP").U2(1).U2(1).End();
+  w.End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x82").Sub("CHAN").Id("BUMP").End().End().Sub("IMAG").VX(9).End().End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x83").End().Sub("IMAG").VX(1).End().End();
+  w.End();
+  ASSERT_TRUE(Load(w.File()));
+
+  const Surface& skin = *scene->surfaces[0];
+  EXPECT_EQ(skin.color.y, 0.25f);
+  EXPECT_FLOAT_EQ(skin.diffuse, 0.8f);
+  EXPECT_EQ(skin.envelopes[SURFACE_ENV_DIFFUSE], nullptr);
+  EXPECT_FLOAT_EQ(skin.smoothing, 1.5f);
+  EXPECT_EQ(skin.flags, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
+
+  // Transparency: its own copy of envelope 2, key times in frames at 30 a second.
+  EXPECT_EQ(skin.transparency, 0.5f);
+  const Envelope* fade = skin.envelopes[SURFACE_ENV_TRANSPARENCY].get();
+  ASSERT_NE(fade, nullptr);
+  EXPECT_EQ(fade->index, 0u);
+  ASSERT_EQ(fade->keys.size(), 2u);
+  EXPECT_EQ(fade->keys[0].time, 30);
+  EXPECT_EQ(fade->keys[0].shape, SHAPE_LINEAR);
+  EXPECT_EQ(fade->keys[1].time, 90);
+  EXPECT_EQ(fade->keys[1].shape, 0u);  // TCB spans of object files are not kept
+  ASSERT_EQ(fade->oscillators.size(), 1u);
+  ASSERT_EQ(scene->oscillators.size(), 1u);
+  const Oscillator& wave = *scene->oscillators[0];
+  EXPECT_EQ(fade->oscillators[0], &wave);
+  EXPECT_EQ(wave.period, 15);
+  EXPECT_FLOAT_EQ(wave.amplitude, 0.3f);
+  EXPECT_EQ(wave.start, 30);
+  EXPECT_EQ(wave.end, 120);
+
+  // Luminosity asked for envelope 7 and got a copy of the first, a Hermite one.
+  const Envelope* glow = skin.envelopes[SURFACE_ENV_LUMINOSITY].get();
+  ASSERT_NE(glow, nullptr);
+  ASSERT_EQ(glow->keys.size(), 2u);
+  EXPECT_EQ(glow->keys[1].time, 60);
+  EXPECT_EQ(glow->keys[0].shape, SHAPE_HERMITE);
+  EXPECT_EQ(glow->keys[0].inTangent, 0.5f);
+  EXPECT_EQ(glow->keys[0].outTangent, -0.25f);
+
+  ASSERT_EQ(skin.layerCount, 2u);
+  const TextureLayer& alpha = *skin.layers[0];
+  EXPECT_EQ(alpha.ordinal, "\x81");
+  EXPECT_EQ(alpha.channel, LAYER_TRANSPARENCY);
+  EXPECT_EQ(alpha.center.z, 3);
+  EXPECT_EQ(alpha.size.x, 2);
+  EXPECT_EQ(alpha.rotation.y, 0.5f);
+  EXPECT_EQ(alpha.projection, 0);
+  EXPECT_EQ(alpha.axis, AXIS_Y);
+  EXPECT_EQ(alpha.imageName, "alpha.png");
+  EXPECT_EQ(alpha.envelopes[LAYER_ENV_CENTER_X], nullptr);
+  for (uint32_t slot = LAYER_ENV_SIZE_X; slot <= LAYER_ENV_SIZE_Z; ++slot) {
+    ASSERT_NE(alpha.envelopes[slot], nullptr);
+    EXPECT_EQ(alpha.envelopes[slot]->keys[1].value, 3);  // envelope 1 for all three
+  }
+  EXPECT_NE(alpha.envelopes[LAYER_ENV_SIZE_X]->keys.data(), glow->keys.data());
+  const TextureLayer& bump = *skin.layers[1];
+  EXPECT_EQ(bump.channel, LAYER_COLOR);
+  EXPECT_EQ(bump.imageName, "");
+
+  EXPECT_EQ(system.textureReferences, (std::vector<std::string>{"wood.tga", "alpha.png"}));
+  EXPECT_EQ(LinesWith("LWOLDR(ReadBLOK) - File \"test.lwo\" contains procedural textures which are not supported!"),
+            1u);
+  EXPECT_TRUE(Logged(0, "LWOLDR(FindEnvelope) - LWO \"test.lwo\" referenced to non-existing envelope. I'm trying "
+                        "to fake that envelope with an other one!"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadSURF) - LWO test.lwo contains unrecognized surface subchunk"));
+  EXPECT_EQ(LinesWith("unrecognized surface subchunk"), 1u);
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadCLIP) - Clip chunk in LWO test.lwo contains unrecognized subchunks!"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadHEAD) - Unrecognized subchunk in LWO test.lwo!"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadTMAP) - Potential TMAP failure in \"test.lwo\". Trying to fake that, mail XR!"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadIMAP) - Surface \"Skin\" contains unsupported texture layer type, layer is set "
+                        "to solid texturing"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadBLOK) - Object \"test.lwo\" tried to assign a non-existant texture!"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadIMAP) - Surface \"Skin\" has more than two image blocks, the others are left "
+                        "out"));
+  EXPECT_EQ(boxes.messages.size(), 2u);  // the procedural block and the missing envelope
+}
+
+TEST_F(LwoSurface, SidesComponentEnvelopesAndUnknownSurfaces) {
+  LwoWriter w = SkinnedTriangle();
+  w.Chunk("ENVL").U2(1).Sub("KEY ").F4(0).F4(1).End().End();
+  w.Chunk("ENVL").U2(2).Sub("KEY ").F4(0).F4(2).End().End();
+  w.Chunk("SURF").S0("Skin").S0("");
+  w.Sub("SIDE").U2(3).End().Sub("SIDE").U2(2).End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x80").End();
+  w.Sub("TMAP").Sub("CNTR").Vec(0, 0, 0).VX(1).VX(2).VX(1).VX(2).End().End().End();
+  w.End();
+  w.Chunk("SURF").S0("Skin").S0("").Sub("SIDE").U2(1).End().End();
+  // "Other" is a tag, but no polygon uses it: it has no name to be found by.
+  w.Chunk("SURF").S0("Other").S0("").End();
+  w.Layer(1, 0, 0, 0, 0, "never read");
+  EXPECT_FALSE(Load(w.File()));
+  EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
+                        "object database!"));
+  EXPECT_EQ(scene->objects.size(), 1u);
+
+  const Surface& skin = *scene->surfaces[0];
+  EXPECT_EQ(skin.flags, SURFACE_INITIAL);  // set by SIDE 3, kept by SIDE 2, cleared by SIDE 1
+  const TextureLayer& layer = *skin.layers[0];
+  EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_X]->keys[0].value, 2);
+  EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_Y]->keys[0].value, 1);
+  EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_Z]->keys[0].value, 2);
+}
+
+TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad) {
+  LwoWriter w;
+  w.Chunk("ENVL").U2(1).Sub("KEY ").F4(2).F4(1).End().Sub("SPAN").Id("HERM").F4(1).End();
+  w.Sub("KEY ").U2(0).Id("KEY ").End(200);  // says 200 bytes, holds 6
+  w.End();
+  w.Chunk("ENVL").U2(2).Sub("KEY ").F4(4).F4(0).End().End();
+  w.Tags({"S"}).Layer(0, 0, 0, 0, 0, "after").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
+  w.Polygons("FACE", {{0, 1, 2}}).PolygonTags("SURF", {{0, 0}});
+  w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("TRAN").F4(0).VX(2).End().End();
+
+  system.SetEngineSpeed(25);
+  ASSERT_TRUE(Load(w.File()));
+  EXPECT_TRUE(Logged(0, "LWOLDR(ReadENVL) - Something strange occured in LWO \"test.lwo\" Envelope Loader -> "
+                        "Blocksize invalid. I'm trying to continue but this may be caused by authors lazyness after "
+                        "midnight"));
+  EXPECT_TRUE(Logged(1, "LWOLDR(ReadENVL) - A span of envelope 1 in test.lwo is cut short, skipped"));
+  ASSERT_EQ(scene->objects.size(), 1u);
+  const Envelope* diffuse = scene->surfaces[0]->envelopes[SURFACE_ENV_DIFFUSE].get();
+  ASSERT_NE(diffuse, nullptr);
+  ASSERT_EQ(diffuse->keys.size(), 1u);
+  EXPECT_EQ(diffuse->keys[0].time, 50);
+  EXPECT_EQ(diffuse->keys[0].shape, 0u);
+
+  // A scene without a system counts 30 frames a second.
+  Scene lone;
+  Vfs vfs;
+  const char* names[] = {"test.lwo"};
+  ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names, 1));
+  ASSERT_TRUE(LwoLoader::Load(lone, vfs, "test.lwo"));
+  EXPECT_EQ(lone.surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY]->keys[0].time, 120);
+}
+
+TEST_F(LwoSurface, PlanarProjectionFollowsAxisCentreSizeAndPitch) {
+  SceneObject object;
+  object.baseVertices.resize(3);
+  object.baseVertices[0].position = {2, 0, -2};
+  object.baseVertices[1].position = {0, 0, 0};
+  object.baseVertices[2].position = {0, 3, -2};
+  object.triangles.resize(1);
+  Triangle& triangle = object.triangles[0];
+  for (uint32_t i = 0; i < 3; ++i) triangle.cornerIndex[i] = i;
+  triangle.texCoords[0].cornerU[0] = 7;
+  object.sortedTriangles = {&triangle};
+
+  Surface surface;
+  surface.layers[1] = std::make_unique<TextureLayer>();
+  TextureLayer& layer = *surface.layers[1];
+  layer.size = {2, 2, 2};
+  layer.axis = AXIS_Y;
+  SurfaceBatch batch{0, 1, &surface};
+  ProjectPlanar(object, batch, 1);
+  const CornerCoords& uv = triangle.texCoords[1];
+  EXPECT_FLOAT_EQ(uv.cornerU[0], 0.5f);
+  EXPECT_FLOAT_EQ(uv.cornerV[0], 0.5f);
+  EXPECT_FLOAT_EQ(uv.cornerU[1], -0.5f);
+  EXPECT_FLOAT_EQ(uv.cornerV[1], -0.5f);
+  EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7);  // the other layer is left alone
+
+  layer.axis = AXIS_Z;
+  layer.rotation.y = float(M_PI / 2);  // the pitch turns v onto the z axis
+  ProjectPlanar(object, batch, 1);
+  EXPECT_FLOAT_EQ(uv.cornerU[0], 0.5f);
+  EXPECT_FLOAT_EQ(uv.cornerV[0], -1.5f);
+
+  layer.axis = AXIS_X;
+  layer.center = {0, 1, 0};
+  ProjectPlanar(object, batch, 1);
+  EXPECT_FLOAT_EQ(uv.cornerU[2], 0.5f);
+  EXPECT_FLOAT_EQ(uv.cornerV[2], 0.5f);
+
+  layer.projection = 1;  // not planar: nothing changes
+  layer.axis = AXIS_Y;
+  ProjectPlanar(object, batch, 1);
+  EXPECT_FLOAT_EQ(uv.cornerV[2], 0.5f);
+  ProjectPlanar(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
+}
+
+}  // namespace
