@@ -80,7 +80,7 @@ class LwoLoader {
   // POLS helpers.
   bool CountPolygons(lwo::Cursor polygons, uint32_t* polygonCount, uint32_t* triangleCount, bool* oneToOne);
   void FillTriangles(lwo::Cursor polygons, uint32_t polygonCount, bool oneToOne);
-  uint32_t SplitPolygon(const uint32_t* points, uint32_t corners, Triangle* out);
+  void SplitPolygon(const uint32_t* points, uint32_t corners);
   // The triangles [*first, *end) that polygon of the last POLS chunk became; false if none.
   bool PolygonTriangles(uint32_t polygon, uint32_t* first, uint32_t* end) const;
   bool RequireLayer(const char* reader);

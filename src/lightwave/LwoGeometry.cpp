@@ -19,6 +19,19 @@ namespace {
 // A polygon header: the corner count in the low 10 bits, flags in the top 6.
 constexpr uint16_t POLYGON_CORNER_MASK = 0x3FF;
 
+// Appends one triangle of existing points. Point maps read before the polygons reach its
+// corners here; face maps after them replace single corners.
+void AppendTriangle(std::vector<Triangle>& triangles, const Vertex* vertices, uint32_t a, uint32_t b, uint32_t c) {
+  Triangle& triangle = triangles.emplace_back();
+  const uint32_t points[3] = {a, b, c};
+  for (int corner = 0; corner < 3; ++corner) {
+    const Vertex& vertex = vertices[points[corner]];
+    triangle.cornerIndex[corner] = points[corner];
+    triangle.texCoords[0].cornerU[corner] = vertex.u;
+    triangle.texCoords[0].cornerV[corner] = vertex.v;
+  }
+}
+
 }  // namespace
 
 bool LwoLoader::RequireLayer(const char* reader) {
@@ -91,21 +104,10 @@ uint32_t LwoLoader::ReadPOLS(Cursor& chunk) {
   polygonBase = uint32_t(triangles.size());
   polygonCount = polygons;
   polygonTriangles.clear();
-  // A layer's second POLS chunk (faces and patches apart, say) adds to its triangles.
-  triangles.resize(size_t(polygonBase) + triangleCount);
+  // Exactly the room the first pass counted; a layer's second POLS chunk (faces and patches
+  // apart, say) adds to its triangles.
+  triangles.reserve(size_t(polygonBase) + triangleCount);
   FillTriangles(chunk, polygons, oneToOne);
-
-  // Point maps read before the polygons reach the corners now; face maps after them replace
-  // single corners.
-  const Vertex* vertices = currentLayer->baseVertices.data();
-  for (size_t t = polygonBase; t < triangles.size(); ++t) {
-    Triangle& triangle = triangles[t];
-    for (int corner = 0; corner < 3; ++corner) {
-      const Vertex& vertex = vertices[triangle.cornerIndex[corner]];
-      triangle.texCoords[0].cornerU[corner] = vertex.u;
-      triangle.texCoords[0].cornerV[corner] = vertex.v;
-    }
-  }
   return chunk.Size();
 }
 
@@ -156,23 +158,27 @@ bool LwoLoader::CountPolygons(Cursor polygons, uint32_t* polygonTotal, uint32_t*
   return true;
 }
 
-// The second pass: the triangles themselves, written after the layer's earlier ones.
+// The second pass: the triangles themselves, after the layer's earlier ones.
 void LwoLoader::FillTriangles(Cursor polygons, uint32_t polygonTotal, bool oneToOne) {
-  Triangle* out = currentLayer->triangles.data() + polygonBase;
+  std::vector<Triangle>& triangles = currentLayer->triangles;
+  const Vertex* vertices = currentLayer->baseVertices.data();
   if (oneToOne) {
     // Every polygon is a triangle of existing points, as the first pass found.
-    for (uint32_t p = 0; p < polygonTotal; ++p, ++out) {
+    for (uint32_t p = 0; p < polygonTotal; ++p) {
+      uint32_t a, b, c;
       polygons.at += 2;
-      for (uint32_t& point : out->cornerIndex) lwo::ReadVX(polygons, &point);
+      lwo::ReadVX(polygons, &a);
+      lwo::ReadVX(polygons, &b);
+      lwo::ReadVX(polygons, &c);
+      AppendTriangle(triangles, vertices, a, b, c);
     }
     return;
   }
 
   const uint32_t pointCount = uint32_t(currentLayer->baseVertices.size());
   polygonTriangles.assign(size_t(polygonTotal) + 1, 0);
-  uint32_t next = polygonBase;
   for (uint32_t p = 0; p < polygonTotal; ++p) {
-    polygonTriangles[p] = next;
+    polygonTriangles[p] = uint32_t(triangles.size());
     uint16_t header = 0;
     lwo::ReadU2(polygons, &header);
     const uint32_t corners = header & POLYGON_CORNER_MASK;
@@ -182,21 +188,19 @@ void LwoLoader::FillTriangles(Cursor polygons, uint32_t polygonTotal, bool oneTo
       lwo::ReadVX(polygons, &cornerPoints[i]);
       pointsExist = pointsExist && cornerPoints[i] < pointCount;
     }
-    if (corners < 3 || !pointsExist) continue;
-    uint32_t made = SplitPolygon(cornerPoints.data(), corners, out);
-    out += made;
-    next += made;
+    if (corners >= 3 && pointsExist) SplitPolygon(cornerPoints.data(), corners);
   }
-  polygonTriangles[polygonTotal] = next;
+  polygonTriangles[polygonTotal] = uint32_t(triangles.size());
 }
 
-// Writes the corners - 2 triangles of one polygon of existing points.
-uint32_t LwoLoader::SplitPolygon(const uint32_t* points, uint32_t corners, Triangle* out) {
-  if (corners == 3) {
-    for (int i = 0; i < 3; ++i) out->cornerIndex[i] = points[i];
-    return 1;
-  }
+// Appends the corners - 2 triangles of one polygon of existing points.
+void LwoLoader::SplitPolygon(const uint32_t* points, uint32_t corners) {
+  std::vector<Triangle>& triangles = currentLayer->triangles;
   const Vertex* vertices = currentLayer->baseVertices.data();
+  if (corners == 3) {
+    AppendTriangle(triangles, vertices, points[0], points[1], points[2]);
+    return;
+  }
   cornerPositions.resize(3 * size_t(corners));
   for (uint32_t i = 0; i < corners; ++i) {
     const Vec3& p = vertices[points[i]].position;
@@ -207,9 +211,9 @@ uint32_t LwoLoader::SplitPolygon(const uint32_t* points, uint32_t corners, Trian
   splitCorners.resize(3 * size_t(corners - 2));
   lwo::TriangulatePolygon(cornerPositions.data(), corners, splitCorners.data(), *triangulateScratch);
   for (uint32_t t = 0; t < corners - 2; ++t) {
-    for (int i = 0; i < 3; ++i) out[t].cornerIndex[i] = points[splitCorners[3 * t + i]];
+    const uint32_t* split = &splitCorners[3 * t];
+    AppendTriangle(triangles, vertices, points[split[0]], points[split[1]], points[split[2]]);
   }
-  return corners - 2;
 }
 
 bool LwoLoader::PolygonTriangles(uint32_t polygon, uint32_t* first, uint32_t* end) const {

@@ -56,27 +56,47 @@ bool ProjectToPlane(const float* corners, uint32_t n, double* planar) {
   return true;
 }
 
-// Whether another corner still in the ring lies inside or on the triangle a, b, c. Corners at the
-// same place as one of the three (a polygon that touches itself) don't count.
-bool AnyCornerInside(const double* planar, const uint32_t* next, uint32_t a, uint32_t b, uint32_t c) {
-  const double* pa = planar + 2 * a;
-  const double* pb = planar + 2 * b;
-  const double* pc = planar + 2 * c;
-  for (uint32_t i = next[c]; i != a; i = next[i]) {
-    const double* p = planar + 2 * i;
-    if (SamePoint(p, pa) || SamePoint(p, pb) || SamePoint(p, pc)) continue;
-    if (Cross(pa, pb, p) >= 0 && Cross(pb, pc, p) >= 0 && Cross(pc, pa, p) >= 0) return true;
-  }
-  return false;
-}
+// The ring of corners not yet clipped, with what the ear search needs to know of each.
+struct Ring {
+  const double* planar;
+  uint32_t* previous;
+  uint32_t* next;
+  uint8_t* reflex;   // turns the wrong way or not at all: only such corners can spoil an ear
+  // Corners looked at by ear tests so far, and how many the polygon may cost: a polygon that
+  // folds over itself again and again would otherwise take cubic time. Simple polygons stay far
+  // below the budget; past it, ears are taken without looking for corners inside them.
+  uint64_t work = 0;
+  uint64_t budget = 0;
 
-bool IsEar(const double* planar, const uint32_t* next, uint32_t a, uint32_t b, uint32_t c, int level) {
-  if (level == ANY_EAR) return true;
-  double area = Cross(planar + 2 * a, planar + 2 * b, planar + 2 * c);
-  if (level == OVERLAPPING_EAR) return area > 0;
-  if (level == STRICT_EAR ? !(area > 0) : area < 0) return false;
-  return !AnyCornerInside(planar, next, a, b, c);
-}
+  const double* At(uint32_t i) const { return planar + 2 * i; }
+
+  void UpdateReflex(uint32_t i) { reflex[i] = !(Cross(At(previous[i]), At(i), At(next[i])) > 0); }
+
+  // Whether a reflex corner still in the ring lies inside or on the triangle a, b, c. Corners
+  // at the same place as one of the three (a polygon that touches itself) don't count.
+  bool AnyCornerInside(uint32_t a, uint32_t b, uint32_t c) {
+    const double* pa = At(a);
+    const double* pb = At(b);
+    const double* pc = At(c);
+    for (uint32_t i = next[c]; i != a; i = next[i]) {
+      ++work;
+      if (!reflex[i]) continue;
+      const double* p = At(i);
+      if (SamePoint(p, pa) || SamePoint(p, pb) || SamePoint(p, pc)) continue;
+      if (Cross(pa, pb, p) >= 0 && Cross(pb, pc, p) >= 0 && Cross(pc, pa, p) >= 0) return true;
+    }
+    return false;
+  }
+
+  bool IsEar(uint32_t a, uint32_t b, uint32_t c, int level) {
+    if (work > budget && level < OVERLAPPING_EAR) level = OVERLAPPING_EAR;
+    if (level == ANY_EAR) return true;
+    double area = Cross(At(a), At(b), At(c));
+    if (level == OVERLAPPING_EAR) return area > 0;
+    if (level == STRICT_EAR ? !(area > 0) : area < 0) return false;
+    return !AnyCornerInside(a, b, c);
+  }
+};
 
 }  // namespace
 
@@ -93,25 +113,29 @@ void TriangulatePolygon(const float* corners, uint32_t n, uint32_t* triangles, T
 
   scratch.previous.resize(n);
   scratch.next.resize(n);
-  uint32_t* previous = scratch.previous.data();
-  uint32_t* next = scratch.next.data();
+  scratch.reflex.resize(n);
+  Ring ring{scratch.planar.data(), scratch.previous.data(), scratch.next.data(), scratch.reflex.data()};
+  ring.budget = 4 * uint64_t(n) * n;  // simple polygons, concave or not, take about n² / 2
   for (uint32_t i = 0; i < n; ++i) {
-    previous[i] = (i + n - 1) % n;
-    next[i] = (i + 1) % n;
+    ring.previous[i] = (i + n - 1) % n;
+    ring.next[i] = (i + 1) % n;
   }
+  for (uint32_t i = 0; i < n; ++i) ring.UpdateReflex(i);
 
   uint32_t remaining = n;
   uint32_t corner = 0;
   uint32_t tried = 0;  // corners tried since the last ear was clipped
   int level = STRICT_EAR;
   while (remaining > 3) {
-    uint32_t a = previous[corner];
-    uint32_t c = next[corner];
-    if (IsEar(scratch.planar.data(), next, a, corner, c, level)) {
+    uint32_t a = ring.previous[corner];
+    uint32_t c = ring.next[corner];
+    if (ring.IsEar(a, corner, c, level)) {
       triangles[0] = a, triangles[1] = corner, triangles[2] = c;
       triangles += 3;
-      next[a] = c;
-      previous[c] = a;
+      ring.next[a] = c;
+      ring.previous[c] = a;
+      ring.UpdateReflex(a);
+      ring.UpdateReflex(c);
       --remaining;
       // Clipping changes the corners on both sides; looking at the one before first keeps the
       // triangles from fanning out of a single corner.
@@ -125,7 +149,7 @@ void TriangulatePolygon(const float* corners, uint32_t n, uint32_t* triangles, T
       corner = c;
     }
   }
-  triangles[0] = previous[corner], triangles[1] = corner, triangles[2] = next[corner];
+  triangles[0] = ring.previous[corner], triangles[1] = corner, triangles[2] = ring.next[corner];
 }
 
 }  // namespace lwo

@@ -14,6 +14,7 @@ struct TriangulateScratch {
   std::vector<double> planar;       // 2 per corner: the corners in the polygon's plane
   std::vector<uint32_t> previous;   // ring of the corners not yet clipped
   std::vector<uint32_t> next;
+  std::vector<uint8_t> reflex;
 };
 
 // corners: xyz of the polygon's n >= 3 corners, in polygon order. Writes n - 2 triangles as

@@ -104,6 +104,21 @@ TEST_F(LwoLoad, FilesThatAreNoObjectsFailWithOneMessage) {
   EXPECT_EQ(boxes.messages[0].caption, "ZIVI3 Engine");
 }
 
+TEST_F(LwoLoad, LoadObjectFileReadsAPathWithEitherSeparator) {
+  LwoWriter w;
+  w.Layer(0, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0}).Polygons("FACE", {{0, 1, 2}});
+  test::WriteBytes(dir / "cube.lwo", w.File());
+  ASSERT_TRUE(scene->LoadObjectFile((dir.Path().string() + "\\cube.lwo").c_str()));
+  ASSERT_EQ(scene->objects.size(), 1u);
+  EXPECT_EQ(scene->objects[0]->fileName, "cube.lwo");  // found later by this name
+  EXPECT_EQ(scene->objects[0]->triangles.size(), 1u);
+
+  // A missing file is the loader's one message, not a file-system error as well.
+  EXPECT_FALSE(scene->LoadObjectFile((dir / "gone.lwo").c_str()));
+  ASSERT_EQ(boxes.messages.size(), 1u);
+  EXPECT_EQ(boxes.messages[0].text, "LWOLDR(Load) - File doesn't exist or software error!");
+}
+
 TEST_F(LwoLoad, ShapesThePlayerCantDrawStopTheLoadAndKeepWhatCameBefore) {
   struct Case {
     std::vector<std::vector<uint32_t>> polygons;

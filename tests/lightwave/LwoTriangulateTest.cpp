@@ -157,6 +157,17 @@ TEST(LwoTriangulate, DegeneratePolygonsStillGiveEveryTriangle) {
     ASSERT_EQ(triangles.size(), 3 * size_t(n - 2));
     for (uint32_t corner : triangles) EXPECT_LT(corner, n);
   }
+  // A polygon of random corners crosses itself everywhere: still n - 2 triangles.
+  std::vector<float> tangle;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 3 * 400; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    tangle.push_back(float(seed >> 8) / float(1 << 24));
+  }
+  std::vector<uint32_t> tangled = Triangulate(tangle);
+  ASSERT_EQ(tangled.size(), 3u * 398);
+  for (uint32_t corner : tangled) ASSERT_LT(corner, 400u);
+
   // A square with a doubled corner keeps its whole area.
   std::vector<float> square = polygons[2];
   std::vector<uint32_t> triangles = Triangulate(square);
