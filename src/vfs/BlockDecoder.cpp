@@ -36,11 +36,11 @@ constexpr uint32_t INITIAL_BLOCK = 1u << 16;  // first size of the block array
 // segments that several walkers follow at once; the segments are stitched together after.
 constexpr uint32_t LINK_MASK = 0xFFFFF;   // links fit 20 bits: blocks hold at most 900000 bytes
 constexpr uint32_t SEGMENT_MARK = 0x80000000u;  // the entry links to the start of a segment
-constexpr int SEGMENT_SHIFT = 13;         // a segment starts at every 8192nd position
-constexpr uint32_t SEGMENT_MASK = (1u << SEGMENT_SHIFT) - 1;
-constexpr uint32_t PARALLEL_MIN = 1u << 17;  // below this the block stays in cache: one walker
+constexpr uint32_t PARALLEL_MIN = 1u << 12;  // below this the links fit the first-level cache
+constexpr int SEGMENTS_LOG2 = 6;          // a block is cut into 64 to 128 segments
 constexpr int WALKERS = 16;
-constexpr uint32_t CHUNK = 4096;          // walkers write their segments in chunks of this size
+constexpr uint32_t MAX_SEGMENTS = 130;
+constexpr uint32_t MAX_CHUNKS = 2 * MAX_SEGMENTS + MAX_SEGMENTS + WALKERS + 4;
 
 struct Decoder {
   BitReader bits;
@@ -61,10 +61,11 @@ struct Decoder {
   // of a datafile don't each pay for megabytes.
   std::unique_ptr<uint8_t[]> block;   // blockCap + BLOCK_SLACK: decoded, then inverted bytes
   std::unique_ptr<uint32_t[]> tt;     // ttCap links for the inverse transform
-  std::unique_ptr<uint8_t[]> pool;    // poolChunks chunks of the segmented walk
+  std::unique_ptr<uint8_t[]> pool;    // poolBytes for the chunks of the segmented walk
   uint32_t blockCap = 0;
   uint32_t ttCap = 0;
-  uint32_t poolChunks = 0;
+  size_t poolBytes = 0;
+  int segmentShift = 0;        // segments start at the multiples of 1 << segmentShift
 
   int EndOfSource() const { return out < outEnd ? DECODE_UNEXPECTED_EOF : DECODE_OUTBUFF_FULL; }
   // Corrupt-looking bits that were really the zeros fed past the end mean a truncated stream.
@@ -75,7 +76,7 @@ struct Decoder {
   int ReadBlockHeader();
   int DecodeSymbols();
   int Invert();
-  bool WalkSegments();
+  bool WalkSegments(uint32_t chunkSize);
   int Emit();
 };
 
@@ -176,25 +177,25 @@ struct MoveToFront {
   uint8_t Take(uint32_t pos) {
     uint8_t c = list[pos];
 #if defined(__SSE2__)
-    // Sixteen positions per register: whole registers below pos shift up by one byte, carrying
-    // their top byte into the next; the register holding pos shifts only up to pos.
-    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(INDEX));
-    __m128i* blocks = reinterpret_cast<__m128i*>(list);
-    __m128i carry = _mm_cvtsi32_si128(c);
-    const uint32_t full = pos >> 4;
-    for (uint32_t b = 0; b < full; ++b) {
-      __m128i x = _mm_load_si128(blocks + b);
-      _mm_store_si128(blocks + b, _mm_or_si128(_mm_slli_si128(x, 1), carry));
-      carry = _mm_srli_si128(x, 15);
+    __m128i head = _mm_load_si128(reinterpret_cast<const __m128i*>(list));
+    if (pos < 16) {
+      // Positions 0..pos move up by one inside a single register, without a loop.
+      const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(INDEX));
+      __m128i moved = _mm_or_si128(_mm_slli_si128(head, 1), _mm_cvtsi32_si128(c));
+      __m128i mask = _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(pos + 1)));
+      _mm_store_si128(reinterpret_cast<__m128i*>(list), _mm_or_si128(_mm_and_si128(mask, moved), _mm_andnot_si128(mask, head)));
+      return c;
     }
-    __m128i x = _mm_load_si128(blocks + full);
-    __m128i moved = _mm_or_si128(_mm_slli_si128(x, 1), carry);
-    __m128i mask = _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>((pos & 15) + 1)));
-    _mm_store_si128(blocks + full, _mm_or_si128(_mm_and_si128(mask, moved), _mm_andnot_si128(mask, x)));
+    // Copies overlapping by one byte, from the top down, so each reads bytes not yet written;
+    // the lowest sixteen were read first and go last.
+    for (int k = static_cast<int>(pos) - 16; k > 0; k -= 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(list + k + 1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + k)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(list + 1), head);
 #else
     std::memmove(list + 1, list, pos);
-    list[0] = c;
 #endif
+    list[0] = c;
     return c;
   }
 };
@@ -225,66 +226,71 @@ int Decoder::DecodeSymbols() {
       table = &tables[selectors[group++]];
       groupLeft = GROUP_SIZE;
     }
-    --groupLeft;
+    // A refill leaves at least 56 bits: enough for two codes of up to 20 bits, and groups
+    // hold an even number of symbols.
     br.Refill();
-    uint32_t entry = table->fast[br.Peek(FAST_BITS)];
-    uint32_t sym;
-    if (entry != 0) [[likely]] {
-      br.Skip(static_cast<int>(entry >> 9));
-      sym = entry & 511;
-    } else {
-      int length = 0;
-      sym = table->DecodeLong(br.Peek(32), length);
-      if (sym == BAD_SYMBOL) {
-        br.Skip(MAX_CODE_LEN);
-        bits = br;
-        return Corrupt();
+    for (int pair = 0; pair < 2; ++pair) {
+      --groupLeft;
+      uint32_t entry = table->fast[br.Peek(FAST_BITS)];
+      uint32_t sym;
+      if (entry != 0) [[likely]] {
+        br.Skip(static_cast<int>(entry >> 9));
+        sym = entry & 511;
+      } else {
+        int length = 0;
+        sym = table->DecodeLong(br.Peek(32), length);
+        if (sym == BAD_SYMBOL) {
+          br.Skip(MAX_CODE_LEN);
+          bits = br;
+          return Corrupt();
+        }
+        br.Skip(length);
       }
-      br.Skip(length);
-    }
 
-    if (sym <= 1) {
-      // RUNA adds the weight, RUNB twice the weight: bijective base 2, lowest digit first.
-      if (runWeight >= MAX_RUN_WEIGHT) {
-        bits = br;
-        return Corrupt();
+      if (sym <= 1) {
+        // RUNA adds the weight, RUNB twice the weight: bijective base 2, lowest digit first.
+        if (runWeight >= MAX_RUN_WEIGHT) {
+          bits = br;
+          return Corrupt();
+        }
+        runLength += runWeight << sym;
+        runWeight <<= 1;
+        continue;
       }
-      runLength += runWeight << sym;
-      runWeight <<= 1;
-      continue;
-    }
-    if (runLength != 0) {
-      if (runLength > cap - n) {
+      if (runLength != 0) {
+        if (runLength > cap - n) {
+          bits = br;
+          if (runLength > blockMax - n) return Corrupt();
+          if (!GrowBlock(n + runLength, n)) return DECODE_MEM_ERROR;
+          data = block.get();
+          cap = blockCap;
+        }
+        uint8_t c = mtf.list[0];
+        counts[c] += runLength;
+        if (runLength <= 8) {
+          uint64_t eight = 0x0101010101010101ull * c;  // block has slack for the full store
+          std::memcpy(data + n, &eight, 8);
+        } else {
+          std::memset(data + n, c, runLength);
+        }
+        n += runLength;
+        runLength = 0;
+        runWeight = 1;
+      }
+      if (sym == endOfBlock) goto blockEnd;
+      if (n >= cap) {
         bits = br;
-        if (runLength > blockMax - n) return Corrupt();
-        if (!GrowBlock(n + runLength, n)) return DECODE_MEM_ERROR;
+        if (n >= blockMax) return Corrupt();
+        if (!GrowBlock(n + 1, n)) return DECODE_MEM_ERROR;
         data = block.get();
         cap = blockCap;
       }
-      uint8_t c = mtf.list[0];
-      counts[c] += runLength;
-      if (runLength <= 8) {
-        uint64_t eight = 0x0101010101010101ull * c;  // block has slack for the full store
-        std::memcpy(data + n, &eight, 8);
-      } else {
-        std::memset(data + n, c, runLength);
-      }
-      n += runLength;
-      runLength = 0;
-      runWeight = 1;
+      uint8_t c = mtf.Take(sym - 1);
+      counts[c]++;
+      data[n++] = c;
     }
-    if (sym == endOfBlock) break;
-    if (n >= cap) {
-      bits = br;
-      if (n >= blockMax) return Corrupt();
-      if (!GrowBlock(n + 1, n)) return DECODE_MEM_ERROR;
-      data = block.get();
-      cap = blockCap;
-    }
-    uint8_t c = mtf.Take(sym - 1);
-    counts[c]++;
-    data[n++] = c;
   }
+blockEnd:
   bits = br;
   if (bits.Overrun()) return EndOfSource();
   if (origPtr >= n) return DECODE_DATA_ERROR;
@@ -300,11 +306,16 @@ int Decoder::Invert() {
     if (!tt) return DECODE_MEM_ERROR;
     ttCap = n;
   }
-  const uint32_t chunksNeeded = n / CHUNK + 1 + (n >> SEGMENT_SHIFT) + 2 + WALKERS;
-  if (n >= PARALLEL_MIN && poolChunks < chunksNeeded) {
-    pool.reset(new (std::nothrow) uint8_t[static_cast<size_t>(chunksNeeded) * CHUNK]);
+  // About 2^SEGMENTS_LOG2 segments whatever the block's size, written in chunks of half a
+  // segment's mean length; each segment leaves at most one chunk part-filled.
+  segmentShift = std::max(static_cast<int>(std::bit_width(n)) - 1 - SEGMENTS_LOG2, SEGMENTS_LOG2);
+  const uint32_t segmentMask = (1u << segmentShift) - 1;
+  const uint32_t chunkSize = 1u << (segmentShift - 1);
+  const size_t bytesNeeded = static_cast<size_t>(MAX_CHUNKS) * chunkSize;
+  if (n >= PARALLEL_MIN && poolBytes < bytesNeeded) {
+    pool.reset(new (std::nothrow) uint8_t[bytesNeeded]);
     if (!pool) return DECODE_MEM_ERROR;
-    poolChunks = chunksNeeded;
+    poolBytes = bytesNeeded;
   }
   uint32_t next[256];
   uint32_t sum = 0;
@@ -314,13 +325,13 @@ int Decoder::Invert() {
   }
   // Entry j: the position its link leads to (bits 8..27) and that position's byte (bits
   // 0..7), so a walker reads one word per byte. SEGMENT_MARK flags links to segment starts:
-  // every multiple of 8192 and the origin pointer.
+  // every multiple of 1 << segmentShift and the origin pointer.
   uint32_t* const t = tt.get();
   const uint8_t* const data = block.get();
   auto link = [&](uint32_t from, uint32_t to) {
     for (uint32_t i = from; i < to; ++i) {
       uint32_t c = data[i];
-      uint32_t mark = static_cast<uint32_t>((i & SEGMENT_MASK) == 0) << 31;
+      uint32_t mark = static_cast<uint32_t>((i & segmentMask) == 0) << 31;
       t[next[c]++] = (i << 8) | c | mark;
     }
   };
@@ -329,7 +340,7 @@ int Decoder::Invert() {
   link(origPtr, n);
   t[markedOrig] |= SEGMENT_MARK;
 
-  if (n >= PARALLEL_MIN && WalkSegments()) return DECODE_OK;
+  if (n >= PARALLEL_MIN && WalkSegments(chunkSize)) return DECODE_OK;
 
   // Entry origPtr leads to the first byte; each of the n reads yields the next byte.
   uint8_t* const dst = block.get();
@@ -346,20 +357,23 @@ int Decoder::Invert() {
 // own chunks, then joins them in chain order into the block array. False when the links do
 // not form one cycle through every position (damaged data): the caller then walks the single
 // chain from the origin pointer, which is what the format defines for that case too.
-bool Decoder::WalkSegments() {
+bool Decoder::WalkSegments(const uint32_t chunkSize) {
   const uint32_t n = blockLen;
   const uint32_t* const t = tt.get();
-  const uint32_t multiples = (n + SEGMENT_MASK) >> SEGMENT_SHIFT;
-  const bool origIsMultiple = (origPtr & SEGMENT_MASK) == 0;
+  const int shift = segmentShift;
+  const uint32_t mask = (1u << shift) - 1;
+  const uint32_t multiples = (n + mask) >> shift;
+  const bool origIsMultiple = (origPtr & mask) == 0;
   const uint32_t segmentCount = multiples + (origIsMultiple ? 0 : 1);
-  auto startOf = [&](uint32_t s) { return s < multiples ? s << SEGMENT_SHIFT : origPtr; };
-  auto segmentAt = [&](uint32_t pos) { return (pos & SEGMENT_MASK) == 0 ? pos >> SEGMENT_SHIFT : multiples; };
+  auto startOf = [&](uint32_t s) { return s < multiples ? s << shift : origPtr; };
+  auto segmentAt = [&](uint32_t pos) { return (pos & mask) == 0 ? pos >> shift : multiples; };
 
-  constexpr uint32_t MAX_SEGMENTS = (9 * BLOCK_UNIT >> SEGMENT_SHIFT) + 2;
+  // n < 2^(shift + 7): at most 128 multiples, 256 full chunks and one part-filled per segment.
+  if (segmentCount > MAX_SEGMENTS) return false;
   uint32_t segLength[MAX_SEGMENTS];
   uint32_t segNext[MAX_SEGMENTS];
   uint32_t segChunk[MAX_SEGMENTS];
-  uint32_t chunkNext[(9 * BLOCK_UNIT) / CHUNK + MAX_SEGMENTS + WALKERS + 4];
+  uint32_t chunkNext[MAX_CHUNKS];
   uint32_t chunksUsed = 0;
   uint8_t* const chunks = pool.get();
 
@@ -380,8 +394,8 @@ bool Decoder::WalkSegments() {
     w.segment = s;
     w.chunk = chunksUsed++;
     w.written = 0;
-    w.out = chunks + static_cast<size_t>(w.chunk) * CHUNK;
-    w.chunkEnd = w.out + CHUNK;
+    w.out = chunks + static_cast<size_t>(w.chunk) * chunkSize;
+    w.chunkEnd = w.out + chunkSize;
     segChunk[s] = w.chunk;
   };
   while (active < WALKERS && nextSegment < segmentCount) begin(walkers[active++]);
@@ -394,7 +408,7 @@ bool Decoder::WalkSegments() {
       w.pos = (e >> 8) & LINK_MASK;
       if (((e & SEGMENT_MARK) != 0) | (w.out == w.chunkEnd)) [[unlikely]] {
         if (e & SEGMENT_MARK) {
-          uint8_t* chunkStart = chunks + static_cast<size_t>(w.chunk) * CHUNK;
+          uint8_t* chunkStart = chunks + static_cast<size_t>(w.chunk) * chunkSize;
           segLength[w.segment] = w.written + static_cast<uint32_t>(w.out - chunkStart);
           segNext[w.segment] = segmentAt(w.pos);
           if (nextSegment < segmentCount) {
@@ -406,10 +420,10 @@ bool Decoder::WalkSegments() {
         } else {
           uint32_t chunk = chunksUsed++;
           chunkNext[w.chunk] = chunk;
-          w.written += CHUNK;
+          w.written += chunkSize;
           w.chunk = chunk;
-          w.out = chunks + static_cast<size_t>(chunk) * CHUNK;
-          w.chunkEnd = w.out + CHUNK;
+          w.out = chunks + static_cast<size_t>(chunk) * chunkSize;
+          w.chunkEnd = w.out + chunkSize;
         }
       }
     }
@@ -432,8 +446,8 @@ bool Decoder::WalkSegments() {
     uint32_t left = segLength[s];
     uint32_t chunk = segChunk[s];
     while (left > 0) {
-      uint32_t take = std::min(left, CHUNK);
-      std::memcpy(dst, chunks + static_cast<size_t>(chunk) * CHUNK, take);
+      uint32_t take = std::min(left, chunkSize);
+      std::memcpy(dst, chunks + static_cast<size_t>(chunk) * chunkSize, take);
       dst += take;
       left -= take;
       if (left > 0) chunk = chunkNext[chunk];
