@@ -39,8 +39,11 @@ constexpr uint32_t SEGMENT_MARK = 0x80000000u;  // the entry links to the start 
 constexpr uint32_t PARALLEL_MIN = 1u << 12;  // below this the links fit the first-level cache
 constexpr int SEGMENTS_LOG2 = 6;          // a block is cut into 64 to 128 segments
 constexpr int WALKERS = 16;
+// A block of n < 2^(shift + 7) bytes has at most 128 segment starts at the multiples of
+// 2^shift, and the origin pointer; its chunks of 2^(shift - 1) bytes are fewer than 256 full
+// ones and one part-filled per segment.
 constexpr uint32_t MAX_SEGMENTS = 130;
-constexpr uint32_t MAX_CHUNKS = 2 * MAX_SEGMENTS + MAX_SEGMENTS + WALKERS + 4;
+constexpr uint32_t MAX_CHUNKS = 256 + MAX_SEGMENTS;
 
 struct Decoder {
   BitReader bits;
@@ -368,7 +371,6 @@ bool Decoder::WalkSegments(const uint32_t chunkSize) {
   auto startOf = [&](uint32_t s) { return s < multiples ? s << shift : origPtr; };
   auto segmentAt = [&](uint32_t pos) { return (pos & mask) == 0 ? pos >> shift : multiples; };
 
-  // n < 2^(shift + 7): at most 128 multiples, 256 full chunks and one part-filled per segment.
   if (segmentCount > MAX_SEGMENTS) return false;
   uint32_t segLength[MAX_SEGMENTS];
   uint32_t segNext[MAX_SEGMENTS];
@@ -388,7 +390,9 @@ bool Decoder::WalkSegments(const uint32_t chunkSize) {
   Walker walkers[WALKERS];
   uint32_t active = 0;
   uint32_t nextSegment = 0;
+  // Chunks can't run out (see MAX_CHUNKS); were they to, the single walk still works.
   auto begin = [&](Walker& w) {
+    if (chunksUsed >= MAX_CHUNKS) return false;
     uint32_t s = nextSegment++;
     w.pos = startOf(s);
     w.segment = s;
@@ -397,8 +401,11 @@ bool Decoder::WalkSegments(const uint32_t chunkSize) {
     w.out = chunks + static_cast<size_t>(w.chunk) * chunkSize;
     w.chunkEnd = w.out + chunkSize;
     segChunk[s] = w.chunk;
+    return true;
   };
-  while (active < WALKERS && nextSegment < segmentCount) begin(walkers[active++]);
+  while (active < WALKERS && nextSegment < segmentCount) {
+    if (!begin(walkers[active++])) return false;
+  }
 
   while (active > 0) {
     for (uint32_t k = 0; k < active; ++k) {
@@ -412,12 +419,13 @@ bool Decoder::WalkSegments(const uint32_t chunkSize) {
           segLength[w.segment] = w.written + static_cast<uint32_t>(w.out - chunkStart);
           segNext[w.segment] = segmentAt(w.pos);
           if (nextSegment < segmentCount) {
-            begin(w);
+            if (!begin(w)) return false;
           } else {
             w = walkers[--active];
             --k;
           }
         } else {
+          if (chunksUsed >= MAX_CHUNKS) return false;
           uint32_t chunk = chunksUsed++;
           chunkNext[w.chunk] = chunk;
           w.written += chunkSize;
