@@ -251,7 +251,7 @@ TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   w.Tags({"A", "B"}).Layer(0, 0, 0, 0, 0, "").Points(points);
   w.VertexMap("WGHT", 1, "weight", {{0, 0, {1}}});  // passed over rather than failing the load
   // Clockwise seen from -z, as LightWave winds front faces.
-  w.Polygons("PTCH", {{0, 4, 3, 2, 1}, {5, 6}, {5, 8, 7, 6}, {0, 2, 1}, {3}});
+  w.Polygons("PTCH", {{1, 0, 4, 3, 2}, {5, 6}, {5, 8, 7, 6}, {0, 2, 1}, {3}});
   w.PolygonTags("SURF", {{0, 0}, {2, 1}, {3, 0}, {1, 1}});
   w.FaceVertexMap("TXUV", 2, "uv", {{2, 0, {0.5f, 0.25f}}, {6, 2, {0.75f, 1}}});
   ASSERT_TRUE(Load(w.File()));

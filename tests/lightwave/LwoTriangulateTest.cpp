@@ -20,13 +20,14 @@ double Length(const V3& a) { return std::sqrt(Dot(a, a)); }
 
 V3 Corner(const std::vector<float>& xyz, uint32_t i) { return {xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]}; }
 
-V3 NewellNormal(const std::vector<float>& xyz) {
+V3 NewellNormal(const std::vector<float>& xyz) {  // twice the area vector
   uint32_t n = uint32_t(xyz.size() / 3);
   V3 sum = {0, 0, 0};
-  for (uint32_t i = 0; i < n; ++i) sum = {sum[0] + Cross(Corner(xyz, i), Corner(xyz, (i + 1) % n))[0],
-                                          sum[1] + Cross(Corner(xyz, i), Corner(xyz, (i + 1) % n))[1],
-                                          sum[2] + Cross(Corner(xyz, i), Corner(xyz, (i + 1) % n))[2]};
-  return sum;  // twice the area vector
+  for (uint32_t i = 0; i < n; ++i) {
+    V3 c = Cross(Corner(xyz, i), Corner(xyz, (i + 1) % n));
+    for (int k = 0; k < 3; ++k) sum[k] += c[k];
+  }
+  return sum;
 }
 
 // A planar outline (x, y) placed in space on a tilted plane, optionally bent out of it.
