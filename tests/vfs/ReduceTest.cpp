@@ -70,7 +70,7 @@ TEST(Reduce, RefusesWhatIsNotOneCompleteStream) {
   }
   for (size_t cut = 0; cut < bz2.size(); cut += cut < 64 ? 1 : 37) {
     EXPECT_FALSE(ReduceStream(bz2.data(), cut, out)) << cut;
-    EXPECT_TRUE(out.empty() || cut >= 4);
+    EXPECT_TRUE(out.empty());
   }
   Bytes trailing = bz2;
   trailing.push_back(0);

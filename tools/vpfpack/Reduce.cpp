@@ -184,10 +184,7 @@ void CopyBits(const BitIn& source, uint64_t from, uint64_t to, BitOut& out) {
   }
 }
 
-}  // namespace
-
-bool ReduceStream(const uint8_t* bz2, size_t size, std::vector<uint8_t>& out) {
-  out.clear();
+bool Reduce(const uint8_t* bz2, size_t size, std::vector<uint8_t>& out) {
   if (!bz2 || size < 4 || std::memcmp(bz2, "BZh", 3) != 0 || bz2[3] < '1' || bz2[3] > '9') return false;
   out.push_back(bz2[3]);
   BitIn in{bz2, static_cast<uint64_t>(size) * 8, 32};
@@ -213,9 +210,20 @@ bool ReduceStream(const uint8_t* bz2, size_t size, std::vector<uint8_t>& out) {
   return true;
 }
 
+}  // namespace
+
+bool ReduceStream(const uint8_t* bz2, size_t size, std::vector<uint8_t>& out) {
+  out.clear();
+  if (Reduce(bz2, size, out)) return true;
+  out.clear();
+  return false;
+}
+
 bool CompressReduced(const uint8_t* data, size_t size, int blockSize100k, std::vector<uint8_t>& out) {
   out.clear();
-  if (blockSize100k < 1 || blockSize100k > 9 || size > UINT_MAX - UINT_MAX / 100 - 600) return false;
+  if (blockSize100k < 1 || blockSize100k > 9 || size > UINT_MAX - UINT_MAX / 100 - 600 || (!data && size > 0)) {
+    return false;
+  }
   static const uint8_t NOTHING = 0;
   const uint8_t* source = data ? data : &NOTHING;
   unsigned int capacity = static_cast<unsigned int>(size + size / 100 + 600);
