@@ -6,7 +6,7 @@
 // cleanly: sizes and indices from the file are checked against what is there, a bad entry is
 // skipped with a level-1 message, and only what the player can't draw stops the load: a polygon
 // that isn't a triangle and a vertex map that isn't two-dimensional (unless the settings ask for
-// triangulation), a surface that no tag names.
+// triangulation), and a surface whose name no polygon has been tagged with.
 #pragma once
 
 #include "scene/Scene.h"
