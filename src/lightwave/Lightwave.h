@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Vfs;
@@ -115,3 +116,41 @@ class LwoLoader {
 // the layer's centre, size, pitch and axis, when the layer's projection is planar; other
 // projections and missing layers are left alone. Positions are the loaded ones (baseVertices).
 void ProjectPlanar(SceneObject& object, const SurfaceBatch& batch, uint32_t layer);
+
+// ---- MDD point caches ----
+//
+// A point cache gives an object's vertex positions for a run of evenly spaced samples, read from
+// an MDD file (big-endian: frame count, point count, a table of sample times, then x y z of every
+// point sample after sample). The scene loader makes the record and names the file; the
+// precalculation loads the samples; the renderer updates dynamic objects every frame.
+
+// Longest MDD file name kept; longer names are cut to it.
+inline constexpr uint32_t MDD_NAME_MAX = 95;
+
+struct PointCache {
+  uint8_t enabled = 0;          // 1 once the record exists; nothing tests it
+  uint32_t startFrame = 0;      // scene frame at which playback starts
+  std::string mddName;          // file name without directory, at most MDD_NAME_MAX characters
+  uint32_t frameStep = 0;       // scene frames between two samples
+  uint32_t length = 0;          // frameStep × (frameCount − 1): scene frames the cache spans
+  uint32_t frameCount = 0;      // samples loaded
+  uint32_t pointCount = 0;      // points per sample
+  std::vector<Vec3> positions;  // frameCount × pointCount, sample-major
+};
+
+// A zeroed record with enabled set, ready to hang on SceneObject::pointCache.
+ForeignPtr<PointCache> NewPointCache();
+// Stores name, cut to MDD_NAME_MAX characters.
+void SetPointCacheName(PointCache& cache, std::string_view name);
+
+// Loads the samples of object's point cache from vfs and marks the object dynamic. A missing
+// file, a frame step of 0 or a file shorter than its header says leaves the object without
+// cache (one level-1 message) and returns false. Does nothing and returns false without a record.
+bool LoadMDD(SceneObject& object, Vfs& vfs);
+
+// The per-frame update of a dynamic object's drawn vertices at time (frames), in this order:
+// planar texture coordinates of its planar layers, the blend of positions and normals towards
+// its morph target by the morph-amount envelope, and positions from its point cache. Vertices
+// beyond the smaller of the object's, the target's or the cache's counts are left alone.
+// Allocates nothing.
+void UpdateDynamicObject(SceneObject& object, float time);
