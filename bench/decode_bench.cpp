@@ -225,7 +225,7 @@ void BM_DecodeBuffer(benchmark::State& state) {
   }
   if (std::memcmp(out.data(), p.plain.data(), p.plain.size()) != 0) state.SkipWithError("wrong bytes");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(p.plain.size()));
-  state.counters["ratio"] = static_cast<double>(p.plain.size()) / static_cast<double>(p.reduced.size());
+  state.counters["compression"] = static_cast<double>(p.plain.size()) / static_cast<double>(p.reduced.size());
 }
 
 void BM_Libbz2(benchmark::State& state) {
