@@ -143,10 +143,11 @@ ForeignPtr<PointCache> NewPointCache();
 // Stores name, cut to MDD_NAME_MAX characters.
 void SetPointCacheName(PointCache& cache, std::string_view name);
 
-// Loads the samples of object's point cache from vfs and marks the object dynamic. A missing
-// file, a frame step of 0 or a file shorter than its header says leaves the object without
-// cache (one level-1 message) and returns false. Does nothing and returns false without a record.
-bool LoadMDD(SceneObject& object, Vfs& vfs);
+// Loads the samples of object's point cache from vfs and marks the object dynamic. A file that
+// isn't there (or no vfs), a cache without samples, a frame step of 0 or one too long to count
+// in frames, or a file shorter than its header says leaves the object without cache (one
+// level-1 message) and returns false. Does nothing and returns false without a record.
+bool LoadMDD(SceneObject& object, const Vfs* vfs);
 
 // The per-frame update of a dynamic object's drawn vertices at time (frames), in this order:
 // planar texture coordinates of its planar layers, the blend of positions and normals towards

@@ -366,14 +366,36 @@ struct Scene {
   // corners pointing into the clone's vertices. Surfaces stay shared.
   void CloneObjectGeometry(const SceneObject* source, SceneObject* clone) const;
 
-  // Precalc, RenderFrame and RenderFrameFromCamera belong to the precalculation and the
-  // renderer and are added with them.
+  // Run once after loading, before textures and the first frame: logs the scene report,
+  // finishes the surfaces and every object's geometry (PrecalcSurface, PrecalcObject), loads
+  // point caches from vfs, makes the first camera the active one (a level-0 message when there
+  // is none: the scene then has nothing to render from) and builds the render lists.
+  void Precalc(Vfs* vfs);
+
+  // RenderFrame and RenderFrameFromCamera belong to the renderer and are added with it.
 
   // Releases every item, surface and oscillator and empties the render lists, leaving an empty,
   // reusable scene that stays attached. A scene that was never attached is left as it is (its
   // destruction still releases everything).
   void Free();
 };
+
+// ---- Precalculation ----
+
+// Drops the surface's ordinal strings (layers keep their block order) and marks it animated
+// when any of its envelopes exists.
+void PrecalcSurface(Surface& surface);
+// Makes a non-null object render-ready: corner pointers, normals, triangles grouped by surface
+// (groups in the order of the scene's surface list, file order within a group), batches, the
+// drawn copy of the vertices, planar texture coordinates, the dynamic flag, its point cache
+// (loaded from vfs) and both compile flags. Triangles without a surface get the scene's default
+// grey one; a triangle naming a vertex the object doesn't have is dropped (level-1 message).
+void PrecalcObject(SceneObject& object, Vfs* vfs);
+// Face normals, then vertex normals: the average of the face normals of every triangle touching
+// the vertex (each triangle once), normalised; a vertex no triangle uses gets a zero normal.
+// Linear in vertices + triangles. Expects the triangles' corner indices to name vertices;
+// triangles that don't are left out.
+void ComputeNormals(SceneObject& object);
 
 // ---- Matrix and vector primitives ----
 
