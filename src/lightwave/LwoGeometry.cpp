@@ -9,11 +9,8 @@
 #include "lightwave/LwoRead.h"
 #include "lightwave/Triangulate.h"
 #include "log/Log.h"
+#include "platform/Platform.h"
 #include "vfs/Vfs.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 using lwo::Cursor;
 using lwo::Id;
@@ -22,22 +19,6 @@ namespace {
 
 // A polygon header: the corner count in the low 10 bits, flags in the top 6.
 constexpr uint16_t POLYGON_CORNER_MASK = 0x3FF;
-
-// Asks for large pages under a freshly reserved array, before anything touches it. A big
-// object's triangle records run to a hundred megabytes; faulting them in 4 KiB at a time costs
-// several times what reading the file does, and 2 MiB pages take that cost away. Only the whole
-// large pages inside the array are named; elsewhere this is a hint nobody needs.
-void AdviseLargePages(const void* data, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t LARGE_PAGE = uintptr_t(1) << 21;
-  uintptr_t begin = (uintptr_t(data) + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
-  uintptr_t end = (uintptr_t(data) + bytes) & ~(LARGE_PAGE - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
 
 // Appends one triangle of existing points. Point maps read before the polygons reach its
 // corners here; face maps after them replace single corners.
@@ -100,7 +81,7 @@ uint32_t LwoLoader::ReadPNTS(Cursor& chunk) {
   vertices.clear();
   if (count > vertices.capacity()) {
     vertices.reserve(count);
-    AdviseLargePages(vertices.data(), vertices.capacity() * sizeof(Vertex));
+    platform::AdviseLargePages(vertices.data(), vertices.capacity() * sizeof(Vertex));
   }
   vertices.resize(count);
   for (Vertex& vertex : vertices) {
@@ -132,7 +113,7 @@ uint32_t LwoLoader::ReadPOLS(Cursor& chunk) {
   // apart, say) adds to its triangles.
   if (size_t(polygonBase) + triangleCount > triangles.capacity()) {
     triangles.reserve(size_t(polygonBase) + triangleCount);
-    AdviseLargePages(triangles.data(), triangles.capacity() * sizeof(Triangle));
+    platform::AdviseLargePages(triangles.data(), triangles.capacity() * sizeof(Triangle));
   }
   FillTriangles(chunk, polygons, oneToOne);
   return chunk.Size();

@@ -2,6 +2,7 @@
 // the message boxes and other OS services. Everything behind it lives in this folder.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 namespace platform {
@@ -18,5 +19,10 @@ void SetBatchMessages(bool batch);
 // Tests capture messages here; while a hook is set nothing is shown or printed.
 using MessageHook = std::function<void(const char* caption, const char* text, MessageIcon icon)>;
 void SetMessageHook(MessageHook hook);
+
+// Asks the OS to back a freshly reserved, not yet touched array with large pages. A big
+// object's arrays run to a hundred megabytes; faulting them in 4 KiB at a time costs several
+// times what reading the file does. A hint only: where there are no large pages it does nothing.
+void AdviseLargePages(const void* data, size_t bytes);
 
 }  // namespace platform

@@ -1,0 +1,25 @@
+// Memory hints for the loaders' large arrays.
+#include "platform/Platform.h"
+
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace platform {
+
+// Only the whole large pages inside the array are named; the rest keeps ordinary pages.
+void AdviseLargePages(const void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t LARGE_PAGE = uintptr_t(1) << 21;
+  const uintptr_t begin = (uintptr_t(data) + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const uintptr_t end = (uintptr_t(data) + bytes) & ~(LARGE_PAGE - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
+}  // namespace platform
