@@ -23,6 +23,7 @@ using namespace blockdec;
 namespace {
 
 constexpr int GROUP_SIZE = 50;            // symbols decoded with one selector's table
+static_assert(GROUP_SIZE % 2 == 0, "symbols are decoded in pairs within a group");
 constexpr int MIN_GROUPS = 2;
 constexpr int MAX_GROUPS = 6;
 constexpr int MAX_SELECTORS = 18002;      // enough for the largest block; more are read and dropped
