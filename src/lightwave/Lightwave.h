@@ -155,3 +155,22 @@ bool LoadMDD(SceneObject& object, const Vfs* vfs);
 // beyond the smaller of the object's, the target's or the cache's counts are left alone.
 // Allocates nothing.
 void UpdateDynamicObject(SceneObject& object, float time);
+
+// ---- LWS scene files ----
+//
+// A scene file is text: "LWSC", a version line, then one keyword line after another, ended by
+// CR LF or LF. The loader keeps what the player can show: object layers (each file loaded once
+// through LwoLoader, a layer named again becoming a clone), null objects, lights, cameras, their
+// motion envelopes with LW_Oscillator modifiers, parents, camera targets, morph targets and
+// MD_Plug point-cache records. Every other line is skipped. Items name each other by number
+// while the file is read; the numbers become pointers after the last line, so an item may name
+// one that comes later in the file. Key times are seconds × the scene's FramesPerSecond.
+
+class LwsLoader {
+ public:
+  // Fills scene from the scene file that vfs knows as fileName. True when every line was read
+  // and the references were resolved; on false one level-0 message has said why, and the scene
+  // keeps what was added before the failing line. Make one per file: a nested scene loaded while
+  // a line of this one is handled has its own.
+  bool Load(Vfs* vfs, const char* fileName, Scene* scene);
+};
