@@ -81,10 +81,11 @@ bool LoadMDD(SceneObject& object, const Vfs* vfs) {
 
   const uint32_t frameCount = ReadU32(bytes);
   const uint32_t pointCount = ReadU32(bytes + 4);
-  const uint64_t positionsAt = MDD_HEADER_BYTES + 4 * uint64_t(frameCount);
-  const uint64_t valueCount = uint64_t(frameCount) * pointCount * 3;
   if (frameCount == 0) return DropCache(object, "has no samples");
-  if (positionsAt + 4 * valueCount > size) return DropCache(object, "is shorter than its header says");
+  // Counts are compared with what the file holds by division: their product can pass 2^64.
+  const uint64_t positionsAt = MDD_HEADER_BYTES + 4 * uint64_t(frameCount);
+  if (positionsAt > size || (pointCount != 0 && (size - positionsAt) / 12 / pointCount < frameCount))
+    return DropCache(object, "is shorter than its header says");
 
   // The step is truncated toward zero; anything below one frame (or not a number) is no step.
   const float step = ReadF32(bytes + 12) * MDD_FRAMES_PER_SECOND;
