@@ -1,0 +1,62 @@
+// Loads arbitrary bytes as an object's MDD point cache, as the precalculation does, then plays
+// the object (with a morph target and a planar layer) at times before, inside, at the edges of
+// and past the cache. A cache that loads must hold exactly the samples its header announced.
+#include "lightwave/Lightwave.h"
+#include "platform/Platform.h"
+#include "scene/Scene.h"
+#include "vfs/Vfs.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
+  (void)quiet;
+
+  // Exactly the input's bytes, no tail: a read past the end is a read past the allocation.
+  Vfs vfs;
+  auto file = std::make_unique<VfsFile>();
+  file->name = "fuzz.mdd";
+  file->data.assign(data, data + size);
+  file->size = uint32_t(size);
+  file->loaded = 1;
+  vfs.files.push_back(std::move(file));
+
+  Scene scene;
+  Surface* surface = scene.AddSurface();
+  surface->layers[0] = std::make_unique<TextureLayer>();
+  surface->layers[0]->size = {1, 1, 1};
+  surface->layerCount = 1;
+  SceneObject* target = scene.AddObject();
+  target->baseVertices.resize(2);
+  target->baseVertices[1].position = {1, 2, 3};
+  SceneObject* object = scene.AddObject();
+  object->fileName = "fuzz.lwo";
+  // The vertex count varies with the input so caches meet objects of other sizes.
+  object->baseVertices.resize(1 + size % 4);
+  object->triangles.resize(1);
+  object->triangles[0].cornerIndex[2] = uint32_t(object->baseVertices.size() - 1);
+  object->triangles[0].surface = surface;
+  object->morphTarget = target;
+  object->pointCache = NewPointCache();
+  SetPointCacheName(*object->pointCache, "fuzz.mdd");
+  object->pointCache->startFrame = uint32_t(size % 3);
+  scene.AddCamera();
+  scene.Precalc(&vfs);
+
+  if (const PointCache* cache = object->pointCache.get()) {
+    if (cache->frameCount == 0 || cache->frameStep == 0) std::abort();
+    if (cache->positions.size() != size_t(cache->frameCount) * cache->pointCount) std::abort();
+    if (uint64_t(cache->frameStep) * (cache->frameCount - 1) != cache->length) std::abort();
+    if (!(object->flags & OBJECT_DYNAMIC)) std::abort();
+  }
+  const float length = object->pointCache ? float(object->pointCache->length) : 10.0f;
+  const float times[] = {0, 0.5f, 1, 2.75f, length, length + 2, length * 0.5f + 1.3f,
+                         std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(), 4e9f};
+  for (float time : times) UpdateDynamicObject(*object, time);
+  return 0;
+}
