@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 
 enum : uint32_t { LOG_FILE = 1, LOG_CONSOLE = 2 };
@@ -49,3 +50,9 @@ void Log(int level, const char* format, ...)
 
 // The LogSystem that Log writes to, or none.
 LogSystem* ActiveLog();
+
+// Hears every message Log formats, after it was written and before a level-0 box is shown:
+// the program's inspection collects the loaders' warnings and errors this way. One listener at
+// a time; an empty function removes it. The listener must not call Log itself.
+using LogListener = std::function<void(int level, const char* text)>;
+void SetLogListener(LogListener listener);

@@ -9,6 +9,8 @@
 namespace {
 
 std::atomic<LogSystem*> activeLog{nullptr};
+std::mutex listenerMutex;
+LogListener listener;
 
 const char* const LOG_HEADER = "*** ZIVI3 Log System started ***\n\n";
 const char* const LOG_FOOTER = "\n*** ZIVI3 Log System stopped ***";
@@ -25,6 +27,11 @@ LogSystem::~LogSystem() {
 }
 
 LogSystem* ActiveLog() { return activeLog; }
+
+void SetLogListener(LogListener newListener) {
+  std::lock_guard<std::mutex> lock(listenerMutex);
+  listener = std::move(newListener);
+}
 
 bool LogSystem::Open(uint32_t openFlags, const char* path, void* /*parent*/) {
   std::lock_guard<std::mutex> lock(writeMutex);
@@ -72,5 +79,9 @@ void Log(int level, const char* format, ...) {
   }
 
   if (LogSystem* log = activeLog.load()) log->Write(level, message);
+  {
+    std::lock_guard<std::mutex> lock(listenerMutex);
+    if (listener) listener(level, message);
+  }
   if (level == 0) platform::ShowMessage(LOG_ERROR_CAPTION, message, platform::ICON_ERROR);
 }
