@@ -1,0 +1,191 @@
+// zivi3 --info: the scene report as a terminal prints it. The counts the precalculation logs,
+// every item with its parent and flags, the null objects and their action words, the files the
+// scene names and whether the Vfs has them, and every problem the loaders reported, in order.
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "app/Inspect.h"
+
+namespace {
+
+// The words that make a null object a demo action, in the factory's order.
+const char* const ACTION_WORDS[] = {"ACTCAM", "ACTBAMM", "ACTMOD", "ACTSFX", "ACTFADE", "ACTPIP", "ACTSPS", "ACTMVOL"};
+
+using Row = std::vector<std::string>;
+
+// Columns padded to their widest cell, two blanks apart, under a header row.
+void PrintTable(std::FILE* out, const char* title, const std::vector<Row>& rows) {
+  std::fprintf(out, "\n%s\n", title);
+  if (rows.size() <= 1) {
+    std::fprintf(out, "  (none)\n");
+    return;
+  }
+  std::vector<size_t> widths;
+  for (const Row& row : rows) {
+    if (widths.size() < row.size()) widths.resize(row.size(), 0);
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  for (const Row& row : rows) {
+    std::string line = " ";
+    for (size_t c = 0; c < row.size(); ++c) {
+      line += ' ';
+      line += row[c];
+      if (c + 1 < row.size()) line.append(widths[c] - row[c].size() + 1, ' ');
+    }
+    std::fprintf(out, "%s\n", line.c_str());
+  }
+}
+
+std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
+
+std::string Number(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", double(value));
+  return text;
+}
+
+std::string ObjectFlags(const SceneObject& object) {
+  static const struct {
+    uint32_t bit;
+    const char* word;
+  } FLAG_WORDS[] = {{OBJECT_HIDDEN, "hidden"},   {OBJECT_NULL, "null"},   {OBJECT_FACE_UVS, "face-uvs"},
+                    {OBJECT_DYNAMIC, "dynamic"}, {OBJECT_UNLIT, "unlit"}, {OBJECT_TRAIL, "trail"}};
+  std::string words;
+  for (const auto& flag : FLAG_WORDS) {
+    if (object.flags & flag.bit) words += words.empty() ? flag.word : std::string(" ") + flag.word;
+  }
+  if (object.morphTarget)
+    words += (words.empty() ? "" : " ") + std::string("morph:") + DescribeItem(object.morphTarget, ITEM_OBJECT);
+  return OrDash(words);
+}
+
+// The action word of a null object: the first word of its name when it is one of the eight.
+std::string ActionWord(const SceneObject& object) {
+  std::string first = object.itemName.substr(0, object.itemName.find_first_of(" \t"));
+  for (const char* word : ACTION_WORDS) {
+    if (first == word) return first;
+  }
+  return "";
+}
+
+std::string ItemNumber(uint32_t index) { return index == NO_ITEM_INDEX ? "-" : std::to_string(index); }
+
+void PrintCounts(std::FILE* out, const Scene& scene) {
+  size_t vertices = 0, faces = 0;
+  for (const auto& object : scene.objects) {
+    vertices += object->baseVertices.size();
+    faces += object->triangles.size();
+  }
+  const std::pair<const char*, std::string> counts[] = {
+      {"lights", std::to_string(scene.lights.size())},
+      {"surfaces", std::to_string(scene.surfaces.size())},
+      {"cameras", std::to_string(scene.cameras.size())},
+      {"objects (including nulls)", std::to_string(scene.objects.size())},
+      {"vertices", std::to_string(vertices)},
+      {"faces", std::to_string(faces)},
+      {"first frame", Number(scene.firstFrame)},
+      {"last frame", Number(scene.lastFrame)},
+      {"frames per second", Number(scene.framesPerSecond)},
+  };
+  std::fprintf(out, "\nScene\n");
+  for (const auto& [what, count] : counts) std::fprintf(out, "  %-26s %s\n", what, count.c_str());
+}
+
+void PrintItems(std::FILE* out, const Scene& scene) {
+  std::vector<Row> objects = {{"item", "layer", "name", "file", "vertices", "triangles", "parent", "flags"}};
+  std::vector<Row> nulls = {{"item", "name", "action"}};
+  for (const auto& o : scene.objects) {
+    const bool isNull = (o->flags & OBJECT_NULL) != 0;
+    const std::string& name = o->layerName.empty() ? o->itemName : o->layerName;
+    objects.push_back({ItemNumber(o->itemIndex), o->layerNumber ? std::to_string(o->layerNumber) : "-", OrDash(name),
+                       isNull ? "-" : OrDash(o->fileName), std::to_string(o->baseVertices.size()),
+                       std::to_string(o->triangles.size()), DescribeItem(o->parent, o->parentKind), ObjectFlags(*o)});
+    if (isNull) nulls.push_back({ItemNumber(o->itemIndex), OrDash(o->itemName), OrDash(ActionWord(*o))});
+  }
+  PrintTable(out, "Objects", objects);
+
+  std::vector<Row> cameras = {{"camera", "name", "parent", "target"}};
+  for (const auto& c : scene.cameras) {
+    cameras.push_back({std::to_string(c->cameraIndex), OrDash(c->name), DescribeItem(c->parent, c->parentKind),
+                       DescribeItem(c->target, ITEM_OBJECT)});
+  }
+  PrintTable(out, "Cameras", cameras);
+
+  std::vector<Row> lights = {{"light", "name", "kind", "parent"}};
+  for (const auto& l : scene.lights) {
+    std::string kind = l->kind == LIGHT_POINT     ? "point"
+                       : l->kind == LIGHT_DISTANT ? "distant"
+                                                  : "kind " + std::to_string(l->kind);
+    lights.push_back({std::to_string(l->lightIndex), OrDash(l->name), kind, DescribeItem(l->parent, l->parentKind)});
+  }
+  PrintTable(out, "Lights", lights);
+  PrintTable(out, "Null objects", nulls);
+}
+
+// Files a demo action names (music modules, samples, image sequences, nested scenes). The
+// actions keep those names themselves; until they are part of this build there are none to list,
+// and the nulls that would name them are shown in the null-object table.
+std::vector<Row> ActionFiles(const Inspection&) { return {}; }
+
+void PrintFiles(std::FILE* out, const Inspection& inspection) {
+  std::vector<Row> rows = {{"kind", "name", "found"}};
+  auto add = [&](const char* kind, const std::string& name) {
+    rows.push_back({kind, name, inspection.vfs.Find(name.c_str()) ? "yes" : "NO"});
+  };
+  std::set<std::string> seen;
+  for (const std::string& name : inspection.system.textureReferences) {
+    if (seen.insert(name).second) add("texture", name);
+  }
+  for (const std::string& name : inspection.pointCacheFiles) add("mdd", name);
+  for (Row& row : ActionFiles(inspection)) rows.push_back(std::move(row));
+  PrintTable(out, "Files", rows);
+}
+
+void PrintProblems(std::FILE* out, const std::vector<Problem>& problems) {
+  std::fprintf(out, "\nProblems (errors, warnings and notices, in the order they came)\n");
+  if (problems.empty()) std::fprintf(out, "  (none)\n");
+  for (const Problem& problem : problems) {
+    const char* kind = problem.level == 0   ? "error  "
+                       : problem.level == 1 ? "warning"
+                       : problem.level == 2 ? "notice "
+                                            : "message";
+    std::fprintf(out, "  %s  %s\n", kind, problem.text.c_str());
+  }
+}
+
+}  // namespace
+
+int RunInfo(const RunOptions& options, std::FILE* out, std::FILE* err) {
+  Inspection inspection;
+  const bool playable = InspectScene(options, true, inspection);
+  const SceneSource& source = inspection.source;
+
+  std::fprintf(out, "ZIVI3 scene report\n");
+  std::fprintf(out, "  scene:   %s\n", OrDash(source.sceneName).c_str());
+  if (!source.mountPath.empty() || inspection.mounted) {
+    std::fprintf(out, "  from:    %s %s (%u files)\n", source.mountMode == MOUNT_DATAFILE ? "datafile" : "folder",
+                 source.mountPath.empty() ? "." : source.mountPath.c_str(), inspection.vfs.Count());
+  }
+  if (playable) {
+    std::fprintf(out, "  result:  loaded and precalculated\n");
+  } else if (inspection.loaded) {
+    std::fprintf(out, "  result:  loaded, but can't be played: %s\n", inspection.why.c_str());
+  } else {
+    std::fprintf(out, "  result:  NOT LOADED: %s\n", inspection.why.c_str());
+  }
+
+  if (inspection.loaded) {
+    PrintCounts(out, inspection.scene);
+    PrintItems(out, inspection.scene);
+    PrintFiles(out, inspection);
+  }
+  PrintProblems(out, inspection.problems);
+  std::fflush(out);
+
+  if (!playable) {
+    std::fprintf(err, "zivi3: %s\n", inspection.why.c_str());
+    return EXIT_SCENE_FAILED;
+  }
+  return 0;
+}

@@ -1,0 +1,321 @@
+// zivi3 --info and --channels, run as a user runs them: the real program on scenes written here
+// and on real scenes from the corpus.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "support/LwoWriter.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct ProgramRun {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+// Runs zivi3 with args in folder dir (its log lands there too).
+ProgramRun Zivi3(const test::TempDir& dir, const std::string& args) {
+  const std::string command = "cd " + Quote(dir.Path().string()) + " && " + Quote(ZIVI3_BINARY_DIR "/zivi3") + " " +
+                              args + " 2>" + Quote(dir / "stderr.txt");
+  ProgramRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = test::ReadText(dir / "stderr.txt");
+  return run;
+}
+
+// The output's lines with their runs of blanks collapsed to one, so table rows compare by cells.
+std::vector<std::string> Rows(const std::string& text) {
+  std::vector<std::string> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string row, word;
+    while (words >> word) row += (row.empty() ? "" : " ") + word;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool HasRow(const std::string& text, const std::string& row) {
+  for (const std::string& r : Rows(text)) {
+    if (r == row) return true;
+  }
+  return false;
+}
+
+// Whether every piece occurs in text, each after the one before.
+bool InOrder(const std::string& text, std::initializer_list<const char*> pieces) {
+  size_t at = 0;
+  for (const char* piece : pieces) {
+    at = text.find(piece, at);
+    if (at == std::string::npos) return false;
+  }
+  return true;
+}
+
+void PutBigEndian(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+}
+
+// A tetrahedron on surface "Skin" with two image clips, one of which the demo lacks.
+std::vector<uint8_t> Tetrahedron() {
+  test::LwoWriter w;
+  w.Tags({"Skin"});
+  w.StillClip(1, "C:/textures/skin.png");
+  w.StillClip(2, "missing.png");
+  w.Layer(0, 0, 0, 0, 0, "Body");
+  w.Points({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
+  w.Polygons("FACE", {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}});
+  w.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+  return w.File();
+}
+
+// Two samples of the tetrahedron's four points, one frame apart.
+std::vector<uint8_t> TetrahedronCache() {
+  std::vector<uint8_t> mdd;
+  const float times[2] = {0, 1.0f / 30};
+  for (uint32_t v : {2u, 4u, std::bit_cast<uint32_t>(times[0]), std::bit_cast<uint32_t>(times[1])})
+    PutBigEndian(mdd, v);
+  for (int sample = 0; sample < 2; ++sample) {
+    for (float v : {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}) PutBigEndian(mdd, std::bit_cast<uint32_t>(v + sample));
+  }
+  return mdd;
+}
+
+std::string Envelope(int channel, const std::string& keys, int count = 1) {
+  return "Channel " + std::to_string(channel) + "\n{ Envelope\n  " + std::to_string(count) + "\n" + keys +
+         "  Behaviors 1 1\n}\n";
+}
+std::string Constant(int channel, const char* value) {
+  return Envelope(channel, std::string("  Key ") + value + " 0 3 0 0 0 0 0 0\n");
+}
+
+// Every kind of item, parent and problem the report shows:
+//   object 0  Body, unlit, point-cached, px 0 → 10 over frames 0-50 (linear), py 2, scale 1
+//   object 1  null ACTFADE, child of object 0, px 1
+//   object 2  a clone of Body
+//   object 3  null Helper
+//   light 0   Sun, distant, at (0, 10, 0), heading 0.5; a target it can't have (warning)
+//   light 1   Fill, child of camera 0
+//   camera 0  Cam at (0, 1, -10), aiming at object 0
+// The frame rate 25 differs from the engine's 30 (notice).
+const char* const SCENE = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nFramesPerSecond 25\n\n";
+
+std::string DemoScene() {
+  std::string s = SCENE;
+  s += "LoadObjectLayer 1 Objects\\tri.lwo\nShadowOptions 4\n";
+  s += "Plugin CustomObjHandler 1 MD_Plug\nfilename C:\\caches\\wave.mdd\nmdflag 0 0 5 0 0 0\n";
+  s += "ObjectMotion\nNumChannels 9\n";
+  s += Envelope(0, "  Key 0 0 3 0 0 0 0 0 0\n  Key 10 2 3 0 0 0 0 0 0\n", 2);
+  s += Constant(1, "2") + Constant(6, "1") + Constant(7, "1") + Constant(8, "1");
+  s += "\nAddNullObject ACTFADE 255 0 0\nParentItem 10000000\n" + Constant(0, "1");
+  s += "\nLoadObjectLayer 1 tri.lwo\n\nAddNullObject Helper\n";
+  s += "\nAddLight\nLightName Sun\nLightType 2\nTargetItem 10000000\n";
+  s += Constant(0, "0") + Constant(1, "10") + Constant(2, "0") + Constant(3, "0.5");
+  s += "\nAddLight\nLightName Fill\nParentItem 30000000\n";
+  s += "\nAddCamera\nCameraName Cam\nTargetItem 10000000\n";
+  s += Constant(0, "0") + Constant(1, "1") + Constant(2, "-10");
+  return s;
+}
+
+// The demo in dir/demo: scene.lws, tri.lwo, wave.mdd, skin.png.
+void WriteDemo(const test::TempDir& dir) {
+  std::filesystem::create_directory(dir.Path() / "demo");
+  test::WriteText(dir / "demo/scene.lws", DemoScene());
+  test::WriteBytes(dir / "demo/tri.lwo", Tetrahedron());
+  test::WriteBytes(dir / "demo/wave.mdd", TetrahedronCache());
+  test::WriteText(dir / "demo/skin.png", "not really an image: the report only looks for the file");
+}
+
+}  // namespace
+
+TEST(Info, ReportListsCountsItemsFilesAndProblems) {
+  test::TempDir dir;
+  WriteDemo(dir);
+  ProgramRun run = Zivi3(dir, "--info demo/scene.lws");
+  ASSERT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  const std::string& out = run.out;
+
+  EXPECT_TRUE(HasRow(out, "scene: scene.lws")) << out;
+  EXPECT_TRUE(HasRow(out, "from: folder demo/ (4 files)")) << out;
+  EXPECT_TRUE(HasRow(out, "result: loaded and precalculated")) << out;
+  for (const char* row : {"lights 2", "surfaces 1", "cameras 1", "objects (including nulls) 4", "vertices 8", "faces 8",
+                          "first frame 0", "last frame 60", "frames per second 25"}) {
+    EXPECT_TRUE(HasRow(out, row)) << row << "\n" << out;
+  }
+  for (const char* row : {
+           "0 1 Body tri.lwo 4 4 - dynamic unlit",
+           "1 - ACTFADE - 0 0 object 0 hidden null",
+           "2 - Clone ID 2 Clone ID 2 4 4 - -",
+           "3 - Helper - 0 0 - hidden null",
+           "0 Cam - object 0",
+           "0 Sun distant -",
+           "1 Fill point camera 0",
+           "1 ACTFADE ACTFADE",
+           "3 Helper -",
+           "texture skin.png yes",
+           "texture missing.png NO",
+           "mdd wave.mdd yes",
+       }) {
+    EXPECT_TRUE(HasRow(out, row)) << row << "\n" << out;
+  }
+
+  // The loaders' lines of level 0-2, in order, and no progress lines.
+  EXPECT_TRUE(InOrder(out, {"\nProblems", "notice   LWSLDR(PC_FramesPerSecond)", "warning  LWSLDR(TargetObject)"}))
+      << out;
+  EXPECT_EQ(out.find("Precalc"), std::string::npos) << out;
+
+  // The log file holds everything, the report's lines included.
+  EXPECT_NE(test::ReadText(dir / "ZIVI3.LOG").find("Scene report"), std::string::npos);
+}
+
+TEST(Info, SceneFromADatafileOrAViewerIni) {
+  test::TempDir dir;
+  WriteDemo(dir);
+  test::WriteText(dir / "demo/aaa.txt", "a member before the scene");
+  const std::string pack = std::string(ZIVI3_BINARY_DIR) + "/tools/vpfpack " + Quote(dir / "demo") + " " +
+                           Quote(dir / "demo.vpf") + " >/dev/null";
+  ASSERT_EQ(std::system(pack.c_str()), 0);
+  ProgramRun run = Zivi3(dir, "--info demo.vpf");
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_TRUE(HasRow(run.out, "from: datafile demo.vpf (5 files)")) << run.out;
+  EXPECT_TRUE(HasRow(run.out, "scene: scene.lws")) << run.out;
+
+  // No argument: ./VIEWER.INI names the scene, with the player's separators.
+  test::WriteText(dir / "VIEWER.INI", "; the demo\nLOAD demo\\scene.lws\n");
+  run = Zivi3(dir, "--info");
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_TRUE(HasRow(run.out, "from: folder demo\\ (5 files)")) << run.out;
+  // ... or a VIEWER.INI named on the command line.
+  test::WriteText(dir / "other.ini", "LOAD demo/scene.lws\n");
+  EXPECT_EQ(Zivi3(dir, "--info other.ini").code, 0);
+}
+
+TEST(Info, WhatStopsASceneIsReportedWithExitCode2) {
+  test::TempDir dir;
+  ProgramRun run = Zivi3(dir, "--info");
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.out.find("NOT LOADED"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("message  ROVUV: VIEWER.INI not found!"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("zivi3: there is no VIEWER.INI here"), std::string::npos) << run.err;
+
+  test::WriteText(dir / "VIEWER.INI", "; nothing else\n");
+  run = Zivi3(dir, "--info");
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.out.find("message  ROVUV INI Parser: Syntax Error in Line 1"), std::string::npos) << run.out;
+
+  // An object file the demo lacks: the loader's error, then the viewer's own box.
+  std::filesystem::create_directory(dir.Path() / "broken");
+  test::WriteText(dir / "broken/scene.lws", std::string(SCENE) + "LoadObjectLayer 1 gone.lwo\n");
+  run = Zivi3(dir, "--info broken/scene.lws");
+  EXPECT_EQ(run.code, 2);
+  EXPECT_TRUE(InOrder(
+      run.out, {"NOT LOADED", "error    LWSLDR(LoadObjectLayer)", "message  XR sagt: Can't load Lightwave 6 scene!"}))
+      << run.out;
+  EXPECT_NE(run.err.find("did not load"), std::string::npos) << run.err;
+
+  // Loaded, but nothing to play from: the viewer stops there, and so does the check.
+  test::WriteText(dir / "broken/nocam.lws", std::string(SCENE) + "AddNullObject ACTMOD x.xm 0 0 0\n");
+  run = Zivi3(dir, "--info broken/nocam.lws");
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.out.find("loaded, but can't be played: the scene has no camera"), std::string::npos) << run.out;
+  EXPECT_TRUE(HasRow(run.out, "0 ACTMOD ACTMOD")) << run.out;
+  EXPECT_NE(run.out.find("error    VKTSCE(Precalc) - Argh! No Cam found!"), std::string::npos) << run.out;
+
+  EXPECT_EQ(Zivi3(dir, "--info broken").code, 2);  // a folder is not a scene
+}
+
+TEST(Info, ChannelsGiveEveryKindOfItemAsCsv) {
+  test::TempDir dir;
+  WriteDemo(dir);
+  const std::string header = "time,px,py,pz,h,p,b,sx,sy,sz,wx,wy,wz\n";
+  ProgramRun run = Zivi3(dir, "--info demo/scene.lws --channels 0 --from 0 --to 50 --step 25");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, header +
+                         "0,0,2,0,0,0,0,1,1,1,0,2,0\n"
+                         "25,5,2,0,0,0,0,1,1,1,5,2,0\n"
+                         "50,10,2,0,0,0,0,1,1,1,10,2,0\n");
+
+  // By name: the null moves with its parent.
+  run = Zivi3(dir, "--info demo/scene.lws --channels ACTFADE --from 25 --to 25");
+  EXPECT_EQ(run.out, header + "25,1,0,0,0,0,0,0,0,0,6,2,0\n") << run.err;
+
+  // A camera: no scale channels, rotation not evaluated while it aims; w is where it stands.
+  run = Zivi3(dir, "--info demo/scene.lws --channels camera:0 --from 0 --to 0");
+  EXPECT_EQ(run.out, header + "0,0,1,-10,0,0,0,1,1,1,0,1,10\n") << run.err;
+
+  run = Zivi3(dir, "--info demo/scene.lws --channels light:0 --from 3 --to 4");
+  EXPECT_EQ(run.out, header +
+                         "3,0,10,0,0.5,0,0,0,0,0,0,10,0\n"
+                         "4,0,10,0,0.5,0,0,0,0,0,0,10,0\n")
+      << run.err;
+
+  // Steps that don't divide the range stop before its end.
+  run = Zivi3(dir, "--info demo/scene.lws --channels Body --from 0 --to 1 --step 0.4");
+  EXPECT_EQ(Rows(run.out).size(), 4u) << run.out;
+
+  for (const char* item : {"nope", "camera:1", "7"}) {
+    run = Zivi3(dir, std::string("--info demo/scene.lws --channels ") + item + " --from 0 --to 1");
+    EXPECT_EQ(run.code, 2) << item;
+    EXPECT_TRUE(run.out.empty()) << item;
+    EXPECT_NE(run.err.find(std::string("the scene has no item '") + item + "'"), std::string::npos) << run.err;
+  }
+}
+
+// The corpus scenes all load simple_cube.lwo, a cube of quads: ours is one too, so it loads only
+// when the objects are triangulated.
+TEST(Info, CorpusScenesLoadWithATriangulatedCube) {
+  SKIP_WITHOUT_CORPUS();
+  test::TempDir dir;
+  test::LwoWriter cube;
+  cube.Tags({"Default"});
+  cube.Layer(0, 0, 0, 0, 0, "cube");
+  cube.Points({-1, -1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1, -1, -1, 1, 1, -1, 1, 1, 1, 1, -1, 1, 1});
+  cube.Polygons("FACE", {{0, 1, 2, 3}, {4, 7, 6, 5}, {0, 4, 5, 1}, {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}});
+  cube.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}});
+  test::WriteBytes(dir / "simple_cube.lwo", cube.File());
+
+  const std::filesystem::path scenes = std::filesystem::path(test::CorpusDir()) / "lightwave" / "scenes";
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(scenes)) {
+    if (entry.path().extension() != ".lws") continue;
+    ++count;
+    const std::string name = entry.path().filename().string();
+    std::filesystem::copy_file(entry.path(), dir.Path() / name);
+    ProgramRun run = Zivi3(dir, "--info --triangulate " + name);
+    EXPECT_EQ(run.code, 0) << name << "\n" << run.out << run.err;
+    for (const char* row :
+         {"lights 1", "cameras 1", "objects (including nulls) 1", "vertices 8", "faces 12", "frames per second 30"}) {
+      EXPECT_TRUE(HasRow(run.out, row)) << name << ": " << row << "\n" << run.out;
+    }
+    std::filesystem::remove(dir.Path() / name);
+  }
+  EXPECT_GT(count, 0);
+
+  // Without --triangulate the quads stop the object loader, and so the scene.
+  std::filesystem::copy_file(scenes / "move_x.lws", dir.Path() / "move_x.lws");
+  EXPECT_EQ(Zivi3(dir, "--info move_x.lws").code, 2);
+
+  // Key values at key times: the TCB keys of channel 0 at 0, 2/3 and 4/3 seconds (30 fps).
+  ProgramRun run = Zivi3(dir, "--info --triangulate move_x.lws --channels simple_cube.lwo --from 0 --to 40 --step 20");
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::vector<std::string> rows = Rows(run.out);
+  ASSERT_EQ(rows.size(), 4u) << run.out;
+  EXPECT_EQ(rows[1].rfind("0,0,-0.04,0,", 0), 0u) << rows[1];
+  EXPECT_EQ(rows[2].rfind("20,2.06911,", 0), 0u) << rows[2];
+  EXPECT_EQ(rows[3].rfind("40,-2.37487,", 0), 0u) << rows[3];
+}
