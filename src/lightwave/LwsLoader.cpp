@@ -146,7 +146,8 @@ bool LwsLoader::Load(Vfs* vfs, const char* fileName, Scene* scene) {
     return false;
   }
   Log(3, "LWSLDR(Load) - Now loading \"%s\"...", name);
-  const VfsFile* file = fileName ? vfs->Find(fileName) : nullptr;
+  // An empty name would match whichever file the Vfs lists first.
+  const VfsFile* file = *name ? vfs->Find(name) : nullptr;
   if (!file || !file->loaded) {
     Log(0, "LWSLDR(Load) - Couldn't find LWS \"%s\" in path/datafile", name);
     return false;

@@ -21,7 +21,9 @@ TEST_F(LwsParse, RefusesWhatIsNoSceneFileAndAcceptsAnyVersion) {
   Scene detached;
   EXPECT_FALSE(detached.Load(&none, "gone.lws"));
   EXPECT_TRUE(Logged(0, "LWSLDR(Load) - Internal NULL pointer exception in \"gone.lws\""));
-  EXPECT_EQ(boxes.messages.size(), 4u);
+  EXPECT_FALSE(scene->Load(&vfs, "demo/"));  // names no file, though the Vfs has one
+  EXPECT_TRUE(Logged(0, "LWSLDR(Load) - Couldn't find LWS \"\" in path/datafile"));
+  EXPECT_EQ(boxes.messages.size(), 5u);
 
   // The version is not examined, whatever its length or line end; a path finds the bare name.
   for (const char* header : {"LWSC\r\nX\r\n", "LWSC\n12\n", "LWSC\r\n3\n"}) {
