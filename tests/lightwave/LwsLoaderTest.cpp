@@ -121,6 +121,13 @@ TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
   ASSERT_NE(ObjectEnvelope(0, CHANNEL_MORPH_AMOUNT), nullptr);
   EXPECT_EQ(ObjectEnvelope(0, CHANNEL_MORPH_AMOUNT)->keys[0].shape, 0u);
   EXPECT_FLOAT_EQ(ObjectEnvelope(0, CHANNEL_MORPH_AMOUNT)->keys[0].time, 1);
+
+  // A scene that states no rate, or a rate of 0, keys in the engine's frames rather than all at 0.
+  for (const char* rate : {"CurrentFrame 0", "FramesPerSecond 0"}) {
+    NewScene();
+    ASSERT_TRUE(Load(Scene6({rate, "AddLight", "Channel 0", "{ Envelope", "1", "Key 1 2 0"})));
+    EXPECT_EQ(scene->lights[0]->envelopes[0]->keys[0].time, 60) << rate;
+  }
 }
 
 TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
