@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace platform {
 
@@ -24,5 +26,35 @@ void SetMessageHook(MessageHook hook);
 // object's arrays run to a hundred megabytes; faulting them in 4 KiB at a time costs several
 // times what reading the file does. A hint only: where there are no large pages it does nothing.
 void AdviseLargePages(const void* data, size_t bytes);
+
+// ---- Offscreen OpenGL ----
+//
+// A GL context that renders into memory with the same OpenGL 1.1 + GLU as a window, for the
+// offscreen runs (--frame, --capture), the render tests and machines without a display.
+
+struct OffscreenContext;
+
+// A context of width × height pixels with a 24-bit depth buffer, current on the calling thread
+// when this returns. colourDepth 16 renders into 5-6-5 pixels, anything else into 8 bits per
+// channel, as a window of that depth would. None when the size is 0 or the GL library refuses;
+// the caller logs (the log builds on this module).
+OffscreenContext* CreateOffscreenContext(uint32_t width, uint32_t height, uint32_t colourDepth);
+// Makes the context current on the calling thread again (after another one was).
+bool MakeOffscreenCurrent(OffscreenContext* context);
+// The frame drawn so far as width × height RGB triplets, top row first (as image files store
+// them), once the drawing has finished. False unless the context is the current one.
+bool ReadOffscreenPixels(OffscreenContext* context, std::vector<uint8_t>* rgb);
+uint32_t OffscreenWidth(const OffscreenContext* context);
+uint32_t OffscreenHeight(const OffscreenContext* context);
+// Releases the context and its buffer (a current one stops being current). Accepts none.
+void DestroyOffscreenContext(OffscreenContext* context);
+
+// ---- PNG files ----
+
+// Writes width × height RGB triplets, top row first, as an 8-bit RGB PNG. False when the file
+// can't be written.
+bool WritePng(const char* path, uint32_t width, uint32_t height, const uint8_t* rgb);
+// Reads a PNG (any bit depth or colour type) into RGB triplets, top row first.
+bool ReadPng(const char* path, uint32_t* width, uint32_t* height, std::vector<uint8_t>* rgb);
 
 }  // namespace platform

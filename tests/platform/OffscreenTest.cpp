@@ -1,0 +1,79 @@
+// The offscreen GL context and PNG files: what is drawn comes back top row first, at the
+// colour depth asked for, and survives a trip through a PNG file.
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Clears to black and fills the top half of the picture with colour.
+void DrawTopHalf(float r, float g, float b) {
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_SCISSOR_TEST);
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glScissor(0, viewport[3] / 2, viewport[2], viewport[3] - viewport[3] / 2);
+  glClearColor(r, g, b, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+}
+
+TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
+  platform::OffscreenContext* context = platform::CreateOffscreenContext(8, 6, 32);
+  ASSERT_NE(context, nullptr);
+  EXPECT_EQ(platform::OffscreenWidth(context), 8u);
+  EXPECT_EQ(platform::OffscreenHeight(context), 6u);
+  // GLU reaches the same context: its matrix lands on the stack.
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90, 1, 1, 3);
+  GLfloat projection[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  EXPECT_NEAR(projection[0], 1.0f, 1e-6f);
+
+  DrawTopHalf(1, 0.5f, 0);
+  std::vector<uint8_t> rgb;
+  ASSERT_TRUE(platform::ReadOffscreenPixels(context, &rgb));
+  ASSERT_EQ(rgb.size(), 8u * 6 * 3);
+  EXPECT_EQ(rgb[0], 255);                  // top-left: the top half
+  EXPECT_EQ(rgb[1], 128);
+  EXPECT_EQ(rgb[(5 * 8 + 7) * 3], 0);      // bottom-right: cleared
+  platform::DestroyOffscreenContext(context);
+
+  // Sixteen bits keep five bits of red and six of green.
+  context = platform::CreateOffscreenContext(8, 6, 16);
+  ASSERT_NE(context, nullptr);
+  DrawTopHalf(1, 0.5f, 0);
+  ASSERT_TRUE(platform::ReadOffscreenPixels(context, &rgb));
+  EXPECT_EQ(rgb[0], 255);
+  EXPECT_NE(rgb[1], 128);
+  EXPECT_NEAR(rgb[1], 128, 4);
+  platform::DestroyOffscreenContext(context);
+
+  EXPECT_EQ(platform::CreateOffscreenContext(0, 6, 32), nullptr);
+  platform::DestroyOffscreenContext(nullptr);
+}
+
+TEST(Offscreen, PngFilesKeepEveryPixelAndTheirOrientation) {
+  test::TempDir dir;
+  std::vector<uint8_t> rgb(5 * 3 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(i * 7);
+  const std::string path = dir / "picture.png";
+  ASSERT_TRUE(platform::WritePng(path.c_str(), 5, 3, rgb.data()));
+  EXPECT_EQ(test::ReadBytes(path).at(1), 'P');
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> back;
+  ASSERT_TRUE(platform::ReadPng(path.c_str(), &width, &height, &back));
+  EXPECT_EQ(width, 5u);
+  EXPECT_EQ(height, 3u);
+  EXPECT_EQ(back, rgb);
+
+  EXPECT_FALSE(platform::WritePng((dir / "missing/picture.png").c_str(), 5, 3, rgb.data()));
+  EXPECT_FALSE(platform::ReadPng((dir / "none.png").c_str(), &width, &height, &back));
+}
+
+}  // namespace
