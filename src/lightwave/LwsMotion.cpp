@@ -27,7 +27,8 @@ namespace {
 
 // Key shapes by the low byte of the file's span type: TCB, Hermite, 1D Bezier, linear, stepped,
 // 2D Bezier. A type past the table leaves the shape 0, which evaluates as linear.
-constexpr uint32_t SPAN_SHAPES[] = {SHAPE_TCB, SHAPE_HERMITE, SHAPE_BEZIER, SHAPE_LINEAR, SHAPE_STEPPED, SHAPE_BEZIER2D};
+constexpr uint32_t SPAN_SHAPES[] = {SHAPE_TCB,    SHAPE_HERMITE, SHAPE_BEZIER,
+                                   SHAPE_LINEAR, SHAPE_STEPPED, SHAPE_BEZIER2D};
 
 uint32_t ShapeOfSpan(int32_t span) {
   uint32_t type = uint32_t(span) & 0xFF;
