@@ -1,12 +1,12 @@
 // The application object as the scene and the loaders see it: the display settings, the engine
-// speed and the texture-reference list. The window, the render thread, the clock and the texture
-// cache join this record later; until then everything here is inline so that any module can use
-// it without linking the application.
+// speed and the texture cache. The window, the render thread and the clock join this record
+// later; until then everything here is inline so that any module can use it without linking the
+// application.
 #pragma once
 
+#include "textures/Textures.h"
+
 #include <cstdint>
-#include <string>
-#include <vector>
 
 // The setup choices, filled with these defaults and then by the dialog or the command line.
 struct Settings {
@@ -29,9 +29,8 @@ struct System {
   uint32_t msPerFrame = 33;      // 1000 / engineSpeed, remainder dropped
   Settings settings;
   int32_t widescreenHeight = 360;  // height of the 16:9 band for settings.width
-  // Texture file names in the order the loaders named them; duplicates are kept, the texture
-  // cache pools them when it loads.
-  std::vector<std::string> textureReferences;
+  // Collects the texture names the loaders give and loads them once the scene is ready.
+  TextureCache textureCache;
 
   // A speed of 0 (or less) would make a frame last forever: it is refused and the speed kept.
   void SetEngineSpeed(float framesPerSecond) {
@@ -46,7 +45,5 @@ struct System {
     widescreenHeight = int32_t(float(chosen.width) / 16.0f * 9.0f);
   }
 
-  void AddTextureReference(const char* name) {
-    if (name) textureReferences.emplace_back(name);
-  }
+  void AddTextureReference(const char* name) { textureCache.AddReference(name); }
 };

@@ -140,7 +140,7 @@ TEST_F(LwoCorpus, ObjectsLoadWholeWithTriangulation) {
   for (const CorpusObject& object : Objects()) {
     SCOPED_TRACE(object.path);
     NewScene();
-    system.textureReferences.clear();
+    system.textureCache.references.clear();
     ASSERT_TRUE(LoadCorpus(object.path));
     ASSERT_EQ(scene->objects.size(), object.layers.size());
     EXPECT_EQ(scene->surfaces.size(), object.tags);
@@ -188,7 +188,7 @@ TEST_F(LwoCorpus, ObjectsLoadWholeWithTriangulation) {
       EXPECT_EQ(layer.size.x, expected.size.x);
       EXPECT_EQ(layer.size.y, expected.size.y);
     }
-    EXPECT_EQ(system.textureReferences, images);
+    EXPECT_EQ(system.textureCache.references, images);
   }
 }
 

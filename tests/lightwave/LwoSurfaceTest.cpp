@@ -109,7 +109,7 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   EXPECT_EQ(bump.channel, LAYER_COLOR);
   EXPECT_EQ(bump.imageName, "");
 
-  EXPECT_EQ(system.textureReferences, (std::vector<std::string>{"wood.tga", "alpha.png"}));
+  EXPECT_EQ(system.textureCache.references, (std::vector<std::string>{"wood.tga", "alpha.png"}));
   EXPECT_EQ(LinesWith("LWOLDR(ReadBLOK) - File \"test.lwo\" contains procedural textures which are not supported!"),
             1u);
   EXPECT_TRUE(Logged(0, "LWOLDR(FindEnvelope) - LWO \"test.lwo\" referenced to non-existing envelope. I'm trying "
