@@ -1,0 +1,33 @@
+// Image files for the texture tests, the texture fuzzer's seeds and nothing else: PNG, JPEG,
+// TIFF and binary PPM are encoded by the image library itself, BMP and PCX are written here
+// byte by byte so that their header fields can be chosen (palettes, top-down rows, run lengths).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace test {
+
+// width × height pixels as RGB triplets, top row first, unpadded: how a picture is described,
+// not how a bitmap stores it.
+struct Picture {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+
+  const uint8_t* At(uint32_t x, uint32_t y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+
+// Every pixel different, so a swapped channel, row or column shows: red grows to the right,
+// green downwards, blue with both.
+Picture Gradient(uint32_t width, uint32_t height);
+// Four colours in quadrants (for 8-bit palettes and for lossy formats, which keep flat areas).
+Picture Quadrants(uint32_t width, uint32_t height);
+
+enum class ImageKind { BMP24, BMP8, BMP24_TOP_DOWN, PNG24, PNG32, PNG8_GREY, JPEG, TIFF, PPM, PCX24, PCX8 };
+
+// The file bytes of picture in that format; none for a BMP8 or PCX8 of more than 256 colours.
+// PNG32 gets alpha 255 everywhere; PNG8_GREY keeps the green channel.
+std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture);
+
+}  // namespace test

@@ -1,0 +1,212 @@
+// Decoding without OpenGL: what each accepted format turns into, what is refused and how, and
+// the stream that keeps every decoder inside the file's bytes.
+#include "textures/TextureFixture.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+namespace {
+
+using test::ImageKind;
+
+class TextureLoaderTest : public TextureFixture {
+ protected:
+  // Decodes bytes as the file name; the entry is named like the file.
+  bool Decode(const std::vector<uint8_t>& bytes, TextureEntry& entry, const std::string& name = "tex") {
+    entry.name = name;
+    auto file = File(name, bytes);
+    return TextureLoader::Decode(&entry, file.get());
+  }
+
+  // Every pixel of entry against picture, within tolerance per channel.
+  static void ExpectPixels(const TextureEntry& entry, const test::Picture& picture, int tolerance) {
+    ASSERT_EQ(entry.width, int32_t(picture.width));
+    ASSERT_EQ(entry.height, int32_t(picture.height));
+    ASSERT_EQ(entry.pitch, (picture.width * 3 + 3) & ~3u);
+    int worst = 0;
+    for (uint32_t y = 0; y < picture.height; ++y) {
+      for (uint32_t x = 0; x < picture.width; ++x) {
+        const uint8_t* bgr = Bgr(entry, int(x), int(y));
+        const uint8_t* rgb = picture.At(x, y);
+        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(int(bgr[2 - c]) - int(rgb[c])));
+      }
+    }
+    EXPECT_LE(worst, tolerance);
+  }
+};
+
+TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
+  // 13 pixels make 39 bytes a row, padded to 40: a decoder or walk that ignores the padding
+  // shears the picture.
+  const test::Picture gradient = test::Gradient(13, 7);
+  const test::Picture quadrants = test::Quadrants(16, 8);
+  struct Case {
+    ImageKind kind;
+    const test::Picture& picture;
+    int tolerance;
+    const char* name;
+  };
+  test::Picture grey = gradient;
+  for (size_t i = 0; i < grey.rgb.size(); i += 3) grey.rgb[i] = grey.rgb[i + 2] = grey.rgb[i + 1];
+  const Case cases[] = {
+      {ImageKind::BMP24, gradient, 0, "a.bmp"},
+      {ImageKind::BMP24_TOP_DOWN, gradient, 0, "top-down.bmp"},  // negative height in the file
+      {ImageKind::BMP8, quadrants, 0, "palette.bmp"},
+      {ImageKind::PNG24, gradient, 0, "png-named.bmp"},  // content decides, not the name
+      {ImageKind::PNG32, gradient, 0, "alpha.png"},
+      {ImageKind::PNG8_GREY, grey, 0, "grey.png"},
+      {ImageKind::PCX24, gradient, 0, "a.pcx"},
+      {ImageKind::PCX8, quadrants, 0, "palette.pcx"},
+      {ImageKind::JPEG, quadrants, 32, "a.jpg"},  // lossy: rings at the edges,
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TextureEntry entry;
+    ASSERT_TRUE(Decode(test::EncodeImage(c.kind, c.picture), entry, c.name));
+    ASSERT_NE(entry.image, nullptr);
+    ExpectPixels(entry, c.picture, c.tolerance);
+  }
+  EXPECT_TRUE(Lines().empty());  // a good file is decoded in silence
+}
+
+TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
+  const test::Picture picture = test::Quadrants(40, 30);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
+      {"a.tif", test::EncodeImage(ImageKind::TIFF, picture)},
+      {"a.ppm", test::EncodeImage(ImageKind::PPM, picture)},
+      {"empty.png", {}},
+      {"text.bmp", std::vector<uint8_t>({'h', 'e', 'l', 'l', 'o'})},
+      {"a.gif", std::vector<uint8_t>({'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'})},
+  };
+  // Each accepted format cut short, inside its header and inside its pixels.
+  for (ImageKind kind : {ImageKind::BMP24, ImageKind::BMP8, ImageKind::PNG24, ImageKind::JPEG, ImageKind::PCX24,
+                         ImageKind::PCX8}) {
+    const std::vector<uint8_t> whole = test::EncodeImage(kind, picture);
+    for (size_t keep : {size_t(20), whole.size() / 2, whole.size() - 1}) {
+      std::vector<uint8_t> cut(whole.begin(), whole.begin() + std::ptrdiff_t(keep));
+      files.push_back({"cut-" + std::to_string(int(kind)) + "-" + std::to_string(keep), cut});
+    }
+  }
+  // Damaged rather than short: a PNG whose pixel data fails its checksum, a JPEG whose frame
+  // header announces no components.
+  std::vector<uint8_t> png = test::EncodeImage(ImageKind::PNG24, picture);
+  png[png.size() - 20] ^= 0x55;
+  files.push_back({"crc.png", png});
+  std::vector<uint8_t> jpeg = test::EncodeImage(ImageKind::JPEG, picture);
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      jpeg[i + 9] = 0;  // component count of the baseline frame
+      break;
+    }
+  }
+  files.push_back({"frame.jpg", jpeg});
+
+  testing::internal::CaptureStderr();
+  std::vector<std::string> expected;
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    TextureEntry entry;
+    EXPECT_FALSE(Decode(bytes, entry, name));
+    EXPECT_EQ(entry.image, nullptr);
+    EXPECT_EQ(entry.pixels, nullptr);
+    expected.push_back(LoadError(name));
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Lines(), expected);
+  EXPECT_TRUE(boxes.messages.empty());
+}
+
+TEST_F(TextureLoaderTest, DetectionLooksAtContentAndLeavesThePosition) {
+  const test::Picture picture = test::Gradient(4, 4);
+  const std::pair<ImageKind, ImageFormat> kinds[] = {{ImageKind::BMP24, IMAGE_BMP}, {ImageKind::JPEG, IMAGE_JPEG},
+                                                     {ImageKind::PCX24, IMAGE_PCX}, {ImageKind::PNG24, IMAGE_PNG},
+                                                     {ImageKind::TIFF, IMAGE_NONE}, {ImageKind::PPM, IMAGE_NONE}};
+  for (const auto& [kind, format] : kinds) {
+    const std::vector<uint8_t> bytes = test::EncodeImage(kind, picture);
+    ImageStream stream(bytes.data(), uint32_t(bytes.size()));
+    stream.position = 0;
+    EXPECT_EQ(TextureLoader::Detect(stream), format) << int(kind);
+    EXPECT_EQ(stream.position, 0u);
+  }
+  // One byte is too few for any signature; the checks' reads past it leave no trace.
+  const uint8_t tiny[] = {0x0A};
+  ImageStream stream(tiny, 1);
+  EXPECT_EQ(TextureLoader::Detect(stream), IMAGE_NONE);
+  EXPECT_FALSE(stream.overran);
+}
+
+TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
+  // The record says 10 bytes; the zeros behind them are a datafile member's tail.
+  VfsFile file;
+  file.data = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0};
+  file.size = 10;
+  ImageStream stream(file);
+  EXPECT_EQ(stream.size, 10u);
+
+  uint8_t buffer[128];
+  std::fill(std::begin(buffer), std::end(buffer), 0xEE);
+  EXPECT_EQ(stream.Read(buffer, 4, 2), 2u);
+  EXPECT_EQ(stream.Tell(), 8);
+  EXPECT_FALSE(stream.overran);
+  // Two bytes left: no whole item of four, nothing copied, and the short record is noted.
+  EXPECT_EQ(stream.Read(buffer + 8, 4, 1), 0u);
+  EXPECT_EQ(buffer[8], 0xEE);
+  EXPECT_TRUE(stream.overran);
+
+  // Byte reads that ask for more than is left are how buffered decoders read a file's end; what
+  // the file can't fill is zeroed, so a decoder that doesn't look at the count reads no stale data.
+  stream.overran = false;
+  EXPECT_EQ(stream.Read(buffer + 8, 1, 100), 2u);
+  EXPECT_EQ(buffer[9], 9);
+  EXPECT_EQ(buffer[10], 0);
+  EXPECT_EQ(buffer[107], 0);
+  EXPECT_EQ(buffer[108], 0xEE);
+  EXPECT_FALSE(stream.overran);
+  EXPECT_EQ(stream.Read(buffer, 1, 1), 0u);  // nothing left at all
+  EXPECT_TRUE(stream.overran);
+
+  // An item count whose byte count overflows 32 bits still stops at the end.
+  EXPECT_EQ(stream.Seek(0, SEEK_SET), 0);
+  EXPECT_EQ(stream.Read(buffer, 0x10000, 0x10001), 0u);
+  EXPECT_EQ(stream.Read(buffer, 5, 0x40000000), 2u);
+
+  EXPECT_EQ(stream.Seek(-3, SEEK_END), 0);
+  EXPECT_EQ(stream.Tell(), 7);
+  EXPECT_EQ(stream.Seek(2, SEEK_CUR), 0);
+  EXPECT_EQ(stream.Tell(), 9);
+  EXPECT_EQ(stream.Seek(-20, SEEK_CUR), -1);  // before the start: refused, position kept
+  EXPECT_EQ(stream.Tell(), 9);
+  EXPECT_EQ(stream.Seek(1000, SEEK_SET), 0);  // past the end is a place reads find empty
+  EXPECT_EQ(stream.Read(buffer, 1, 4), 0u);
+
+  // A record whose bytes were never read in holds nothing to decode.
+  VfsFile unread;
+  unread.size = 500;
+  EXPECT_EQ(ImageStream(unread).size, 0u);
+}
+
+TEST_F(TextureLoaderTest, CorpusImagesDecode) {
+  SKIP_WITHOUT_CORPUS();
+  const std::string base = test::CorpusDir() + "/lightwave/";
+  struct Expected {
+    const char* path;
+    int32_t width, height;
+  };
+  for (const Expected& image : {Expected{"objects/boxuv.png", 512, 512}, Expected{"objects/white.bmp", 1, 1},
+                                Expected{"mapping/earthCylindric.jpg", 2048, 1024},
+                                Expected{"mapping/earthSpherical.jpg", 2048, 1024}}) {
+    SCOPED_TRACE(image.path);
+    TextureEntry entry;
+    ASSERT_TRUE(Decode(test::ReadBytes(base + image.path), entry, image.path));
+    EXPECT_EQ(entry.width, image.width);
+    EXPECT_EQ(entry.height, image.height);
+    if (image.width == 1) {
+      const uint8_t* white = Bgr(entry, 0, 0);
+      EXPECT_EQ(white[0] + white[1] + white[2], 3 * 255);
+    }
+  }
+  EXPECT_TRUE(Lines().empty());
+}
+
+}  // namespace
