@@ -12,6 +12,10 @@
 
 #include <cstring>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace platform {
 
 struct OffscreenContext {
@@ -21,10 +25,19 @@ struct OffscreenContext {
   std::vector<uint8_t> buffer;          // the colour buffer OSMesa draws into
 };
 
+void AdviseAllocatorForDrawing() {
+#if defined(__GLIBC__)
+  // Blocks below 32 MiB come from the heap, and up to 64 MiB freed at its top stay there.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 OffscreenContext* CreateOffscreenContext(uint32_t width, uint32_t height, uint32_t colourDepth) {
   // OSMesa's own limit is far above any screen; this keeps the buffer size in range.
   constexpr uint32_t SIDE_MAX = 16384;
   if (width == 0 || height == 0 || width > SIDE_MAX || height > SIDE_MAX) return nullptr;
+  AdviseAllocatorForDrawing();
   const bool sixteen = colourDepth == 16;
   auto* offscreen = new OffscreenContext;
   offscreen->width = width;

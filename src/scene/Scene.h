@@ -372,7 +372,13 @@ struct Scene {
   // is none: the scene then has nothing to render from) and builds the render lists.
   void Precalc(Vfs* vfs);
 
-  // RenderFrame and RenderFrameFromCamera belong to the renderer and are added with it.
+  // One frame at time (frames) from activeCamera: every item, surface and dynamic object brought
+  // up to the time, the pre-scene actions, the opaque and the transparent pass (with trails),
+  // the post-scene actions. Nothing is drawn without an active camera. Defined by the renderer
+  // (render module); needs the GL context current.
+  void RenderFrame(float time);
+  // The same frame from another camera, made active for the call, without actions and trails.
+  void RenderFrameFromCamera(float time, Camera* camera);
 
   // Releases every item, surface and oscillator and empties the render lists, leaving an empty,
   // reusable scene that stays attached. A scene that was never attached is left as it is (its

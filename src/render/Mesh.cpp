@@ -1,0 +1,344 @@
+// Mesh drawing: an object's surface batches in the opaque or the transparent pass. Static
+// objects replay two display lists recorded the first time they are drawn; dynamic objects are
+// drawn every frame from their current vertices through vertex arrays.
+//
+// The arrays of a dynamic object hold one slot per distinct corner of a batch: a vertex with one
+// set of texture coordinates in a smooth batch shares its slot among all its triangles there,
+// while a flat batch gives every corner its own slot, carrying the triangle's face normal. The
+// index list names the slots triangle by triangle in sortedTriangles order with the corners
+// 0, 2, 1, so the triangles, their order and their attributes are those that EmitSmooth and
+// EmitFlat send, and the pixels come out the same. The slot layout is built once; each draw then
+// copies the current positions (Z negated) into the slots of the batches it draws, plus normals
+// when a morph target moves them and texture coordinates when a planar layer recomputes them.
+#include "render/Render.h"
+#include "render/MeshArrays.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t NO_SLOT = 0xFFFFFFFF;
+
+struct BatchArrays {
+  SurfaceBatch batch;        // the batch the layout was built for
+  bool smooth = false;       // vertex normals (else face normals), as when built
+  bool planar = false;       // layer 0 is planar: texture coordinates follow the projection
+  uint32_t firstSlot = 0, slotCount = 0;
+  uint32_t firstIndex = 0, indexCount = 0;
+};
+
+struct DynamicArrays {
+  // What the layout was built from; a different object at the same address, or a changed one,
+  // gets a new layout.
+  const Triangle* triangles = nullptr;
+  size_t triangleCount = 0;
+  size_t vertexCount = 0;
+  Triangle* const* sortedTriangles = nullptr;
+
+  std::vector<BatchArrays> batches;         // parallel to the object's surfaceBatches
+  std::vector<uint32_t> slotVertex;         // per slot: index into the object's vertices
+  std::vector<uint32_t> slotCorner;         // per slot: 3 × triangle index (into triangles) + corner
+  std::vector<float> positions;             // per slot x, y, −z
+  std::vector<float> normals;               // per slot x, y, −z
+  std::vector<float> texCoords;             // per slot u, v of layer 0
+  std::vector<uint32_t> indices;            // 3 slots per triangle
+};
+
+// The renderer's arrays for each dynamic object it has drawn. Render thread only, like the
+// GL context; ReleaseObjectRendering removes an object's entry.
+std::unordered_map<const SceneObject*, DynamicArrays>& ArraysByObject() {
+  static std::unordered_map<const SceneObject*, DynamicArrays> arrays;
+  return arrays;
+}
+
+// The layer-0 corner order that turns LightWave's winding into GL's front faces once Z is negated.
+constexpr int CORNER_ORDER[3] = {0, 2, 1};
+
+bool IsSmooth(const Surface* surface) { return surface && surface->smoothing > 0; }
+
+bool IsPlanar(const Surface* surface) {
+  const TextureLayer* layer = surface && surface->layerCount ? surface->layers[0].get() : nullptr;
+  return layer && layer->projection == PROJECTION_PLANAR;
+}
+
+bool IsOpaque(const Surface* surface) { return surface && surface->transparency == 0; }
+
+bool Drawable(const Triangle* triangle, size_t vertexCount) {
+  return triangle && triangle->cornerIndex[0] < vertexCount && triangle->cornerIndex[1] < vertexCount &&
+         triangle->cornerIndex[2] < vertexCount;
+}
+
+bool SameBatch(const SurfaceBatch& a, const SurfaceBatch& b) {
+  return a.first == b.first && a.count == b.count && a.surface == b.surface;
+}
+
+bool LayoutFits(const DynamicArrays& arrays, const SceneObject& object) {
+  if (arrays.triangles != object.triangles.data() || arrays.triangleCount != object.triangles.size() ||
+      arrays.vertexCount != object.vertices.size() || arrays.sortedTriangles != object.sortedTriangles.data() ||
+      arrays.batches.size() != object.surfaceBatches.size())
+    return false;
+  for (size_t b = 0; b < arrays.batches.size(); ++b) {
+    const BatchArrays& built = arrays.batches[b];
+    const SurfaceBatch& batch = object.surfaceBatches[b];
+    if (!SameBatch(built.batch, batch) || built.smooth != IsSmooth(batch.surface) ||
+        built.planar != IsPlanar(batch.surface))
+      return false;
+  }
+  return true;
+}
+
+void CopyTexCoords(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
+  for (uint32_t s = firstSlot; s < firstSlot + slotCount; ++s) {
+    const uint32_t corner = arrays.slotCorner[s];
+    const CornerCoords& coords = object.triangles[corner / 3].texCoords[0];
+    arrays.texCoords[2 * s] = coords.cornerU[corner % 3];
+    arrays.texCoords[2 * s + 1] = coords.cornerV[corner % 3];
+  }
+}
+
+void CopyVertexNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
+  const Vertex* vertices = object.vertices.data();
+  float* normal = arrays.normals.data() + 3 * size_t(firstSlot);
+  for (uint32_t s = firstSlot; s < firstSlot + slotCount; ++s, normal += 3) {
+    const Vec3& n = vertices[arrays.slotVertex[s]].normal;
+    normal[0] = n.x;
+    normal[1] = n.y;
+    normal[2] = -n.z;
+  }
+}
+
+// One batch's slots and indices. Smooth batches share a slot between the corners of one vertex
+// with bit-identical texture coordinates; slotsOfVertex chains a vertex's slots in this batch.
+void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& built,
+                std::vector<uint32_t>& firstSlotOfVertex, std::vector<uint32_t>& nextSlotOfVertex) {
+  const size_t vertexCount = object.vertices.size();
+  const Triangle* base = object.triangles.data();
+  const size_t end = std::min<size_t>(size_t(built.batch.first) + built.batch.count, object.sortedTriangles.size());
+  built.firstSlot = uint32_t(arrays.slotVertex.size());
+  built.firstIndex = uint32_t(arrays.indices.size());
+  std::vector<uint32_t> touched;
+
+  for (size_t i = built.batch.first; i < end; ++i) {
+    const Triangle* triangle = object.sortedTriangles[i];
+    if (!Drawable(triangle, vertexCount)) continue;
+    const uint32_t triangleIndex = uint32_t(triangle - base);
+    for (int k : CORNER_ORDER) {
+      const uint32_t vertex = triangle->cornerIndex[k];
+      const float u = triangle->texCoords[0].cornerU[k];
+      const float v = triangle->texCoords[0].cornerV[k];
+      uint32_t slot = NO_SLOT;
+      if (built.smooth) {
+        for (uint32_t s = firstSlotOfVertex[vertex]; s != NO_SLOT; s = nextSlotOfVertex[s - built.firstSlot]) {
+          if (std::memcmp(&arrays.texCoords[2 * s], &u, sizeof u) == 0 &&
+              std::memcmp(&arrays.texCoords[2 * s + 1], &v, sizeof v) == 0) {
+            slot = s;
+            break;
+          }
+        }
+      }
+      if (slot == NO_SLOT) {
+        slot = uint32_t(arrays.slotVertex.size());
+        arrays.slotVertex.push_back(vertex);
+        arrays.slotCorner.push_back(3 * triangleIndex + uint32_t(k));
+        arrays.texCoords.push_back(u);
+        arrays.texCoords.push_back(v);
+        const Vec3& n = built.smooth ? object.vertices[vertex].normal : triangle->faceNormal;
+        arrays.normals.push_back(n.x);
+        arrays.normals.push_back(n.y);
+        arrays.normals.push_back(-n.z);
+        if (built.smooth) {
+          if (firstSlotOfVertex[vertex] == NO_SLOT) touched.push_back(vertex);
+          nextSlotOfVertex.push_back(firstSlotOfVertex[vertex]);
+          firstSlotOfVertex[vertex] = slot;
+        }
+      }
+      arrays.indices.push_back(slot);
+    }
+  }
+  built.slotCount = uint32_t(arrays.slotVertex.size()) - built.firstSlot;
+  built.indexCount = uint32_t(arrays.indices.size()) - built.firstIndex;
+  for (uint32_t vertex : touched) firstSlotOfVertex[vertex] = NO_SLOT;
+  nextSlotOfVertex.clear();
+}
+
+void BuildLayout(DynamicArrays& arrays, const SceneObject& object) {
+  arrays = DynamicArrays{};
+  arrays.triangles = object.triangles.data();
+  arrays.triangleCount = object.triangles.size();
+  arrays.vertexCount = object.vertices.size();
+  arrays.sortedTriangles = object.sortedTriangles.data();
+  std::vector<uint32_t> firstSlotOfVertex(object.vertices.size(), NO_SLOT);
+  std::vector<uint32_t> nextSlotOfVertex;
+  for (const SurfaceBatch& batch : object.surfaceBatches) {
+    BatchArrays built;
+    built.batch = batch;
+    built.smooth = IsSmooth(batch.surface);
+    built.planar = IsPlanar(batch.surface);
+    BuildBatch(arrays, object, built, firstSlotOfVertex, nextSlotOfVertex);
+    arrays.batches.push_back(built);
+  }
+  arrays.positions.resize(arrays.slotVertex.size() * 3);
+}
+
+DynamicArrays& ArraysFor(const SceneObject& object) {
+  DynamicArrays& arrays = ArraysByObject()[&object];
+  if (!LayoutFits(arrays, object)) BuildLayout(arrays, object);
+  return arrays;
+}
+
+// The batch's slots take the object's current vertices.
+void RefreshBatch(DynamicArrays& arrays, const SceneObject& object, const BatchArrays& built) {
+  const Vertex* vertices = object.vertices.data();
+  const uint32_t* slotVertex = arrays.slotVertex.data();
+  float* position = arrays.positions.data() + 3 * size_t(built.firstSlot);
+  for (uint32_t s = built.firstSlot; s < built.firstSlot + built.slotCount; ++s, position += 3) {
+    const Vec3& p = vertices[slotVertex[s]].position;
+    position[0] = p.x;
+    position[1] = p.y;
+    position[2] = -p.z;
+  }
+  // Only a morph blends normals; flat slots keep their face normals, which nothing recomputes.
+  if (built.smooth && object.morphTarget) CopyVertexNormals(arrays, object, built.firstSlot, built.slotCount);
+  if (built.planar) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
+}
+
+void DrawDynamic(const SceneObject& object, bool opaquePass) {
+  DynamicArrays& arrays = ArraysFor(object);
+  if (arrays.indices.empty()) return;
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, arrays.positions.data());
+  glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
+  glTexCoordPointer(2, GL_FLOAT, 0, arrays.texCoords.data());
+  for (const BatchArrays& built : arrays.batches) {
+    if (IsOpaque(built.batch.surface) != opaquePass) continue;
+    ApplySurface(built.batch.surface);
+    if (built.indexCount == 0) continue;
+    RefreshBatch(arrays, object, built);
+    glDrawElements(GL_TRIANGLES, GLsizei(built.indexCount), GL_UNSIGNED_INT, arrays.indices.data() + built.firstIndex);
+  }
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+// The batches of one pass in immediate mode: what a display list records.
+void EmitPass(const SceneObject& object, bool opaquePass) {
+  for (const SurfaceBatch& batch : object.surfaceBatches) {
+    if (IsOpaque(batch.surface) != opaquePass) continue;
+    ApplySurface(batch.surface);
+    const uint32_t end = batch.first + batch.count;
+    glBegin(GL_TRIANGLES);
+    if (IsSmooth(batch.surface))
+      EmitSmooth(&object, batch.first, end);
+    else
+      EmitFlat(&object, batch.first, end);
+    glEnd();
+  }
+}
+
+// Both list names are made together on first use.
+bool HaveLists(SceneObject& object) {
+  if (object.opaqueList && object.transparentList) return true;
+  const GLuint first = glGenLists(2);
+  if (first == 0) return false;
+  object.opaqueList = first;
+  object.transparentList = first + 1;
+  return true;
+}
+
+void DrawPass(SceneObject* object, bool opaquePass) {
+  if (!object || (object->flags & OBJECT_HIDDEN)) return;
+  if (object->flags & OBJECT_UNLIT)
+    glDisable(GL_LIGHTING);
+  else
+    glEnable(GL_LIGHTING);
+  glMatrixMode(GL_MODELVIEW);
+  // A point cache holds positions in the scene's space already.
+  if (object->pointCache)
+    glLoadIdentity();
+  else
+    glLoadMatrixf(object->worldMatrix.m);
+
+  if (object->flags & OBJECT_DYNAMIC) {
+    DrawDynamic(*object, opaquePass);
+    return;
+  }
+  // A static object's list keeps the pass and surface state of the moment it was recorded.
+  const uint32_t compileFlag = opaquePass ? OBJECT_COMPILE_OPAQUE : OBJECT_COMPILE_TRANSPARENT;
+  if (!HaveLists(*object)) {
+    EmitPass(*object, opaquePass);  // no list to be had: draw it directly
+    return;
+  }
+  const GLuint list = opaquePass ? object->opaqueList : object->transparentList;
+  if (object->flags & compileFlag) {
+    glNewList(list, GL_COMPILE);
+    EmitPass(*object, opaquePass);
+    glEndList();
+    object->flags &= ~compileFlag;
+  }
+  glCallList(list);
+}
+
+}  // namespace
+
+void RefreshDynamicArrays(const SceneObject& object) {
+  DynamicArrays& arrays = ArraysFor(object);
+  for (const BatchArrays& built : arrays.batches) RefreshBatch(arrays, object, built);
+}
+
+void DrawOpaque(SceneObject* object) { DrawPass(object, true); }
+
+void DrawTransparent(SceneObject* object) { DrawPass(object, false); }
+
+void EmitSmooth(const SceneObject* object, uint32_t first, uint32_t end) {
+  const size_t vertexCount = object->vertices.size();
+  const Vertex* vertices = object->vertices.data();
+  end = uint32_t(std::min<size_t>(end, object->sortedTriangles.size()));
+  for (uint32_t i = first; i < end; ++i) {
+    const Triangle* triangle = object->sortedTriangles[i];
+    if (!Drawable(triangle, vertexCount)) continue;
+    for (int k : CORNER_ORDER) {
+      const Vertex& vertex = vertices[triangle->cornerIndex[k]];
+      glTexCoord2f(triangle->texCoords[0].cornerU[k], triangle->texCoords[0].cornerV[k]);
+      glNormal3f(vertex.normal.x, vertex.normal.y, -vertex.normal.z);
+      glVertex3f(vertex.position.x, vertex.position.y, -vertex.position.z);
+    }
+  }
+}
+
+void EmitFlat(const SceneObject* object, uint32_t first, uint32_t end) {
+  const size_t vertexCount = object->vertices.size();
+  const Vertex* vertices = object->vertices.data();
+  end = uint32_t(std::min<size_t>(end, object->sortedTriangles.size()));
+  for (uint32_t i = first; i < end; ++i) {
+    const Triangle* triangle = object->sortedTriangles[i];
+    if (!Drawable(triangle, vertexCount)) continue;
+    const Vec3& f = triangle->faceNormal;
+    glNormal3f(f.x, f.y, -f.z);
+    for (int k : CORNER_ORDER) {
+      const Vertex& vertex = vertices[triangle->cornerIndex[k]];
+      glTexCoord2f(triangle->texCoords[0].cornerU[k], triangle->texCoords[0].cornerV[k]);
+      glVertex3f(vertex.position.x, vertex.position.y, -vertex.position.z);
+    }
+  }
+}
+
+void ReleaseObjectRendering(SceneObject* object) {
+  if (!object) return;
+  if (object->opaqueList) glDeleteLists(object->opaqueList, 1);
+  if (object->transparentList) glDeleteLists(object->transparentList, 1);
+  object->opaqueList = object->transparentList = 0;
+  if (!(object->flags & OBJECT_NULL)) object->flags |= OBJECT_COMPILE_OPAQUE | OBJECT_COMPILE_TRANSPARENT;
+  ArraysByObject().erase(object);
+}
+
+void ReleaseSceneRendering(Scene& scene) {
+  for (const auto& object : scene.objects) ReleaseObjectRendering(object.get());
+}

@@ -1,0 +1,176 @@
+// What things look like: lights of each kind, the opaque and transparent passes, culling, the
+// trail, and dynamic objects drawn through arrays against the same objects from display lists.
+#include "render/RenderFixture.h"
+
+#include <cmath>
+
+namespace render_test {
+namespace {
+
+using RenderSurface = RenderFixture;
+
+// Grey 0.5 under GL's default ambient light of 0.2: a face no light reaches.
+constexpr int AMBIENT_ONLY = 26;
+// Grey 0.5 lit at 45° by a white light, plus the ambient part.
+const int LIT_AT_45 = int(std::lround((0.5 * std::sqrt(0.5) + 0.1) * 255));
+
+TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
+  // Two grey squares turned 45° towards the middle: the left one faces front-right, the right
+  // one front-left. Probed at their centres.
+  float leftX, rightX, y;
+  Project({-1.5f, 0, 10}, &leftX, &y);
+  Project({1.5f, 0, 10}, &rightX, &y);
+  struct Case {
+    uint8_t kind;
+    Vec3 position;
+    uint32_t lightIndex;
+    int left, right;
+    const char* what;
+  };
+  const Case cases[] = {
+      {LIGHT_DISTANT, {-1, 0, 0}, 0, AMBIENT_ONLY, LIT_AT_45, "distant, from the left"},
+      {LIGHT_DISTANT, {1, 0, 0}, 0, LIT_AT_45, AMBIENT_ONLY, "distant, from the right"},
+      {LIGHT_DISTANT, {0, 0, -1}, 0, LIT_AT_45, LIT_AT_45, "distant, from the camera's side"},
+      {LIGHT_DISTANT, {0, 0, 1}, 0, AMBIENT_ONLY, AMBIENT_ONLY, "distant, from behind"},
+      {LIGHT_POINT, {-6, 0, 10}, 0, AMBIENT_ONLY, LIT_AT_45, "point, on the left"},
+      {LIGHT_POINT, {6, 0, 10}, 0, LIT_AT_45, AMBIENT_ONLY, "point, on the right"},
+      {LIGHT_DISTANT, {0, 0, -1}, 7, AMBIENT_ONLY, AMBIENT_ONLY, "an eighth light has no GL light"},
+  };
+  for (const Case& c : cases) {
+    NewScene();
+    AddCamera();
+    Surface* grey = AddSurface({0.5f, 0.5f, 0.5f});
+    AddSquare(AddObject({-1.5f, 0, 10}, {-45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
+    AddSquare(AddObject({1.5f, 0, 10}, {45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
+    AddLight(c.kind, c.position)->lightIndex = c.lightIndex;
+    Image image = Render(0);
+    EXPECT_NEAR(image.G(uint32_t(leftX), uint32_t(y)), c.left, 3) << c.what;
+    EXPECT_NEAR(image.G(uint32_t(rightX), uint32_t(y)), c.right, 3) << c.what;
+  }
+
+  // Falloffs 2 and 3 attenuate alike; 1 differently.
+  auto withFalloff = [this](uint32_t falloff) {
+    NewScene();
+    AddCamera();
+    AddSquare(AddObject({0, 0, 10}, {}, 0), AddSurface({0.5f, 0.5f, 0.5f}), {}, 1);
+    Light* light = AddLight(LIGHT_POINT, {0, 0, 7});
+    light->range = 4;
+    light->falloff = falloff;
+    return Render(0).rgb;
+  };
+  const std::vector<uint8_t> quadratic = withFalloff(2);
+  EXPECT_EQ(withFalloff(3), quadratic);
+  EXPECT_NE(withFalloff(1), quadratic);
+}
+
+TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {
+  // A red square before a larger green one that is transparent. Drawn in the opaque pass, the
+  // red one writes depth and hides the green one; drawn in the transparent pass (no depth
+  // writes, object order) the green one is blended over it.
+  auto build = [this](float redTransparency) {
+    NewScene();
+    AddCamera();
+    Surface* red = AddSurface({1, 0, 0});
+    red->transparency = redTransparency;
+    Surface* green = AddSurface({0, 1, 0});
+    green->transparency = 0.001f;
+    SceneObject* front = AddObject({0, 0, 8});
+    AddSquare(front, red, {}, 0.5f);
+    AddSquare(AddObject({0, 0, 12}), green, {}, 1.5f);
+    return front;
+  };
+  const uint32_t cx = WIDTH / 2, cy = HEIGHT / 2;
+
+  SceneObject* front = build(0);
+  Image image = Render(0);
+  EXPECT_EQ(image.R(cx, cy), 255);
+  EXPECT_EQ(image.G(cx, cy), 0);
+  // A static object keeps the pass its display list was recorded with...
+  scene->surfaces[0]->transparency = 0.001f;
+  image = Render(0);
+  EXPECT_EQ(image.R(cx, cy), 255);
+  EXPECT_EQ(image.G(cx, cy), 0);
+  // ...a dynamic one follows its surface.
+  front->flags |= OBJECT_DYNAMIC;
+  image = Render(0);
+  EXPECT_LE(image.R(cx, cy), 1);
+  EXPECT_GE(image.G(cx, cy), 254);
+
+  build(0.001f);
+  image = Render(0);
+  EXPECT_LE(image.R(cx, cy), 1);
+  EXPECT_GE(image.G(cx, cy), 254);
+}
+
+TEST_F(RenderSurface, BackFacesShowOnlyOnDoubleSidedSurfacesAndAreLitThere) {
+  for (bool doubleSided : {false, true}) {
+    NewScene();
+    AddCamera();
+    Surface* grey = AddSurface({0.5f, 0.5f, 0.5f}, 0, SURFACE_INITIAL | (doubleSided ? SURFACE_DOUBLE_SIDED : 0));
+    AddSquare(AddObject({0, 0, 10}, {180 * DEGREES, 0, 0}, 0), grey, {}, 1);  // turned away
+    AddLight(LIGHT_DISTANT, {0, 0, -1});  // from the camera's side
+    Image image = Render(0);
+    if (doubleSided)
+      EXPECT_NEAR(image.G(WIDTH / 2, HEIGHT / 2), int(std::lround(0.6 * 255)), 2) << "lit from the front";
+    else
+      EXPECT_EQ(FindBlob(image).count, 0u) << "culled";
+  }
+}
+
+TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
+  AddCamera();
+  Surface* white = AddSurface({1, 1, 1});
+  SceneObject* object = AddObject({0, 0, 10}, {}, OBJECT_UNLIT | OBJECT_DYNAMIC | OBJECT_TRAIL);
+  AddSquare(object, white, {}, 0.2f);
+  Ramp(object->envelopes[CHANNEL_POSITION_X], 0, -3, 20, 7);  // half a unit per frame
+  Image image = Render(10);
+
+  float x, y;
+  Project({2, 0, 10}, &x, &y);
+  EXPECT_EQ(image.R(uint32_t(x), uint32_t(y)), 255) << "the object itself";
+  for (int i = 0; i < 5; ++i) {
+    const float copyX = -3 + 0.5f * float(5 + i);
+    Project({copyX, 0, 10}, &x, &y);
+    const float opacity = 0.02f + float(i) / 61;
+    EXPECT_NEAR(image.R(uint32_t(x), uint32_t(y)), opacity * 255, 1.0f) << "copy " << i;
+  }
+  EXPECT_EQ(white->transparency, 0.0f) << "left opaque";
+  EXPECT_FLOAT_EQ(object->channelValues[CHANNEL_POSITION_X], 1.5f) << "left at time - 1";
+}
+
+TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {
+  // A bumpy grid in three surfaces (smooth, flat, smooth and transparent) under two lights.
+  auto render = [this](uint32_t flags) {
+    NewScene();
+    AddCamera({0, 2, -2}, {0, 20 * DEGREES, 0});
+    Surface* surfaces[3] = {AddSurface({0.9f, 0.5f, 0.2f}, 1.0f), AddSurface({0.2f, 0.6f, 0.9f}, 0),
+                            AddSurface({0.7f, 0.7f, 0.7f}, 1.0f)};
+    surfaces[2]->transparency = 0.4f;
+    SceneObject* grid = AddObject({-2, -1, 8}, {0.3f, -0.2f, 0.1f}, flags);
+    constexpr uint32_t SIDE = 13;
+    for (uint32_t j = 0; j < SIDE; ++j)
+      for (uint32_t i = 0; i < SIDE; ++i) {
+        Vertex vertex;
+        vertex.position = {0.35f * float(i), 0.35f * float(j), 0.4f * std::sin(float(i * 7 + j * 3) * 0.7f)};
+        vertex.u = float(i) / SIDE;
+        grid->baseVertices.push_back(vertex);
+      }
+    for (uint32_t j = 0; j + 1 < SIDE; ++j)
+      for (uint32_t i = 0; i + 1 < SIDE; ++i) {
+        const uint32_t v = j * SIDE + i;
+        Surface* surface = surfaces[(i / 4 + j / 6) % 3];
+        AddTriangle(grid, surface, v, v + SIDE, v + SIDE + 1);
+        AddTriangle(grid, surface, v, v + SIDE + 1, v + 1);
+      }
+    AddLight(LIGHT_POINT, {3, 4, 2}, {1, 0.9f, 0.8f});
+    AddLight(LIGHT_DISTANT, {-1, 0.5f, -1}, {0.3f, 0.3f, 0.5f});
+    return Render(0);
+  };
+  const Image listed = render(0);
+  const Image arrays = render(OBJECT_DYNAMIC);
+  EXPECT_GT(FindBlob(listed).count, 5000u);
+  EXPECT_TRUE(listed.rgb == arrays.rgb);
+}
+
+}  // namespace
+}  // namespace render_test
