@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/App.h"
+#include "app/Offscreen.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -240,11 +241,7 @@ int RunProgram(int argc, const char* const* argv, std::FILE* out, std::FILE* err
       notYet = "playing in a window";
       break;
     case MODE_FRAME:
-      notYet = "rendering a frame offscreen (--frame)";
-      break;
     case MODE_CAPTURE:
-      notYet = "capturing frames offscreen (--capture)";
-      break;
     case MODE_INFO:
     case MODE_CHANNELS:
       break;
@@ -254,11 +251,16 @@ int RunProgram(int argc, const char* const* argv, std::FILE* out, std::FILE* err
     return EXIT_USAGE;
   }
 
-  // An inspection is a terminal tool: nothing may wait for a click.
+  // An inspection or an offscreen run is a terminal tool: nothing may wait for a click.
   platform::SetBatchMessages(true);
   LogSystem log;
   uint32_t logFlags = LOG_FILE;
   if (options.console) logFlags |= LOG_CONSOLE;
   log.Open(logFlags, options.logPath.c_str());
-  return options.mode == MODE_CHANNELS ? RunChannels(options, out, err) : RunInfo(options, out, err);
+  switch (options.mode) {
+    case MODE_CHANNELS: return RunChannels(options, out, err);
+    case MODE_FRAME: return RunFrame(options, out, err);
+    case MODE_CAPTURE: return RunCapture(options, out, err);
+    default: return RunInfo(options, out, err);
+  }
 }

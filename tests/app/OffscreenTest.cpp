@@ -1,0 +1,199 @@
+// zivi3 --frame and --capture on a scene written here: a grey square crossing the view from
+// x = -1 at frame 0 to x = 1 at frame 60, seen by a camera at the origin.
+#include "app/Offscreen.h"
+
+#include "platform/Platform.h"
+#include "support/LwoWriter.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t WIDTH = 160, HEIGHT = 120;
+
+// One envelope block for channel c: a constant, or a linear ramp between two frames.
+std::string Channel(int c, float value0, float value1 = 0, bool ramp = false) {
+  std::string text = "Channel " + std::to_string(c) + "\n{ Envelope\n";
+  if (ramp)
+    text += "  2\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n  Key " + std::to_string(value1) +
+            " 2 3 0 0 0 0 0 0\n";
+  else
+    text += "  1\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n";
+  return text + "  Behaviors 1 1\n}\n";
+}
+
+class OffscreenRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::LwoWriter square;
+    square.Layer(0, 0, 0, 0, 0, "square")
+        .Points({-0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0, 0.5f, -0.5f, 0})
+        .Polygons("FACE", {{0, 1, 2}, {0, 2, 3}});
+    test::WriteBytes(dir / "square.lwo", square.File());
+    std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nFramesPerSecond 30\n\n";
+    scene += "LoadObjectLayer 1 square.lwo\nObjectMotion\nNumChannels 9\n";
+    scene += Channel(0, -1, 1, true) + Channel(1, 0) + Channel(2, 10);
+    for (int c = 3; c < 6; ++c) scene += Channel(c, 0);
+    for (int c = 6; c < 9; ++c) scene += Channel(c, 1);
+    scene += "\nAddCamera\nCameraName Camera\n";
+    test::WriteText(dir / "scene.lws", scene);
+
+    options.input = dir / "scene.lws";
+    options.settings.width = WIDTH;
+    options.settings.height = HEIGHT;
+  }
+
+  struct Result {
+    int code = -1;
+    std::string out, err;
+  };
+
+  template <typename Run>
+  Result RunIt(Run run) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Result result;
+    result.code = run(options, out, err);
+    for (auto [file, text] : {std::pair{out, &result.out}, std::pair{err, &result.err}}) {
+      std::rewind(file);
+      char buffer[512];
+      size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+      std::fclose(file);
+    }
+    return result;
+  }
+
+  // The picture at path, and the centre of its pixels that aren't black.
+  struct Picture {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    float centreX = -1;
+    uint32_t top = 0, bottom = 0;  // first and last row with something drawn
+  };
+  static Picture Read(const std::string& path) {
+    Picture picture;
+    EXPECT_TRUE(platform::ReadPng(path.c_str(), &picture.width, &picture.height, &picture.rgb)) << path;
+    double sum = 0;
+    uint32_t count = 0;
+    picture.top = picture.height;
+    for (uint32_t y = 0; y < picture.height; ++y)
+      for (uint32_t x = 0; x < picture.width; ++x) {
+        const uint8_t* p = &picture.rgb[(size_t(y) * picture.width + x) * 3];
+        if (p[0] == 0 && p[1] == 0 && p[2] == 0) continue;
+        sum += x + 0.5;
+        ++count;
+        picture.top = std::min(picture.top, y);
+        picture.bottom = y;
+      }
+    if (count) picture.centreX = float(sum / count);
+    return picture;
+  }
+
+  test::TempDir dir;
+  test::MessageCapture boxes;
+  RunOptions options;
+};
+
+TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeAtTheChosenSize) {
+  options.mode = MODE_FRAME;
+  options.frame = 30;  // the square is in the middle
+  options.outPath = dir / "middle.png";
+  Result run = RunIt(RunFrame);
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("160x120"), std::string::npos) << run.out;
+  Picture middle = Read(options.outPath);
+  EXPECT_EQ(middle.width, WIDTH);
+  EXPECT_EQ(middle.height, HEIGHT);
+  EXPECT_NEAR(middle.centreX, WIDTH / 2.0f, 0.5f);
+  // The widescreen band (on by default) keeps the square within its 90 rows.
+  EXPECT_GE(middle.top, 15u);
+  EXPECT_LE(middle.bottom, 104u);
+
+  options.frame = 0;
+  options.outPath = dir / "left.png";
+  options.settings.colourDepth = 16;
+  ASSERT_EQ(RunIt(RunFrame).code, 0);
+  EXPECT_LT(Read(options.outPath).centreX, WIDTH / 2.0f - 10);
+
+  // No scene, or nowhere to write: the reason on err, and the exit codes of each.
+  options.outPath = dir / "no/such/folder/x.png";
+  run = RunIt(RunFrame);
+  EXPECT_EQ(run.code, EXIT_OUTPUT_FAILED);
+  EXPECT_NE(run.err.find("could not write"), std::string::npos) << run.err;
+  options.input = dir / "missing.lws";
+  EXPECT_EQ(RunIt(RunFrame).code, EXIT_SCENE_FAILED);
+}
+
+TEST_F(OffscreenRun, CaptureWalksSceneTimeAtAFixedRate) {
+  EXPECT_EQ(CaptureFrameCount(0, 60, 10, 30), 21u);
+  EXPECT_EQ(CaptureFrameCount(0, 1, 30, 30), 2u);
+  EXPECT_EQ(CaptureFrameCount(5, 5, 30, 30), 1u);
+  EXPECT_EQ(CaptureFrameCount(5, 4, 30, 30), 0u);
+  EXPECT_FLOAT_EQ(CaptureFrameTime(7, 2, 10, 30), 23);
+  EXPECT_EQ(CaptureFramePath("out", 12), (std::filesystem::path("out") / "frame_00012.png").string());
+
+  // Ten pictures a second of scene time from frame 0 to the last frame, 60: 21 pictures.
+  options.mode = MODE_CAPTURE;
+  options.captureDirectory = dir / "frames";
+  options.captureFps = 10;
+  Result run = RunIt(RunCapture);
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("21 frames"), std::string::npos) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 20)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 21)));
+
+  // Picture 10 is scene time 30: the same picture --frame 30 makes.
+  RunOptions frame = options;
+  options.mode = MODE_FRAME;
+  options.frame = 30;
+  options.outPath = dir / "frame30.png";
+  ASSERT_EQ(RunIt(RunFrame).code, 0);
+  EXPECT_EQ(Read(CaptureFramePath(frame.captureDirectory, 10)).rgb, Read(options.outPath).rgb);
+
+  // A range of its own, and one that would never end.
+  options = frame;
+  options.captureDirectory = dir / "part";
+  options.fromGiven = options.toGiven = true;
+  options.from = 30;
+  options.to = 33;
+  options.captureFps = 30;
+  ASSERT_EQ(RunIt(RunCapture).code, 0);
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 3)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 4)));
+  options.to = 1e9f;
+  EXPECT_EQ(RunIt(RunCapture).code, EXIT_USAGE);
+}
+
+TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
+  SKIP_WITHOUT_CORPUS();
+  // A real textured cube, turned to show three faces.
+  const std::filesystem::path objects = std::filesystem::path(test::CorpusDir()) / "lightwave" / "objects";
+  for (const char* name : {"boxuv.lwo", "boxuv.png"}) std::filesystem::copy_file(objects / name, dir.Path() / name);
+  std::string scene = "LWSC\n3\n\nPreviewLastFrame 10\nLoadObjectLayer 1 boxuv.lwo\n";
+  const float channels[9] = {0, 0, 4, 0.6f, 0.4f, 0, 1, 1, 1};
+  for (int c = 0; c < 9; ++c) scene += Channel(c, channels[c]);
+  test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
+  options.settings.triangulate = true;
+  options.mode = MODE_FRAME;
+  options.outPath = dir / "textured.png";
+  Result run = RunIt(RunFrame);
+  ASSERT_EQ(run.code, 0) << run.err;
+
+  // Without its image the same cube looks different.
+  std::filesystem::remove(dir.Path() / "boxuv.png");
+  options.outPath = dir / "plain.png";
+  ASSERT_EQ(RunIt(RunFrame).code, 0);
+  const Picture textured = Read(dir / "textured.png"), plain = Read(options.outPath);
+  EXPECT_GT(textured.centreX, 0);
+  EXPECT_NE(textured.rgb, plain.rgb);
+}
+
+}  // namespace
