@@ -96,6 +96,22 @@ TEST_F(RenderCamera, HeadingPitchAndBankTurnObjectsAsLightWaveDoes) {
   }
 }
 
+TEST_F(RenderCamera, ATargetingCameraAimsWhereItsTargetWasTheFrameBefore) {
+  // Its heading would turn it away; with a target it is never evaluated.
+  Camera* camera = AddCamera({0, 0, -5}, {1, 0, 0});
+  Surface* white = AddSurface({1, 1, 1});
+  SceneObject* target = AddObject({3, 1, 10});
+  AddSquare(target, white, {}, 0.2f);
+  camera->target = target;
+
+  // The first frame reads the target's channels before they were ever evaluated: the origin,
+  // straight ahead of this camera. The square is where a camera looking along +Z sees it.
+  float x, y;
+  Project({3, 1, 15}, &x, &y);
+  ExpectBlobAt(Render(0), x, y, 1.0f, "first frame");
+  ExpectBlobAt(Render(0), WIDTH / 2.0f, HEIGHT / 2.0f, 0.5f, "aimed at the target");
+}
+
 TEST_F(RenderCamera, ChildrenFollowTheirParentsWhateverTheObjectOrder) {
   AddCamera();
   Surface* white = AddSurface({1, 1, 1});
