@@ -128,24 +128,13 @@ void PrintItems(std::FILE* out, const Scene& scene) {
 // and the nulls that would name them are shown in the null-object table.
 std::vector<Row> ActionFiles(const Inspection&) { return {}; }
 
-// The texture names the loaders gave, in order. The list is moving from the System into its
-// texture cache; this reads it from wherever the System keeps it.
-template <typename AnySystem>
-const std::vector<std::string>& TextureReferences(const AnySystem& system) {
-  if constexpr (requires { system.textureReferences; }) {
-    return system.textureReferences;
-  } else {
-    return system.textureCache.references;
-  }
-}
-
 void PrintFiles(std::FILE* out, const Inspection& inspection) {
   std::vector<Row> rows = {{"kind", "name", "found"}};
   auto add = [&](const char* kind, const std::string& name) {
     rows.push_back({kind, name, inspection.vfs.Find(name.c_str()) ? "yes" : "NO"});
   };
   std::set<std::string> seen;
-  for (const std::string& name : TextureReferences(inspection.system)) {
+  for (const std::string& name : inspection.system.textureCache.references) {
     if (seen.insert(name).second) add("texture", name);
   }
   for (const std::string& name : inspection.pointCacheFiles) add("mdd", name);
