@@ -132,7 +132,9 @@ void TextureCache::CombineAlpha(TextureEntry* alphaEntry, TextureEntry* colourEn
   if (!alphaEntry || !colourEntry) return;
   if (alphaEntry->pixels && colourEntry->pixels &&
       (alphaEntry->width != colourEntry->width || alphaEntry->height != colourEntry->height)) {
-    Log(1, "TEXCACHE(CombineAlpha) - Alpha texture \"%s\" (%ix%i) and texture \"%s\" (%ix%i) differ in size, not merged",
+    Log(1,
+        "TEXCACHE(CombineAlpha) - Alpha texture \"%s\" (%ix%i) and texture \"%s\" (%ix%i) differ in size, "
+        "not merged",
         alphaEntry->name.c_str(), alphaEntry->width, alphaEntry->height, colourEntry->name.c_str(),
         colourEntry->width, colourEntry->height);
     return;

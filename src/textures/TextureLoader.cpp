@@ -1,6 +1,8 @@
 // One image file into one OpenGL texture: the image library reads the Vfs's bytes through an
 // ImageStream, the bitmap becomes 24-bit BGR, and GLU builds the mip-map chain from it. This is
-// the only file that talks to the image library.
+// the only file that talks to the image library, and it keeps from the library's decoders what
+// they are known to mishandle (the PCX, size and JPEG metadata checks below): they were written
+// to read their own files, not whatever a demo folder holds.
 #include "textures/Textures.h"
 
 #include "log/Log.h"
@@ -13,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #ifndef GL_BGR_EXT
 #define GL_BGR_EXT 0x80E0
@@ -65,26 +69,34 @@ FREE_IMAGE_FORMAT LibraryFormat(ImageFormat format) {
   return FIF_UNKNOWN;
 }
 
-// PCX: the library's decoder refills its buffer without looking at what the read returned, so a
-// file that ends early decodes into whatever the buffer held before. This walks the run-length
-// data as that decoder does (each row is bytesPerLine × planes bytes, a run ends with its row,
-// a run count of 0 means 256) and says whether the file holds all of it. A one-plane 8-bit
-// image keeps its palette in the file's last 769 bytes (a marker and 256 colours), which the
-// decoder reads from the end whatever is there: the pixel data must stop before them.
+// PCX, where the library's decoder trusts the header and its own reads:
+// - it keeps one row of bytesPerLine × planes bytes and takes width pixels out of it, reading
+//   past that buffer when a header claims fewer bytes a row than the width needs;
+// - it refills its run-length buffer without looking at what the read returned, so a file that
+//   ends early decodes into whatever the buffer held before;
+// - it reads a one-plane 8-bit image's palette from the file's last 769 bytes (a marker and 256
+//   colours) whatever is there.
+// So the header must describe rows wide enough for the image, and the file must hold all the
+// pixel data (walked here as the decoder walks it: a run ends with its row, a run count of 0
+// means 256) before the palette. Sizes declared with no data behind them are caught here too.
 constexpr uint32_t PCX_HEADER_SIZE = 128;
 constexpr uint32_t PCX_PALETTE_TAIL = 769;
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-bool PcxDataIsWhole(const uint8_t* bytes, uint32_t size) {
+bool PcxHoldsItsImage(const uint8_t* bytes, uint32_t size) {
   if (size < PCX_HEADER_SIZE) return false;
-  if (bytes[2] != 1) return true;  // stored rows are read as records, and a short one is noticed
+  const uint8_t bitsPerPixel = bytes[3], planes = bytes[65];
+  const int32_t width = int32_t(Get16(bytes + 8)) - int32_t(Get16(bytes + 4)) + 1;
   const int32_t height = int32_t(Get16(bytes + 10)) - int32_t(Get16(bytes + 6)) + 1;
-  const uint64_t rowBytes = uint64_t(bytes[65]) * Get16(bytes + 66);
-  if (bytes[3] == 8 && bytes[65] == 1) {
+  const uint32_t bytesPerLine = Get16(bytes + 66);
+  if (width <= 0 || height <= 0 || uint64_t(bytesPerLine) * 8 < uint64_t(width) * bitsPerPixel) return false;
+  if (bitsPerPixel == 8 && planes == 1) {
     if (size < PCX_HEADER_SIZE + PCX_PALETTE_TAIL) return false;
     size -= PCX_PALETTE_TAIL;
   }
+  const uint64_t rowBytes = uint64_t(planes) * bytesPerLine;
+  if (bytes[2] != 1) return PCX_HEADER_SIZE + rowBytes * uint64_t(height) <= size;  // stored rows
   uint64_t at = PCX_HEADER_SIZE;
   for (int32_t row = 0; row < height; ++row) {
     for (uint64_t produced = 0; produced < rowBytes;) {
@@ -99,6 +111,70 @@ bool PcxDataIsWhole(const uint8_t* bytes, uint32_t size) {
       produced += (code & 0x3F) ? (code & 0x3F) : 256;
     }
   }
+  return true;
+}
+
+// The largest image decoded: a side of 16384 (beyond any texture size) and 64 million pixels
+// (8192 × 8192, 192 MB as 24-bit rows). A header that asks for more is refused before the
+// library allocates it: a few bytes of PNG or BMP header could otherwise claim gigabytes.
+constexpr uint32_t IMAGE_SIDE_MAX = 16384;
+constexpr uint64_t IMAGE_PIXELS_MAX = uint64_t(1) << 26;
+
+// Reads only the header (the library's no-pixels load) and says whether the image it declares
+// is within those limits. Leaves the stream at its start.
+bool SizeIsPlausible(FREE_IMAGE_FORMAT format, FreeImageIO& io, ImageStream& stream) {
+  FIBITMAP* header = FreeImage_LoadFromHandle(format, &io, &stream, FIF_LOAD_NOPIXELS);
+  const uint64_t width = header ? FreeImage_GetWidth(header) : 0;
+  const uint64_t height = header ? FreeImage_GetHeight(header) : 0;
+  if (header) FreeImage_Unload(header);
+  stream.position = 0;
+  stream.overran = false;
+  return width >= 1 && height >= 1 && width <= IMAGE_SIDE_MAX && height <= IMAGE_SIDE_MAX &&
+         width * height <= IMAGE_PIXELS_MAX;
+}
+
+// JPEG: before the pixels, the library parses the metadata segments itself (Exif, XMP, IPTC,
+// comments), trusting the counts and offsets inside them: an Exif directory that claims more
+// entries than its segment holds makes it read far past the segment. Textures need none of
+// that, so those segments are left out of what the decoder sees. JFIF (APP0) and Adobe (APP14)
+// stay: the decoder needs them to read the colours right. The segments are found up to the
+// first scan the way the decoder finds them (stray bytes between segments are passed over);
+// a segment that runs past the end of the file ends the search, and the decoder judges the rest.
+bool IsJpegMetadata(uint8_t marker) {
+  return (marker >= 0xE1 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
+}
+
+// Markers that stand alone or end the header: no length follows them here.
+bool EndsJpegHeader(uint8_t marker) {
+  return marker == 0xDA || marker == 0xD9 || marker == 0xD8 || marker == 0x01 ||
+         (marker >= 0xD0 && marker <= 0xD7);
+}
+
+// The file without its metadata segments, or false (and nothing) when it has none.
+bool WithoutJpegMetadata(const uint8_t* bytes, uint32_t size, std::vector<uint8_t>* kept) {
+  if (size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+  std::vector<std::pair<size_t, size_t>> dropped;  // [start, end) of each segment left out
+  size_t at = 2;
+  while (at + 4 <= size) {
+    if (bytes[at] != 0xFF || bytes[at + 1] == 0xFF || bytes[at + 1] == 0) {  // stray and fill bytes
+      ++at;
+      continue;
+    }
+    const uint8_t marker = bytes[at + 1];
+    if (EndsJpegHeader(marker)) break;
+    const size_t end = at + 2 + (size_t(bytes[at + 2]) << 8 | bytes[at + 3]);
+    if (end < at + 4 || end > size) break;
+    if (IsJpegMetadata(marker)) dropped.push_back({at, end});
+    at = end;
+  }
+  if (dropped.empty()) return false;
+  kept->reserve(size);
+  size_t from = 0;
+  for (const auto& [start, end] : dropped) {
+    kept->insert(kept->end(), bytes + from, bytes + start);
+    from = end;
+  }
+  kept->insert(kept->end(), bytes + from, bytes + size);
   return true;
 }
 
@@ -170,8 +246,13 @@ bool TextureLoader::Decode(TextureEntry* entry, const VfsFile* file) {
     ImageStream stream(*file);
     FreeImageIO io = StreamIO();
     const ImageFormat format = Detect(stream);
-    const bool whole = format != IMAGE_PCX || PcxDataIsWhole(stream.bytes, stream.size);
-    if (format != IMAGE_NONE && whole) bitmap = FreeImage_LoadFromHandle(LibraryFormat(format), &io, &stream, 0);
+    std::vector<uint8_t> withoutMetadata;
+    if (format == IMAGE_JPEG && WithoutJpegMetadata(stream.bytes, stream.size, &withoutMetadata))
+      stream = ImageStream(withoutMetadata.data(), uint32_t(withoutMetadata.size()));
+    const FREE_IMAGE_FORMAT libraryFormat = LibraryFormat(format);
+    if (format != IMAGE_NONE && (format != IMAGE_PCX || PcxHoldsItsImage(stream.bytes, stream.size)) &&
+        SizeIsPlausible(libraryFormat, io, stream))
+      bitmap = FreeImage_LoadFromHandle(libraryFormat, &io, &stream, 0);
     // Some decoders fill what they could not read with black instead of failing: a file that
     // ends before its image does is refused whatever the decoder made of it.
     if (bitmap && stream.overran) {

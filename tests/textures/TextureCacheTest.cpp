@@ -80,7 +80,8 @@ TEST_F(TextureCacheTest, PoolsEachNameOnceBindsLayersByPrefixAndGoesOnPastFailur
   AddFile("rock.jpg", test::EncodeImage(ImageKind::BMP24, test::Gradient(4, 4)));
   AddFile("rock.jpg.old", test::EncodeImage(ImageKind::BMP24, test::Quadrants(4, 4)));
   AddFile("broken.bmp", test::EncodeImage(ImageKind::TIFF, wood));
-  for (const char* name : {"Wood.png", "wood.PNG", "rock.jpg.old", "rock.jpg", "missing.pcx", "broken.bmp", "WOOD.png"})
+  for (const char* name :
+       {"Wood.png", "wood.PNG", "rock.jpg.old", "rock.jpg", "missing.pcx", "broken.bmp", "WOOD.png"})
     cache.AddReference(name);
   cache.AddReference("");       // names no file
   cache.AddReference(nullptr);

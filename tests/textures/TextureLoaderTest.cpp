@@ -2,6 +2,8 @@
 // the stream that keeps every decoder inside the file's bytes.
 #include "textures/TextureFixture.h"
 
+#include <FreeImage.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -67,6 +69,8 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
     ASSERT_NE(entry.image, nullptr);
     ExpectPixels(entry, c.picture, c.tolerance);
   }
+  TextureEntry widest;
+  EXPECT_TRUE(Decode(test::EncodeImage(ImageKind::PNG8_GREY, test::Quadrants(16384, 1)), widest));
   EXPECT_TRUE(Lines().empty());  // a good file is decoded in silence
 }
 
@@ -101,6 +105,13 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
     }
   }
   files.push_back({"frame.jpg", jpeg});
+  // A PCX whose rows are narrower than its width: the library would read past its row buffer.
+  std::vector<uint8_t> narrow = test::EncodeImage(ImageKind::PCX24, picture);
+  narrow[66] = 4;
+  narrow[67] = 0;
+  files.push_back({"narrow.pcx", narrow});
+  // Whole and valid, but wider than any texture can be.
+  files.push_back({"wide.png", test::EncodeImage(ImageKind::PNG8_GREY, test::Quadrants(16385, 1))});
 
   testing::internal::CaptureStderr();
   std::vector<std::string> expected;
@@ -115,6 +126,43 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(Lines(), expected);
   EXPECT_TRUE(boxes.messages.empty());
+}
+
+TEST_F(TextureLoaderTest, JpegMetadataIsLeftOutOfTheDecode) {
+  const test::Picture picture = test::Quadrants(16, 8);
+  const std::vector<uint8_t> plain = test::EncodeImage(ImageKind::JPEG, picture);
+  // Stray bytes (the decoder passes over them), an Exif directory claiming 65535 entries in a
+  // segment of a few bytes, an IPTC segment, a comment, and a fill byte before the frame's own
+  // markers.
+  auto segment = [](uint8_t marker, std::vector<uint8_t> payload) {
+    std::vector<uint8_t> bytes = {0xFF, marker, uint8_t((payload.size() + 2) >> 8), uint8_t(payload.size() + 2)};
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+  };
+  std::vector<uint8_t> tagged(plain.begin(), plain.begin() + 2);
+  for (const std::vector<uint8_t>& extra :
+       {std::vector<uint8_t>{0x12, 0xFF, 0x00, 0x34},
+        segment(0xE1, {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', '*', 0, 8, 0, 0, 0, 0xFF, 0xFF}),
+        segment(0xED, {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0, '8', 'B', 'I', 'M'}),
+        segment(0xFE, {'h', 'i'}), std::vector<uint8_t>{0xFF}})
+    tagged.insert(tagged.end(), extra.begin(), extra.end());
+  tagged.insert(tagged.end(), plain.begin() + 2, plain.end());
+
+  TextureEntry expected, entry;
+  ASSERT_TRUE(Decode(plain, expected));
+  ASSERT_TRUE(Decode(tagged, entry));
+  ASSERT_EQ(entry.width, expected.width);
+  ASSERT_EQ(entry.height, expected.height);
+  EXPECT_TRUE(std::equal(entry.pixels, entry.pixels + size_t(entry.pitch) * entry.height, expected.pixels));
+  // The library never saw the segments: it keeps what it parses as metadata of the bitmap.
+  FIBITMAP* bitmap = reinterpret_cast<FIBITMAP*>(entry.image.get());
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, bitmap), 0u);
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_EXIF_MAIN, bitmap), 0u);
+
+  // A metadata segment that runs past the end of the file is a cut file like any other.
+  std::vector<uint8_t> cut(tagged.begin(), tagged.begin() + 12);
+  EXPECT_FALSE(Decode(cut, entry, "cut.jpg"));
+  EXPECT_EQ(Lines(), std::vector<std::string>{LoadError("cut.jpg")});
 }
 
 TEST_F(TextureLoaderTest, DetectionLooksAtContentAndLeavesThePosition) {
