@@ -1,0 +1,32 @@
+// Decodes arbitrary bytes as a texture file, as the texture cache does before its upload (no
+// OpenGL here): format detection and the BMP, JPEG, PCX and PNG decoders, all reading through
+// the ImageStream. An image that decodes must be as large as it says: the alpha merge walks
+// every pixel of every row.
+#include "textures/Textures.h"
+#include "vfs/Vfs.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Exactly the input's bytes, no tail: a read past the end is a read past the allocation.
+  VfsFile file;
+  file.name = "fuzz.img";
+  file.data.assign(data, data + size);
+  file.size = uint32_t(size);
+  file.loaded = 1;
+
+  TextureEntry entry;
+  entry.name = file.name;
+  if (!TextureLoader::Decode(&entry, &file)) {
+    if (entry.image || entry.pixels) std::abort();
+    return 0;
+  }
+  if (!entry.image || !entry.pixels || entry.width <= 0 || entry.height <= 0) std::abort();
+  if (entry.pitch < uint64_t(entry.width) * 3 || entry.pitch % 4 != 0) std::abort();
+  const std::vector<uint8_t> merged = MergeAlpha(entry, entry);
+  if (merged.size() != size_t(entry.width) * size_t(entry.height) * 4) std::abort();
+  return 0;
+}
