@@ -65,4 +65,44 @@ bool WritePng(const char* path, uint32_t width, uint32_t height, const uint8_t* 
 // Reads a PNG (any bit depth or colour type) into RGB triplets, top row first.
 bool ReadPng(const char* path, uint32_t* width, uint32_t* height, std::vector<uint8_t>* rgb);
 
+// ---- Setup dialog ----
+
+// The choices the setup dialog shows and reads back.
+struct DialogChoices {
+  uint32_t width = 640, height = 480, colourDepth = 32, sampleRate = 44100;
+  bool use16Bit = true, stereo = true, bilinear = true, mipMapping = true;
+  bool fullscreen = false, noSound = false;
+};
+
+enum DialogResult { DIALOG_EXIT = 0, DIALOG_GO = 1, DIALOG_UNAVAILABLE = 2 };
+
+// True when a window can be opened (an X display is reachable).
+bool HasDisplay();
+
+// Shows the modal setup dialog, set up from choices, and waits for it. DIALOG_GO fills choices
+// from the controls; DIALOG_EXIT (Exit, or the dialog closed) leaves them; DIALOG_UNAVAILABLE
+// when no dialog can be shown (no display, no toolkit).
+DialogResult ShowSetupDialog(DialogChoices& choices);
+
+// ---- Crash guard ----
+
+// What a guarded region learned of an access violation: the faulting address and the general
+// registers of the thread at the fault.
+struct CrashInfo {
+  int signal = 0;            // SIGSEGV or SIGBUS
+  uintptr_t address = 0;     // the address whose access faulted
+  uintptr_t instruction = 0; // where the faulting instruction is
+  // The general registers in the order of registerNames; registerCount of them are filled.
+  static constexpr int REGISTERS_MAX = 18;
+  uint64_t registers[REGISTERS_MAX] = {};
+  const char* registerNames[REGISTERS_MAX] = {};
+  int registerCount = 0;
+};
+
+// Runs body(context) on the calling thread. When an access violation (SIGSEGV or SIGBUS) happens
+// on this thread inside it, execution leaves body at once, info is filled and the result is
+// false; true when body returned. Other signals, and faults on other threads, are not caught.
+// Nothing is reported here: the caller writes and shows the report from normal context.
+bool RunGuarded(void (*body)(void* context), void* context, CrashInfo* info);
+
 }  // namespace platform
