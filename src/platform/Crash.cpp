@@ -181,7 +181,7 @@ bool RunGuarded(void (*body)(void* context), void* context, CrashInfo* info) {
   sigjmp_buf* outerJump = regionJump;
   CrashInfo* outerInfo = regionInfo;
   sigjmp_buf jump;
-  bool returned = true;
+  volatile bool returned = true;
   if (sigsetjmp(jump, 1) == 0) {
     regionInfo = info;
     regionJump = &jump;
