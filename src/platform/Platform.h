@@ -65,6 +65,64 @@ bool WritePng(const char* path, uint32_t width, uint32_t height, const uint8_t* 
 // Reads a PNG (any bit depth or colour type) into RGB triplets, top row first.
 bool ReadPng(const char* path, uint32_t* width, uint32_t* height, std::vector<uint8_t>* rgb);
 
+// ---- Window ----
+//
+// The player's window and its OpenGL context. The window is opened, shown, switched to full
+// screen, polled and closed on the main thread, where the window system expects it; its GL
+// context is created, drawn with, swapped and released on one other thread (the render thread).
+// GL calls reach the context through the same library as the offscreen contexts, which serves
+// windows only with Mesa's drivers.
+
+struct Window;
+
+// A hidden, non-resizable window titled title whose client area is exactly width × height,
+// prepared for a GL context with a double buffer, a 24-bit depth buffer and 5/6/5 colour bits
+// for colourDepth 16, 8/8/8 otherwise. None when no window can be made; WindowError says why.
+Window* OpenWindow(const char* title, uint32_t width, uint32_t height, uint32_t colourDepth);
+// Leaves full screen (restoring the desktop's display mode) and closes the window. Accepts none.
+void CloseWindow(Window* window);
+// Shows the window and makes it the active one.
+void ShowWindow(Window* window);
+
+enum FullscreenResult {
+  FULLSCREEN_ON,               // the display runs the window's mode now
+  FULLSCREEN_MODE_UNREADABLE,  // the display's current mode could not be read
+  FULLSCREEN_REFUSED,          // the display has no width × height mode, or refused the switch
+};
+// Switches the display to a mode of exactly width × height (of colourDepth bits per pixel when
+// the display offers that depth at the size) with the window covering it, and hides the cursor.
+FullscreenResult EnterFullscreen(Window* window, uint32_t width, uint32_t height, uint32_t colourDepth);
+// Back to the desktop's mode and a visible cursor; nothing when not in full screen.
+void LeaveFullscreen(Window* window);
+
+// Virtual-key numbers of the keys the player reacts to (other keys are not reported).
+enum : uint32_t {
+  KEY_ENTER = 0x0D,
+  KEY_ESCAPE = 0x1B,
+  KEY_SPACE = 0x20,
+  KEY_0 = 0x30,  // KEY_0 + n for the digit n
+  KEY_PAD_PLUS = 0x6B,
+  KEY_PAD_MINUS = 0x6D,
+};
+enum WindowEventKind { WINDOW_KEY_DOWN, WINDOW_CLOSE_REQUESTED };
+struct WindowEvent {
+  WindowEventKind kind = WINDOW_KEY_DOWN;
+  uint32_t key = 0;  // KEY_* of a key-down (held keys repeat)
+};
+// The next key-down or close request of the main thread's queue; false when none is waiting.
+// Every other event is taken from the queue and dropped.
+bool PollWindowEvent(WindowEvent* event);
+
+// On the render thread: creates the window's GL context and makes it current on this thread.
+// False when the display offers no such pixel format (WindowError says why).
+bool CreateWindowContext(Window* window);
+void SwapWindow(Window* window);
+// Makes no context current and deletes the context. Accepts a window without one.
+void ReleaseWindowContext(Window* window);
+
+// Why the last OpenWindow or CreateWindowContext failed.
+const char* WindowError();
+
 // ---- Setup dialog ----
 
 // The choices the setup dialog shows and reads back.
