@@ -1,0 +1,460 @@
+// End-to-end runs of the real zivi3 program in a real window: each test process starts its own
+// X server (Xvfb), runs zivi3 in a fresh folder, drives it with xdotool and reads the window back
+// with xshot. Every wait has a deadline, so a hang fails the case instead of blocking the run.
+// Without Xvfb or xdotool every case is skipped.
+#include "support/LwoWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace e2e {
+std::string WaitForWindow(const std::string& prefix, double seconds);
+}
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const TITLE = "Zadoze R3";
+const char* const DIALOG_TITLE = "DUZUR V3 Engine";
+const char* const DONE_LINE = "[ 03 ] - SYSTEM(Done) - System is done. Now go sleeping!";
+const char* const LOG_FOOTER = "*** ZIVI3 Log System stopped ***";
+// Rows at the top of the window that hold the frames-per-second text, which changes on its own.
+constexpr int OVERLAY_ROWS = 24;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+bool OnPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+// A shell command's output and exit code, killed after seconds.
+struct Shell {
+  int code = -1;
+  std::string out;
+};
+Shell Sh(const std::string& command, int seconds = 20) {
+  const std::string line = "timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1";
+  Shell result;
+  std::FILE* pipe = popen(line.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[512];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  const int status = pclose(pipe);
+  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// A child process with its output in files.
+class Process {
+ public:
+  Process(const std::vector<std::string>& args, const fs::path& dir) : dir_(dir) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(127);
+      const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char*> argv;
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+  ~Process() {
+    if (pid_ > 0 && !done_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // The exit code, or -1 when it ran past the deadline (it is killed then) or died of a signal.
+  int Wait(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done_) {
+      int status = 0;
+      const pid_t got = waitpid(pid_, &status, WNOHANG);
+      if (got == pid_) {
+        done_ = true;
+        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        break;
+      }
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        done_ = true;
+        code_ = -1;
+        break;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return code_;
+  }
+  bool Running() {
+    if (done_) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      done_ = true;
+      code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return !done_;
+  }
+  std::string Err() const { return ReadFile(dir_ / "stderr.txt"); }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = -1;
+  bool done_ = false;
+  int code_ = -1;
+};
+
+// A picture of a window, RGB, top row first.
+struct Shot {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+
+  // Pixels that aren't black, below the overlay's rows.
+  double NonBlackShare() const {
+    long count = 0, all = 0;
+    for (int y = OVERLAY_ROWS; y < height; ++y) {
+      for (int x = 0; x < width; ++x, ++all) {
+        const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+        if (p[0] > 8 || p[1] > 8 || p[2] > 8) ++count;
+      }
+    }
+    return all ? double(count) / double(all) : 0;
+  }
+  // Whether the scene part of two pictures (below the overlay) is the same.
+  bool SameSceneAs(const Shot& other) const {
+    if (width != other.width || height != other.height) return false;
+    const size_t from = size_t(OVERLAY_ROWS) * width * 3;
+    return std::equal(rgb.begin() + from, rgb.end(), other.rgb.begin() + from);
+  }
+};
+
+// The scene the cases play: a grey square 4 units wide, 10 units in front of the camera, sliding
+// from x = -3 at frame 0 to x = 3 at frame 1000, so that every second looks different and a jump
+// to frame 500 puts it in the middle.
+void WriteSquareScene(const fs::path& dir) {
+  test::LwoWriter square;
+  square.Layer(0, 0, 0, 0, 0, "square")
+      .Points({-2, -2, 0, -2, 2, 0, 2, 2, 0, 2, -2, 0})
+      .Polygons("FACE", {{0, 1, 2}, {0, 2, 3}});
+  const std::vector<uint8_t> bytes = square.File();
+  WriteFile(dir / "square.lwo", std::string(bytes.begin(), bytes.end()));
+  auto channel = [](int c, float value0, float value1, float seconds1) {
+    std::string text = "Channel " + std::to_string(c) + "\n{ Envelope\n";
+    if (seconds1 > 0) {
+      text += "  2\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n  Key " + std::to_string(value1) + " " +
+              std::to_string(seconds1) + " 3 0 0 0 0 0 0\n";
+    } else {
+      text += "  1\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n";
+    }
+    return text + "  Behaviors 1 1\n}\n";
+  };
+  std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 1000\nFramesPerSecond 30\n\n";
+  scene += "LoadObjectLayer 1 square.lwo\nObjectMotion\nNumChannels 9\n";
+  scene += channel(0, -3, 3, 1000.0f / 30.0f) + channel(1, 0, 0, 0) + channel(2, 10, 0, 0);
+  for (int c = 3; c < 6; ++c) scene += channel(c, 0, 0, 0);
+  for (int c = 6; c < 9; ++c) scene += channel(c, 1, 0, 0);
+  scene += "\nAddCamera\nCameraName Camera\n";
+  WriteFile(dir / "scene.lws", scene);
+}
+
+class E2e : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("timeout")) {
+      skipReason_ = "Xvfb, xdotool or timeout is not installed";
+      return;
+    }
+    // Xvfb picks a free display itself and writes its number to the pipe.
+    int fds[2];
+    if (pipe(fds) != 0) {
+      skipReason_ = "no pipe";
+      return;
+    }
+    xvfb_ = fork();
+    if (xvfb_ == 0) {
+      close(fds[0]);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    // Xvfb writes the number once it accepts connections; a server that never starts closes
+    // the pipe by dying, and one that hangs is caught by the test's own time limit.
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) {
+      skipReason_ = "Xvfb did not start";
+      return;
+    }
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    // Software GL in the window, whatever the machine has.
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  }
+
+  static void TearDownTestSuite() {
+    if (xvfb_ > 0) {
+      kill(xvfb_, SIGTERM);
+      waitpid(xvfb_, nullptr, 0);
+      xvfb_ = -1;
+    }
+  }
+
+  void SetUp() override {
+    if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
+    std::random_device seed;
+    dir_ = fs::temp_directory_path() / ("zivi3-e2e-" + std::to_string(getpid()) + "-" + std::to_string(seed() % 1000000));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (!dir_.empty() && !HasFailure()) fs::remove_all(dir_);
+    if (HasFailure()) std::fprintf(stderr, "the run's files are kept in %s\n", dir_.c_str());
+  }
+
+  fs::path LogPath() const { return dir_ / "ZIVI3.LOG"; }
+  std::string Log() const { return ReadFile(LogPath()); }
+
+  // zivi3 with args in the test's folder, its log in the folder too.
+  std::unique_ptr<Process> Start(std::vector<std::string> args) {
+    args.insert(args.begin(), {ZIVI3_PROGRAM, "--log", LogPath().string()});
+    return std::make_unique<Process>(args, dir_);
+  }
+
+  // The id of a visible window whose title begins with title, or "" after the deadline.
+  static std::string FindWindow(const std::string& title, double seconds = 30) {
+    return e2e::WaitForWindow(title, seconds);
+  }
+  static bool Keys(const std::string& window, const std::string& keys) {
+    if (Sh("xdotool windowfocus --sync " + window).code != 0) return false;
+    return Sh("xdotool key --delay 50 " + keys).code == 0;
+  }
+
+  // Waits until the log shows frames being drawn: a frames-per-second line.
+  bool WaitForFrames(std::chrono::seconds limit = 60s) {
+    static const std::regex FPS_LINE(R"(\[ 03 \] - \d{3,} FPS)");
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (std::regex_search(Log(), FPS_LINE)) return true;
+      std::this_thread::sleep_for(200ms);
+    }
+    return false;
+  }
+
+  Shot Screenshot(const std::string& window) {
+    const fs::path path = dir_ / ("shot" + std::to_string(shots_++) + ".ppm");
+    Shot shot;
+    const Shell run = Sh(std::string(XSHOT_PROGRAM) + " " + window + " " + path.string());
+    EXPECT_EQ(run.code, 0) << run.out;
+    const std::string data = ReadFile(path);
+    std::istringstream header(data);
+    std::string magic;
+    int maxValue = 0;
+    header >> magic >> shot.width >> shot.height >> maxValue;
+    const size_t bytes = size_t(shot.width) * shot.height * 3;
+    const size_t start = size_t(header.tellg()) + 1;
+    if (magic == "P6" && data.size() >= start + bytes) shot.rgb.assign(data.begin() + start, data.begin() + start + bytes);
+    EXPECT_EQ(shot.rgb.size(), bytes) << path;
+    return shot;
+  }
+
+  // A complete log: the shutdown's last line, then the footer, and nothing after it.
+  void ExpectCompleteLog() {
+    std::string log = Log();
+    while (!log.empty() && std::isspace(static_cast<unsigned char>(log.back()))) log.pop_back();
+    const std::string ending = std::string(DONE_LINE) + "\n\n" + LOG_FOOTER;
+    EXPECT_TRUE(log.size() >= ending.size() && log.compare(log.size() - ending.size(), ending.size(), ending) == 0)
+        << "log ends with: " << log.substr(log.size() > 400 ? log.size() - 400 : 0);
+  }
+
+  static std::string skipReason_;
+  static std::string display_;
+  static pid_t xvfb_;
+  fs::path dir_;
+  int shots_ = 0;
+};
+
+std::string E2e::skipReason_;
+std::string E2e::display_;
+pid_t E2e::xvfb_ = -1;
+
+TEST_F(E2e, DialogGoPlaysTheSceneAndEscapeEndsInOrder) {
+  WriteSquareScene(dir_);
+  auto zivi3 = Start({"--batch", "scene.lws"});
+  const std::string dialog = FindWindow(DIALOG_TITLE);
+  ASSERT_FALSE(dialog.empty()) << zivi3->Err();
+  // No Sound (the server has no audio device), then Enter for the default button, Go!.
+  ASSERT_TRUE(Keys(dialog, "alt+n Return"));
+
+  const std::string window = FindWindow(TITLE);
+  ASSERT_FALSE(window.empty()) << zivi3->Err();
+  ASSERT_TRUE(WaitForFrames()) << Log() << zivi3->Err();
+  const std::string log = Log();
+  EXPECT_NE(log.find("Initialized BASS using NoSound technology(tm)!"), std::string::npos) << log;
+  // The square covers a good share of the picture, and not all of it.
+  const double share = Screenshot(window).NonBlackShare();
+  EXPECT_GT(share, 0.05);
+  EXPECT_LT(share, 0.6);
+
+  ASSERT_TRUE(Keys(window, "Escape"));
+  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
+  ExpectCompleteLog();
+}
+
+TEST_F(E2e, DialogExitEndsWithOneAndNoWindow) {
+  WriteSquareScene(dir_);
+  auto zivi3 = Start({"--batch", "scene.lws"});
+  const std::string dialog = FindWindow(DIALOG_TITLE);
+  ASSERT_FALSE(dialog.empty()) << zivi3->Err();
+  EXPECT_EQ(FindWindow(TITLE, 1), "") << "the window opened during the dialog";
+  ASSERT_TRUE(Keys(dialog, "alt+x"));
+  EXPECT_EQ(zivi3->Wait(20s), 1) << zivi3->Err();
+  EXPECT_EQ(FindWindow(TITLE, 0), "");
+  // The log is opened by the window's set-up: no log, no window.
+  EXPECT_FALSE(fs::exists(LogPath()));
+}
+
+TEST_F(E2e, SpacePausesAndDigitsJump) {
+  WriteSquareScene(dir_);
+  auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", "scene.lws"});
+  const std::string window = FindWindow(TITLE);
+  ASSERT_FALSE(window.empty()) << zivi3->Err();
+  ASSERT_TRUE(WaitForFrames()) << zivi3->Err();
+
+  ASSERT_TRUE(Keys(window, "space"));
+  std::this_thread::sleep_for(500ms);
+  const Shot paused1 = Screenshot(window);
+  std::this_thread::sleep_for(1000ms);
+  const Shot paused2 = Screenshot(window);
+  EXPECT_TRUE(paused1.SameSceneAs(paused2)) << "the scene moved while paused";
+  EXPECT_GT(paused1.NonBlackShare(), 0.02);
+
+  // 5 jumps to frame 500 even while paused: the square moves to the middle.
+  ASSERT_TRUE(Keys(window, "5"));
+  std::this_thread::sleep_for(500ms);
+  const Shot jumped = Screenshot(window);
+  EXPECT_FALSE(jumped.SameSceneAs(paused2)) << "5 did not move the scene";
+
+  ASSERT_TRUE(Keys(window, "space"));
+  std::this_thread::sleep_for(500ms);
+  const Shot running1 = Screenshot(window);
+  std::this_thread::sleep_for(1000ms);
+  const Shot running2 = Screenshot(window);
+  EXPECT_FALSE(running1.SameSceneAs(running2)) << "the scene stood still after resuming";
+
+  ASSERT_TRUE(Keys(window, "Escape"));
+  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
+  ExpectCompleteLog();
+}
+
+TEST_F(E2e, TheWindowsCloseButtonEndsInOrder) {
+  WriteSquareScene(dir_);
+  auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", "scene.lws"});
+  const std::string window = FindWindow(TITLE);
+  ASSERT_FALSE(window.empty()) << zivi3->Err();
+  ASSERT_TRUE(WaitForFrames()) << zivi3->Err();
+  const Shell close = Sh(std::string(XCLOSE_PROGRAM) + " " + window);
+  ASSERT_EQ(close.code, 0) << close.out;
+  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
+  ExpectCompleteLog();
+}
+
+// The scene-failure box, printed as "caption: text" in batch mode.
+bool SceneFailureShown(const std::string& err) {
+  return err.find("XR sagt:") != std::string::npos && err.find("Can't load Lightwave 6 scene!") != std::string::npos;
+}
+
+TEST_F(E2e, ConfigurationAndSceneFailuresEndWithTheirCodes) {
+  {
+    // No VIEWER.INI in the folder.
+    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound"});
+    EXPECT_EQ(zivi3->Wait(30s), 3);
+    EXPECT_NE(zivi3->Err().find("ROVUV: VIEWER.INI not found!"), std::string::npos) << zivi3->Err();
+  }
+  {
+    WriteFile(dir_ / "VIEWER.INI", "load x\n");
+    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound"});
+    EXPECT_EQ(zivi3->Wait(30s), 3);
+    EXPECT_NE(zivi3->Err().find("ROVUV INI Parser: Syntax Error in Line 1"), std::string::npos) << zivi3->Err();
+  }
+  {
+    // VIEWER.INI names a scene that isn't there.
+    WriteFile(dir_ / "VIEWER.INI", "; the demo\nLOAD missing.lws\n");
+    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound"});
+    EXPECT_EQ(zivi3->Wait(30s), 2);
+    EXPECT_TRUE(SceneFailureShown(zivi3->Err())) << zivi3->Err();
+  }
+  {
+    // A scene file that isn't one.
+    WriteFile(dir_ / "broken.lws", "LWO2 is not a scene\n");
+    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", "broken.lws"});
+    EXPECT_EQ(zivi3->Wait(30s), 2);
+    EXPECT_TRUE(SceneFailureShown(zivi3->Err())) << zivi3->Err();
+  }
+}
+
+TEST_F(E2e, TheBundledDemoPlays) {
+  const fs::path demo = fs::path(ZIVI3_SOURCE_DIR) / "demo" / "demo.lws";
+  if (!fs::exists(demo)) GTEST_SKIP() << "no bundled demo";
+  auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", demo.string()});
+  const std::string window = FindWindow(TITLE, 60);
+  ASSERT_FALSE(window.empty()) << zivi3->Err();
+  ASSERT_TRUE(WaitForFrames(120s)) << zivi3->Err();
+  // Into the demo a little, where something is on the screen.
+  ASSERT_TRUE(Keys(window, "1"));
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_GT(Screenshot(window).NonBlackShare(), 0.01);
+  ASSERT_TRUE(Keys(window, "Escape"));
+  EXPECT_EQ(zivi3->Wait(30s), 0) << zivi3->Err();
+  ExpectCompleteLog();
+}
+
+}  // namespace
