@@ -15,6 +15,7 @@
 #include "app/Inspect.h"
 #include "platform/Platform.h"
 #include "render/Render.h"
+#include "sound/Sound.h"
 
 namespace {
 
@@ -89,6 +90,22 @@ class OffscreenScene {
   platform::OffscreenContext* context = nullptr;
 };
 
+// The sound layer without a device, open for one offscreen run: opened before the scene loads
+// (music and sample actions load their files while the scene is read) and closed after the
+// scene's actions are gone.
+class OffscreenSound {
+ public:
+  explicit OffscreenSound(uint32_t sampleRate) { open = sound::Init(sound::DEVICE_NO_OUTPUT, sampleRate); }
+  ~OffscreenSound() { sound::Free(); }
+  bool open = false;
+};
+
+// Capture picture index covers the sound frames from here up to the start of index + 1, so the
+// picture and the sound at index / fps seconds belong together.
+uint64_t CaptureSoundStart(uint32_t index, uint32_t sampleRate, float fps) {
+  return uint64_t(std::llround(double(index) * double(sampleRate) / double(fps)));
+}
+
 bool WriteFrame(const OffscreenScene& scene, const std::string& path, const std::vector<uint8_t>& rgb,
                 std::FILE* err) {
   if (platform::WritePng(path.c_str(), scene.Width(), scene.Height(), rgb.data())) return true;
@@ -117,6 +134,7 @@ std::string CaptureFramePath(const std::string& directory, uint32_t index) {
 }
 
 int RunFrame(const RunOptions& options, std::FILE* out, std::FILE* err) {
+  OffscreenSound sound(options.settings.sampleRate);
   OffscreenScene scene;
   int exitCode = 0;
   if (!scene.Open(options, err, &exitCode)) return exitCode;
@@ -134,6 +152,8 @@ int RunFrame(const RunOptions& options, std::FILE* out, std::FILE* err) {
 }
 
 int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
+  const uint32_t sampleRate = options.settings.sampleRate;
+  OffscreenSound sound(sampleRate);
   OffscreenScene scene;
   int exitCode = 0;
   if (!scene.Open(options, err, &exitCode)) return exitCode;
@@ -161,6 +181,13 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
   // The progress line rewrites itself on a terminal; elsewhere only the summary is written.
   const bool terminal = isatty(fileno(err)) != 0;
   std::vector<uint8_t> rgb;
+  const std::string audioPath = (std::filesystem::path(options.captureDirectory) / "audio.wav").string();
+  sound::WavWriter audio;
+  if (sound.open && !audio.Open(audioPath.c_str(), sampleRate)) {
+    std::fprintf(err, "zivi3: could not write %s\n", audioPath.c_str());
+    return EXIT_OUTPUT_FAILED;
+  }
+  std::vector<float> mixed;
   for (uint32_t index = 0; index < count; ++index) {
     const float time = CaptureFrameTime(index, from, options.captureFps, speed);
     // The first frame is drawn twice, for the same reason as --frame's.
@@ -170,12 +197,26 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
       return EXIT_OUTPUT_FAILED;
     }
     if (!WriteFrame(scene, CaptureFramePath(options.captureDirectory, index), rgb, err)) return EXIT_OUTPUT_FAILED;
+    if (audio.IsOpen()) {
+      const uint64_t frames = CaptureSoundStart(index + 1, sampleRate, options.captureFps) -
+                              CaptureSoundStart(index, sampleRate, options.captureFps);
+      mixed.resize(frames * 2);
+      sound::Render(mixed.data(), uint32_t(frames));
+      if (!audio.Append(mixed.data(), uint32_t(frames))) {
+        std::fprintf(err, "zivi3: could not write %s\n", audioPath.c_str());
+        return EXIT_OUTPUT_FAILED;
+      }
+    }
     if (terminal) {
       std::fprintf(err, "\rzivi3: frame %u of %u (scene time %.2f)", index + 1, count, double(time));
       std::fflush(err);
     }
   }
   if (terminal) std::fputc('\n', err);
+  if (audio.IsOpen() && !audio.Close()) {
+    std::fprintf(err, "zivi3: could not write %s\n", audioPath.c_str());
+    return EXIT_OUTPUT_FAILED;
+  }
   std::fprintf(out, "%s: %u frames, scene time %g to %g at %g fps, %ux%u\n", options.captureDirectory.c_str(), count,
                double(from), double(CaptureFrameTime(count - 1, from, options.captureFps, speed)),
                double(options.captureFps), scene.Width(), scene.Height());

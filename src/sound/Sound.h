@@ -70,4 +70,31 @@ bool SampleFree(Handle sample);
 // way sound advances; with a real device it is for tests only.
 void Render(float* out, uint32_t frames);
 
+// ---- WAV files, for captures ----
+
+// A 16-bit PCM stereo WAV file written piece by piece; samples beyond -1..1 are clipped. The
+// header is completed by Close (or the destructor).
+class WavWriter {
+ public:
+  WavWriter() = default;
+  ~WavWriter();
+  WavWriter(const WavWriter&) = delete;
+  WavWriter& operator=(const WavWriter&) = delete;
+
+  // False (logged) when the file can't be created; a writer already open is closed first.
+  bool Open(const char* path, uint32_t sampleRate);
+  // Appends frames of interleaved left/right floats. False when closed or the write failed.
+  bool Append(const float* interleavedStereo, uint32_t frames);
+  // False when it wasn't open or the file could not be finished. Safe to repeat.
+  bool Close();
+  bool IsOpen() const { return file != nullptr; }
+
+ private:
+  void* file = nullptr;  // the library's file handle
+  bool failed = false;   // a write came up short
+};
+
+// The whole file at once: frames of interleaved left/right floats.
+bool WriteWav(const char* path, const float* interleavedStereo, uint32_t frames, uint32_t sampleRate);
+
 }  // namespace sound

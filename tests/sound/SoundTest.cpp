@@ -1,0 +1,326 @@
+// The sound layer rendered offline (no device) at 44100 Hz: music against libopenmpt itself,
+// volumes, sample voices, refused input, the real modules and samples, and capture sound.
+#include "sound/Sound.h"
+
+#include "app/Offscreen.h"
+#include "log/Log.h"
+#include "support/TestSupport.h"
+#include "support/TinyAudio.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t RATE = 44100;
+
+std::vector<float> Pull(uint32_t frames) {
+  std::vector<float> out(size_t(frames) * 2, 7.0f);
+  sound::Render(out.data(), frames);
+  return out;
+}
+
+// Largest magnitude of frames [from, to) of interleaved stereo.
+float Peak(const std::vector<float>& stereo, size_t from = 0, size_t to = SIZE_MAX) {
+  float peak = 0;
+  for (size_t i = from * 2; i < std::min(to * 2, stereo.size()); ++i) peak = std::max(peak, std::fabs(stereo[i]));
+  return peak;
+}
+
+// Frames holding anything but silence.
+size_t Sounding(const std::vector<float>& stereo) {
+  size_t count = 0;
+  for (size_t i = 0; i < stereo.size(); i += 2) count += stereo[i] != 0 || stereo[i + 1] != 0;
+  return count;
+}
+
+// The same module rendered by libopenmpt with nothing of ours in between.
+std::vector<float> RenderDirectly(const std::vector<uint8_t>& data, int32_t order, uint32_t frames) {
+  openmpt_module* module = openmpt_module_create_from_memory2(data.data(), data.size(), nullptr, nullptr, nullptr,
+                                                              nullptr, nullptr, nullptr, nullptr);
+  std::vector<float> out(size_t(frames) * 2, 0.0f);
+  if (!module) return out;
+  openmpt_module_set_repeat_count(module, -1);
+  openmpt_module_set_position_order_row(module, order, 0);
+  size_t done = 0;
+  while (done < frames) {
+    const size_t n = openmpt_module_read_interleaved_float_stereo(module, RATE, frames - done, &out[done * 2]);
+    if (n == 0) break;
+    done += n;
+  }
+  openmpt_module_destroy(module);
+  return out;
+}
+
+// A fresh no-output layer playing data from order 0 at volume, for frames.
+std::vector<float> PlayMusic(const std::vector<uint8_t>& data, int32_t volume, uint32_t frames, bool loop = true) {
+  EXPECT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
+  const sound::Handle music = sound::MusicLoad(data.data(), data.size());
+  EXPECT_TRUE(sound::MusicPlay(music, 0, 0, loop));
+  EXPECT_TRUE(sound::MusicSetVolume(music, volume));
+  return Pull(frames);
+}
+
+// Counts the level-1 lines of the layer while it lives.
+struct SoundWarnings {
+  SoundWarnings() {
+    SetLogListener([this](int level, const char* text) {
+      if (level == 1 && std::string(text).rfind("SOUND(", 0) == 0) ++count;
+    });
+  }
+  ~SoundWarnings() { SetLogListener({}); }
+  int count = 0;
+};
+
+class SoundLayer : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE)); }
+  void TearDown() override { sound::Free(); }
+};
+
+TEST_F(SoundLayer, MusicPlaysFromItsOrderAsLibopenmptRendersIt) {
+  const std::vector<uint8_t> mod = test::MakeTinyMod();
+  const sound::Handle music = sound::MusicLoad(mod.data(), mod.size());
+  ASSERT_NE(music, 0u);
+  EXPECT_EQ(Peak(Pull(1000)), 0.0f);  // loaded, not yet playing
+  ASSERT_TRUE(sound::MusicPlay(music, 3, 0, true));
+  // Pulled in uneven pieces, as a device would.
+  std::vector<float> ours;
+  for (uint32_t piece : {1u, 700u, 5000u, 24299u}) {
+    const std::vector<float> part = Pull(piece);
+    ours.insert(ours.end(), part.begin(), part.end());
+  }
+  const std::vector<float> reference = RenderDirectly(mod, 3, 30000);
+  ASSERT_GT(Peak(reference), 0.01f);
+  float difference = 0;
+  for (size_t i = 0; i < ours.size(); ++i) difference = std::max(difference, std::fabs(ours[i] - reference[i]));
+  EXPECT_LT(difference, 1e-6f);
+  // Order 0 sounds otherwise, so the order did matter.
+  const std::vector<float> first = RenderDirectly(mod, 0, 30000);
+  float apart = 0;
+  for (size_t i = 0; i < ours.size(); ++i) apart = std::max(apart, std::fabs(ours[i] - first[i]));
+  EXPECT_GT(apart, 0.01f);
+  // An order or row the module doesn't have is refused.
+  EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true));
+  EXPECT_FALSE(sound::MusicPlay(music, 0, 64, true));
+}
+
+TEST_F(SoundLayer, MusicVolumeIsALinearGainAndAMusicWithoutLoopEnds) {
+  const std::vector<uint8_t> mod = test::MakeTinyMod();
+  const std::vector<float> full = PlayMusic(mod, 100, 20000);
+  const std::vector<float> part = PlayMusic(mod, 40, 20000);
+  ASSERT_GT(Peak(full), 0.01f);
+  float error = 0;
+  for (size_t i = 0; i < full.size(); ++i) error = std::max(error, std::fabs(part[i] - 0.4f * full[i]));
+  EXPECT_LT(error, 1e-6f);
+  EXPECT_EQ(PlayMusic(mod, 250, 20000), full);  // clamped to 100
+  EXPECT_EQ(Peak(PlayMusic(mod, -3, 20000)), 0.0f);
+
+  // Two orders last about two seconds: without a loop the third is silent, with one it sounds.
+  const std::vector<uint8_t> shortMod = test::MakeTinyMod(2);
+  std::vector<float> once = PlayMusic(shortMod, 100, 3 * RATE, false);
+  EXPECT_GT(Peak(once, 0, RATE), 0.01f);
+  EXPECT_EQ(Peak(once, 2 * RATE + RATE / 4), 0.0f);
+  EXPECT_EQ(Peak(Pull(RATE)), 0.0f);
+  std::vector<float> looped = PlayMusic(shortMod, 100, 3 * RATE, true);
+  EXPECT_GT(Peak(looped, 2 * RATE + RATE / 4), 0.01f);
+}
+
+TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
+  // 0.1 s at 22050 Hz of a constant 0.01: 4410 frames at the output rate.
+  const std::vector<uint8_t> wav = test::MakeConstantWav(2205, 328, 22050);
+  const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
+  ASSERT_NE(sample, 0u);
+  const float level = 328.0f / 32768.0f;
+
+  ASSERT_TRUE(sound::SamplePlay(sample, 50));
+  std::vector<float> once = Pull(6000);
+  EXPECT_EQ(Sounding(once), 4410u);
+  EXPECT_NEAR(once[0], level / 2, 1e-6f);
+  EXPECT_NEAR(once[4409 * 2 + 1], level / 2, 1e-6f);
+
+  // Stopped output is silent and keeps the position; SampleStop ends every voice.
+  sound::SamplePlay(sample, 100);
+  Pull(1000);
+  sound::Stop();
+  EXPECT_EQ(Sounding(Pull(5000)), 0u);
+  EXPECT_TRUE(sound::Start());
+  EXPECT_EQ(Sounding(Pull(6000)), 3410u);
+  sound::SamplePlay(sample, 100);
+  sound::SamplePlay(sample, 100);
+  Pull(100);
+  EXPECT_TRUE(sound::SampleStop(sample));
+  EXPECT_EQ(Sounding(Pull(6000)), 0u);
+
+  // Seventeen plays keep sixteen voices; the seventeenth restarts the oldest.
+  for (int i = 0; i < 16; ++i) sound::SamplePlay(sample, 100);
+  std::vector<float> sixteen = Pull(2000);
+  EXPECT_NEAR(sixteen[0], 16 * level, 1e-5f);
+  sound::SamplePlay(sample, 100);
+  std::vector<float> after = Pull(6000);
+  EXPECT_NEAR(after[0], 16 * level, 1e-5f);
+  EXPECT_NEAR(after[2500 * 2], level, 1e-6f);  // the fifteen others have ended
+  EXPECT_EQ(Sounding(after), 2000u + 2410u);
+
+  // A sample limited to one voice; stereo sides stay apart.
+  const std::vector<uint8_t> stereo = test::MakeWav({3277, -3277, 3277, -3277}, 2, RATE);
+  const sound::Handle single = sound::SampleLoad(stereo.data(), stereo.size(), 1);
+  sound::SamplePlay(single, 100);
+  sound::SamplePlay(single, 100);
+  std::vector<float> sides = Pull(4);
+  EXPECT_NEAR(sides[0], 0.1f, 1e-4f);
+  EXPECT_NEAR(sides[1], -0.1f, 1e-4f);
+  EXPECT_EQ(Sounding(sides), 2u);
+}
+
+TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
+  const std::vector<uint8_t> mod = test::MakeTinyMod();
+  const std::vector<uint8_t> wav = test::MakeConstantWav(RATE, 3277, RATE);
+  const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
+  const sound::Handle music = sound::MusicLoad(mod.data(), mod.size());
+  ASSERT_NE(sample, 0u);
+  ASSERT_TRUE(sound::SamplePlay(sample, 100));
+
+  SoundWarnings warnings;
+  std::vector<uint8_t> garbage(4000);
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 7919 >> 3);
+  const std::vector<std::vector<uint8_t>> broken = {
+      garbage, {mod.begin(), mod.begin() + 100}, {wav.begin(), wav.begin() + 30}, {}};
+  for (const std::vector<uint8_t>& data : broken) {
+    EXPECT_EQ(sound::MusicLoad(data.data(), data.size()), 0u);
+    EXPECT_EQ(sound::SampleLoad(data.data(), data.size()), 0u);
+  }
+  EXPECT_EQ(sound::MusicLoad(nullptr, 100), 0u);
+  EXPECT_EQ(sound::SampleLoad(nullptr, 100), 0u);
+  const sound::Handle freed = sound::SampleLoad(wav.data(), wav.size());
+  EXPECT_TRUE(sound::SampleFree(freed));
+  for (sound::Handle bad : {sound::Handle(0), sound::Handle(4711), freed}) {
+    EXPECT_FALSE(sound::SamplePlay(bad, 100));
+    EXPECT_FALSE(sound::SampleStop(bad));
+    EXPECT_FALSE(sound::SampleFree(bad));
+    EXPECT_FALSE(sound::MusicPlay(bad, 0, 0, true));
+    EXPECT_FALSE(sound::MusicSetVolume(bad, 50));
+    EXPECT_FALSE(sound::MusicFree(bad));
+  }
+  // A handle of the other kind is no handle either.
+  EXPECT_FALSE(sound::SampleStop(music));
+  EXPECT_FALSE(sound::MusicSetVolume(sample, 0));
+  EXPECT_EQ(warnings.count, 4 * 2 + 2 + 3 * 6 + 2);
+  // The sample played on through all of it.
+  EXPECT_NEAR(Peak(Pull(100)), 0.1f, 1e-4f);
+
+  // Float data that isn't a number plays as silence instead of poisoning the mix.
+  test::TempDir dir;
+  SF_INFO info{};
+  info.samplerate = RATE;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open((dir / "nan.wav").c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr);
+  const float values[4] = {NAN, INFINITY, 0.25f, -INFINITY};
+  sf_writef_float(file, values, 4);
+  sf_close(file);
+  const std::vector<uint8_t> nan = test::ReadBytes(dir / "nan.wav");
+  ASSERT_TRUE(sound::SampleStop(sample));
+  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(nan.data(), nan.size()), 100));
+  const std::vector<float> mixed = Pull(4);
+  EXPECT_EQ(mixed, (std::vector<float>{0, 0, 0, 0, 0.25f, 0.25f, 0, 0}));
+
+  // Closed, the layer takes nothing and renders silence; Free and Init may be repeated.
+  sound::Free();
+  sound::Free();
+  EXPECT_FALSE(sound::IsOpen());
+  EXPECT_EQ(sound::SampleRate(), 0u);
+  EXPECT_EQ(sound::MusicLoad(mod.data(), mod.size()), 0u);
+  EXPECT_EQ(sound::SampleLoad(wav.data(), wav.size()), 0u);
+  EXPECT_FALSE(sound::Start());
+  EXPECT_EQ(Pull(10), std::vector<float>(20, 0.0f));
+  EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 0));
+  EXPECT_FALSE(sound::Init(7, RATE));
+  EXPECT_FALSE(sound::IsOpen());
+  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, 48000));
+  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
+  EXPECT_EQ(sound::SampleRate(), RATE);
+  EXPECT_FALSE(sound::SamplePlay(sample, 100));  // gone with the first layer
+}
+
+TEST_F(SoundLayer, RealModulesAndSamplesSound) {
+  SKIP_WITHOUT_CORPUS();
+  const std::filesystem::path corpus = test::CorpusDir();
+  int modules = 0, samples = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus / "music")) {
+    const std::string extension = entry.path().extension().string();
+    if (extension != ".xm" && extension != ".it" && extension != ".s3m" && extension != ".mod") continue;
+    // As libopenmpt plays it, and audible unless libopenmpt itself finds nothing to play (one
+    // of the test modules is silent by design).
+    const std::vector<uint8_t> data = test::ReadBytes(entry.path().string());
+    const std::vector<float> ours = PlayMusic(data, 100, 4 * RATE);
+    const std::vector<float> reference = RenderDirectly(data, 0, 4 * RATE);
+    float difference = 0;
+    for (size_t i = 0; i < ours.size(); ++i) difference = std::max(difference, std::fabs(ours[i] - reference[i]));
+    EXPECT_LT(difference, 1e-6f) << entry.path();
+    if (Peak(reference) == 0) continue;
+    EXPECT_GT(Peak(ours), 0.01f) << entry.path();
+    ++modules;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(corpus / "samples")) {
+    if (entry.path().extension() != ".wav") continue;
+    const std::vector<uint8_t> data = test::ReadBytes(entry.path().string());
+    const sound::Handle sample = sound::SampleLoad(data.data(), data.size());
+    EXPECT_TRUE(sound::SamplePlay(sample, 100)) << entry.path();
+    EXPECT_GT(Peak(Pull(RATE)), 0.01f) << entry.path();
+    ++samples;
+  }
+  EXPECT_GE(modules, 4);  // XM, IT, S3M and MOD at least
+  EXPECT_GE(samples, 1);
+}
+
+TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
+  test::TempDir dir;
+  // Samples past full scale are clipped, not wrapped.
+  const float loud[6] = {2.0f, -2.0f, 0.5f, -0.5f, 0, 1};
+  ASSERT_TRUE(sound::WriteWav((dir / "loud.wav").c_str(), loud, 3, 22050));
+  SF_INFO info{};
+  SNDFILE* file = sf_open((dir / "loud.wav").c_str(), SFM_READ, &info);
+  ASSERT_NE(file, nullptr);
+  float back[6] = {};
+  EXPECT_EQ(sf_readf_float(file, back, 3), 3);
+  sf_close(file);
+  EXPECT_EQ(info.samplerate, 22050);
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  EXPECT_GT(back[0], 0.99f);
+  EXPECT_LT(back[1], -0.99f);
+  EXPECT_NEAR(back[2], 0.5f, 1e-3f);
+  EXPECT_FALSE(sound::WriteWav((dir / "no/such/dir.wav").c_str(), loud, 3, 22050));
+
+  // 49 pictures at 24 per second of a 60-frame scene at 30: 49 / 24 s of sound, rounded.
+  test::MessageCapture boxes;
+  test::WriteText(dir / "scene.lws", "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nAddCamera\n");
+  RunOptions options;
+  options.input = dir / "scene.lws";
+  options.mode = MODE_CAPTURE;
+  options.captureDirectory = dir / "capture";
+  options.captureFps = 24;
+  options.settings.width = 64;
+  options.settings.height = 48;
+  std::FILE* sink = std::tmpfile();
+  ASSERT_EQ(RunCapture(options, sink, sink), 0);
+  std::fclose(sink);
+  info = SF_INFO{};
+  file = sf_open((dir / "capture/audio.wav").c_str(), SFM_READ, &info);
+  ASSERT_NE(file, nullptr);
+  sf_close(file);
+  EXPECT_EQ(info.frames, std::llround(49 * 44100.0 / 24));
+  EXPECT_EQ(info.samplerate, 44100);
+  EXPECT_FALSE(sound::IsOpen());
+}
+
+}  // namespace

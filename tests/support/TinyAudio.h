@@ -1,0 +1,87 @@
+// Small sound files made in memory, for the sound tests, its benchmark and its fuzz seeds: a
+// four-channel MOD whose orders play different notes, and 16-bit PCM WAV files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test {
+
+inline void PutBigEndian16(std::vector<uint8_t>& out, uint32_t value) {
+  out.push_back(uint8_t(value >> 8));
+  out.push_back(uint8_t(value));
+}
+
+inline void PutLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+}
+
+// An "M.K." module of `orders` orders, each its own 16-row pattern: order k plays a looped
+// square wave at a pitch of its own on channel k % 4, at speed 3 (about 1 s per order).
+inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
+  static const uint16_t PERIODS[] = {428, 381, 339, 320, 285, 254, 226, 214};
+  std::vector<uint8_t> mod(20, 0);  // title
+  for (int s = 0; s < 31; ++s) {
+    mod.insert(mod.end(), 22, 0);  // name
+    const bool used = s == 0;
+    PutBigEndian16(mod, used ? 16 : 0);  // length in words
+    mod.push_back(0);                    // finetune
+    mod.push_back(used ? 64 : 0);        // volume
+    PutBigEndian16(mod, 0);              // loop start
+    PutBigEndian16(mod, used ? 16 : 1);  // loop length
+  }
+  mod.push_back(uint8_t(orders));
+  mod.push_back(127);
+  for (uint32_t i = 0; i < 128; ++i) mod.push_back(uint8_t(i < orders ? i : 0));
+  for (char c : std::string("M.K.")) mod.push_back(uint8_t(c));
+  for (uint32_t p = 0; p < orders; ++p) {
+    for (int row = 0; row < 64; ++row)
+      for (uint32_t channel = 0; channel < 4; ++channel) {
+        uint8_t cell[4] = {0, 0, 0, 0};
+        if (row == 0 && channel == p % 4) {
+          const uint16_t period = PERIODS[p % 8];
+          cell[0] = uint8_t(period >> 8);
+          cell[1] = uint8_t(period);
+          cell[2] = 0x10;  // sample 1, no effect
+        }
+        if (row == 0 && channel == (p + 1) % 4) cell[2] = 0x0F, cell[3] = 3;   // speed 3
+        if (row == 15 && channel == (p + 1) % 4) cell[2] = 0x0D, cell[3] = 0;  // next order
+        mod.insert(mod.end(), cell, cell + 4);
+      }
+  }
+  for (int i = 0; i < 32; ++i) mod.push_back(uint8_t(i < 16 ? 100 : -100));
+  return mod;
+}
+
+// A 16-bit PCM WAV file of interleaved samples.
+inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate) {
+  const uint32_t dataBytes = uint32_t(samples.size() * 2);
+  std::vector<uint8_t> wav;
+  wav.reserve(44 + dataBytes);
+  auto tag = [&wav](const char* text) {
+    for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(text[i]));
+  };
+  tag("RIFF");
+  PutLittleEndian(wav, 36 + dataBytes, 4);
+  tag("WAVE");
+  tag("fmt ");
+  PutLittleEndian(wav, 16, 4);
+  PutLittleEndian(wav, 1, 2);  // PCM
+  PutLittleEndian(wav, channels, 2);
+  PutLittleEndian(wav, rate, 4);
+  PutLittleEndian(wav, rate * channels * 2, 4);
+  PutLittleEndian(wav, channels * 2, 2);
+  PutLittleEndian(wav, 16, 2);
+  tag("data");
+  PutLittleEndian(wav, dataBytes, 4);
+  for (int16_t s : samples) PutLittleEndian(wav, uint16_t(s), 2);
+  return wav;
+}
+
+// frames of a constant level (as a 16-bit value), mono.
+inline std::vector<uint8_t> MakeConstantWav(uint32_t frames, int16_t level, uint32_t rate) {
+  return MakeWav(std::vector<int16_t>(frames, level), 1, rate);
+}
+
+}  // namespace test
