@@ -787,7 +787,7 @@ std::string MainScene() {
   // stands in the way.
   Motion main = Still(0, 3, -14);
   Keys x, y, z;
-  const float orbit[7][3] = {{0, 14, 3},     {-90, 15, 4},     {-150, 15, 5.5f}, {-215, 16, 8},
+  const float orbit[7][3] = {{0, 14, 3},     {-90, 15, 4},     {-150, 17, 7}, {-215, 16, 8},
                              {-290, 14, 4.5f}, {-330, 14, 3.5f}, {-360, 14, 3}};
   for (int k = 0; k < 7; ++k) {
     const float angle = orbit[k][0] * PI / 180, radius = orbit[k][1], t = float(k) * 5;

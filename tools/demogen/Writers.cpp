@@ -70,7 +70,7 @@ class Iff {
   std::vector<std::pair<size_t, int>> open_;
 };
 
-// The specular level's chunk, spelt in two pieces like the object reader spells it.
+// The shininess level's chunk ID, written in two pieces as the object reader writes it.
 constexpr char ID_SHININESS[] = "S" "PEC";
 
 void WriteTextureBlock(Iff& w, const Texture& texture, uint32_t clip, uint32_t ordinal) {
