@@ -1,5 +1,5 @@
 // The object loader's surfaces, texture blocks, clips and envelopes, and the planar projection.
-#include "LwoFixture.h"
+#include "support/SceneFixture.h"
 
 #include <cmath>
 
@@ -15,7 +15,7 @@ LwoWriter SkinnedTriangle() {
   return w;
 }
 
-using LwoSurface = LwoFixture;
+using LwoSurface = test::SceneFixture;
 
 TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   LwoWriter w = SkinnedTriangle();
@@ -52,7 +52,7 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   w.Sub("BLOK").Sub("IMAP").S0("\x82").Sub("CHAN").Id("BUMP").End().End().Sub("IMAG").VX(9).End().End();
   w.Sub("BLOK").Sub("IMAP").S0("\x83").End().Sub("IMAG").VX(1).End().End();
   w.End();
-  ASSERT_TRUE(Load(w.File()));
+  ASSERT_TRUE(LoadObject(w.File()));
 
   const Surface& skin = *scene->surfaces[0];
   EXPECT_EQ(skin.color.y, 0.25f);
@@ -61,43 +61,36 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   EXPECT_FLOAT_EQ(skin.smoothing, 1.5f);
   EXPECT_EQ(skin.flags, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
 
-  // Transparency: its own copy of envelope 2, key times in frames at 30 a second.
+  // Transparency: its own copy of envelope 2, key times in frames at 30 a second; TCB spans of
+  // object files are not kept.
   EXPECT_EQ(skin.transparency, 0.5f);
   const Envelope* fade = skin.envelopes[SURFACE_ENV_TRANSPARENCY].get();
   ASSERT_NE(fade, nullptr);
   EXPECT_EQ(fade->index, 0u);
   ASSERT_EQ(fade->keys.size(), 2u);
-  EXPECT_EQ(fade->keys[0].time, 30);
-  EXPECT_EQ(fade->keys[0].shape, SHAPE_LINEAR);
-  EXPECT_EQ(fade->keys[1].time, 90);
-  EXPECT_EQ(fade->keys[1].shape, 0u);  // TCB spans of object files are not kept
+  EXPECT_TRUE(fade->keys[0].time == 30 && fade->keys[0].shape == SHAPE_LINEAR);
+  EXPECT_TRUE(fade->keys[1].time == 90 && fade->keys[1].shape == 0u);
   ASSERT_EQ(fade->oscillators.size(), 1u);
   ASSERT_EQ(scene->oscillators.size(), 1u);
   const Oscillator& wave = *scene->oscillators[0];
   EXPECT_EQ(fade->oscillators[0], &wave);
-  EXPECT_EQ(wave.period, 15);
+  EXPECT_TRUE(wave.period == 15 && wave.start == 30 && wave.end == 120);
   EXPECT_FLOAT_EQ(wave.amplitude, 0.3f);
-  EXPECT_EQ(wave.start, 30);
-  EXPECT_EQ(wave.end, 120);
 
   // Luminosity asked for envelope 7 and got a copy of the first, a Hermite one.
   const Envelope* glow = skin.envelopes[SURFACE_ENV_LUMINOSITY].get();
   ASSERT_NE(glow, nullptr);
   ASSERT_EQ(glow->keys.size(), 2u);
   EXPECT_EQ(glow->keys[1].time, 60);
-  EXPECT_EQ(glow->keys[0].shape, SHAPE_HERMITE);
-  EXPECT_EQ(glow->keys[0].inTangent, 0.5f);
-  EXPECT_EQ(glow->keys[0].outTangent, -0.25f);
+  const EnvelopeKey& hermite = glow->keys[0];
+  EXPECT_TRUE(hermite.shape == SHAPE_HERMITE && hermite.inTangent == 0.5f && hermite.outTangent == -0.25f);
 
   ASSERT_EQ(skin.layerCount, 2u);
   const TextureLayer& alpha = *skin.layers[0];
   EXPECT_EQ(alpha.ordinal, "\x81");
   EXPECT_EQ(alpha.channel, LAYER_TRANSPARENCY);
-  EXPECT_EQ(alpha.center.z, 3);
-  EXPECT_EQ(alpha.size.x, 2);
-  EXPECT_EQ(alpha.rotation.y, 0.5f);
-  EXPECT_EQ(alpha.projection, 0);
-  EXPECT_EQ(alpha.axis, AXIS_Y);
+  EXPECT_TRUE(alpha.center.z == 3 && alpha.size.x == 2 && alpha.rotation.y == 0.5f);
+  EXPECT_TRUE(alpha.projection == 0 && alpha.axis == AXIS_Y);
   EXPECT_EQ(alpha.imageName, "alpha.png");
   EXPECT_EQ(alpha.envelopes[LAYER_ENV_CENTER_X], nullptr);
   for (uint32_t slot = LAYER_ENV_SIZE_X; slot <= LAYER_ENV_SIZE_Z; ++slot) {
@@ -105,25 +98,24 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
     EXPECT_EQ(alpha.envelopes[slot]->keys[1].value, 3);  // envelope 1 for all three
   }
   EXPECT_NE(alpha.envelopes[LAYER_ENV_SIZE_X]->keys.data(), glow->keys.data());
-  const TextureLayer& bump = *skin.layers[1];
-  EXPECT_EQ(bump.channel, LAYER_COLOR);
-  EXPECT_EQ(bump.imageName, "");
+  EXPECT_EQ(skin.layers[1]->channel, LAYER_COLOR);
+  EXPECT_EQ(skin.layers[1]->imageName, "");
 
   EXPECT_EQ(system.textureCache.references, (std::vector<std::string>{"wood.tga", "alpha.png"}));
   EXPECT_EQ(LinesWith("LWOLDR(ReadBLOK) - File \"test.lwo\" contains procedural textures which are not supported!"),
             1u);
   EXPECT_TRUE(Logged(0, "LWOLDR(FindEnvelope) - LWO \"test.lwo\" referenced to non-existing envelope. I'm trying "
                         "to fake that envelope with an other one!"));
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadSURF) - LWO test.lwo contains unrecognized surface subchunk"));
   EXPECT_EQ(LinesWith("unrecognized surface subchunk"), 1u);
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadCLIP) - Clip chunk in LWO test.lwo contains unrecognized subchunks!"));
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadHEAD) - Unrecognized subchunk in LWO test.lwo!"));
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadTMAP) - Potential TMAP failure in \"test.lwo\". Trying to fake that, mail XR!"));
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadIMAP) - Surface \"Skin\" contains unsupported texture layer type, layer is set "
-                        "to solid texturing"));
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadBLOK) - Object \"test.lwo\" tried to assign a non-existant texture!"));
-  EXPECT_TRUE(Logged(1, "LWOLDR(ReadIMAP) - Surface \"Skin\" has more than two image blocks, the others are left "
-                        "out"));
+  for (const char* line :
+       {"ReadSURF) - LWO test.lwo contains unrecognized surface subchunk",
+        "ReadCLIP) - Clip chunk in LWO test.lwo contains unrecognized subchunks!",
+        "ReadHEAD) - Unrecognized subchunk in LWO test.lwo!",
+        "ReadTMAP) - Potential TMAP failure in \"test.lwo\". Trying to fake that, mail XR!",
+        "ReadIMAP) - Surface \"Skin\" contains unsupported texture layer type, layer is set to solid texturing",
+        "ReadBLOK) - Object \"test.lwo\" tried to assign a non-existant texture!",
+        "ReadIMAP) - Surface \"Skin\" has more than two image blocks, the others are left out"})
+    EXPECT_TRUE(Logged(1, std::string("LWOLDR(") + line)) << line;
   EXPECT_EQ(boxes.messages.size(), 2u);  // the procedural block and the missing envelope
 }
 
@@ -140,7 +132,7 @@ TEST_F(LwoSurface, SidesComponentEnvelopesAndUnknownSurfaces) {
   // "Other" is a tag, but no polygon uses it: it has no name to be found by.
   w.Chunk("SURF").S0("Other").S0("").End();
   w.Layer(1, 0, 0, 0, 0, "never read");
-  EXPECT_FALSE(Load(w.File()));
+  EXPECT_FALSE(LoadObject(w.File()));
   EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
                         "object database!"));
   EXPECT_EQ(scene->objects.size(), 1u);
@@ -164,7 +156,7 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("TRAN").F4(0).VX(2).End().End();
 
   system.SetEngineSpeed(25);
-  ASSERT_TRUE(Load(w.File()));
+  ASSERT_TRUE(LoadObject(w.File()));
   EXPECT_TRUE(Logged(0, "LWOLDR(ReadENVL) - Something strange occured in LWO \"test.lwo\" Envelope Loader -> "
                         "Blocksize invalid. I'm trying to continue but this may be caused by authors lazyness after "
                         "midnight"));
@@ -178,55 +170,48 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
 
   // A scene without a system counts 30 frames a second.
   Scene lone;
-  Vfs vfs;
-  const char* names[] = {"test.lwo"};
-  ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names, 1));
   ASSERT_TRUE(LwoLoader::Load(lone, vfs, "test.lwo"));
   EXPECT_EQ(lone.surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY]->keys[0].time, 120);
 }
 
-TEST_F(LwoSurface, PlanarProjectionFollowsAxisCentreSizeAndPitch) {
+TEST(LwoPlanar, ProjectionFollowsAxisCentreSizeAndPitch) {
   SceneObject object;
   object.baseVertices.resize(3);
   object.baseVertices[0].position = {2, 0, -2};
-  object.baseVertices[1].position = {0, 0, 0};
   object.baseVertices[2].position = {0, 3, -2};
-  object.triangles.resize(1);
-  Triangle& triangle = object.triangles[0];
+  Triangle& triangle = object.triangles.emplace_back();
   for (uint32_t i = 0; i < 3; ++i) triangle.cornerIndex[i] = i;
   triangle.texCoords[0].cornerU[0] = 7;
   object.sortedTriangles = {&triangle};
 
   Surface surface;
-  surface.layers[1] = std::make_unique<TextureLayer>();
-  TextureLayer& layer = *surface.layers[1];
+  TextureLayer& layer = *(surface.layers[1] = std::make_unique<TextureLayer>());
   layer.size = {2, 2, 2};
   layer.axis = AXIS_Y;
-  SurfaceBatch batch{0, 1, &surface};
-  ProjectPlanar(object, batch, 1);
+  const SurfaceBatch batch{0, 1, &surface};
   const CornerCoords& uv = triangle.texCoords[1];
-  EXPECT_FLOAT_EQ(uv.cornerU[0], 0.5f);
-  EXPECT_FLOAT_EQ(uv.cornerV[0], 0.5f);
-  EXPECT_FLOAT_EQ(uv.cornerU[1], -0.5f);
-  EXPECT_FLOAT_EQ(uv.cornerV[1], -0.5f);
+  auto project = [&] {
+    ProjectPlanar(object, batch, 1);
+    return std::vector<float>{uv.cornerU[0], uv.cornerV[0], uv.cornerU[1], uv.cornerV[1], uv.cornerU[2], uv.cornerV[2]};
+  };
+  EXPECT_EQ(project(), (std::vector<float>{0.5f, 0.5f, -0.5f, -0.5f, -0.5f, 0.5f}));
   EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7);  // the other layer is left alone
 
   layer.axis = AXIS_Z;
   layer.rotation.y = float(M_PI / 2);  // the pitch turns v onto the z axis
-  ProjectPlanar(object, batch, 1);
-  EXPECT_FLOAT_EQ(uv.cornerU[0], 0.5f);
-  EXPECT_FLOAT_EQ(uv.cornerV[0], -1.5f);
+  std::vector<float> uvs = project();
+  EXPECT_FLOAT_EQ(uvs[0], 0.5f);
+  EXPECT_FLOAT_EQ(uvs[1], -1.5f);
 
   layer.axis = AXIS_X;
   layer.center = {0, 1, 0};
-  ProjectPlanar(object, batch, 1);
-  EXPECT_FLOAT_EQ(uv.cornerU[2], 0.5f);
-  EXPECT_FLOAT_EQ(uv.cornerV[2], 0.5f);
+  uvs = project();
+  EXPECT_FLOAT_EQ(uvs[4], 0.5f);
+  EXPECT_FLOAT_EQ(uvs[5], 0.5f);
 
   layer.projection = 1;  // not planar: nothing changes
   layer.axis = AXIS_Y;
-  ProjectPlanar(object, batch, 1);
-  EXPECT_FLOAT_EQ(uv.cornerV[2], 0.5f);
+  EXPECT_EQ(project(), uvs);
   ProjectPlanar(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
 }
 

@@ -1,39 +1,29 @@
 // The scene-file items: object layers and their clones, null objects, lights and cameras,
 // parents, camera targets and morph targets as resolved after the last line, oscillators read
 // ahead, and MD_Plug point-cache records.
-#include "LwsFixture.h"
-
-#include <string>
+#include "support/SceneFixture.h"
 
 namespace {
 
-using LwsItems = LwsFixture;
+using test::Lws;
+using LwsItems = test::SceneFixture;
 
 TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
-  AddFile("ship.lwo", TriangleObject(2, 1));  // two hidden layers
-  ASSERT_TRUE(Load(Scene6({"LoadObjectLayer 1 Objects\\ship.lwo", "LoadObjectLayer 1 Objects\\ship.lwo",
-                           "AddNullObject ACTFADE 255 0 0", "LoadObjectLayer 2 D:/demo/objects/ship.lwo",
-                           "LoadObjectLayer 1 10000004 ship.lwo", "AddNullObject"})));
+  AddFile("ship.lwo", test::TriangleObject(2, 1));  // two hidden layers
+  ASSERT_TRUE(LoadScene(Lws({"LoadObjectLayer 1 Objects\\ship.lwo", "LoadObjectLayer 1 Objects\\ship.lwo",
+                             "AddNullObject ACTFADE 255 0 0", "LoadObjectLayer 2 D:/demo/objects/ship.lwo",
+                             "LoadObjectLayer 1 10000004 ship.lwo", "AddNullObject"})));
   EXPECT_EQ(LinesWith("LWOLDR(Load) - Loading"), 1u);
   // The file's two layers come first, as the object loader made them; clones and nulls follow.
   ASSERT_EQ(scene->objects.size(), 6u);
-  SceneObject& layer1 = Object(0);
-  SceneObject& layer2 = Object(1);
-  SceneObject& clone = Object(2);
-  SceneObject& null = Object(3);
-  SceneObject& clone2 = Object(4);
-  EXPECT_EQ(layer1.itemIndex, 0u);
-  EXPECT_EQ(clone.itemIndex, 1u);
-  EXPECT_EQ(null.itemIndex, 2u);
-  EXPECT_EQ(layer2.itemIndex, 3u);
-  EXPECT_EQ(clone2.itemIndex, 4u);
-  EXPECT_EQ(Object(5).itemIndex, 5u);
+  SceneObject &layer1 = Object(0), &layer2 = Object(1), &clone = Object(2), &null = Object(3);
+  const uint32_t itemIndices[] = {0, 3, 1, 2, 4, 5};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(Object(i).itemIndex, itemIndices[i]) << i;
   EXPECT_EQ(layer1.flags, OBJECT_HIDDEN | OBJECT_CLAIMED);
   EXPECT_EQ(layer2.flags, OBJECT_HIDDEN | OBJECT_CLAIMED);
 
-  EXPECT_EQ(clone.fileName, "Clone ID 1");
-  EXPECT_EQ(clone.itemName, "Clone ID 1");
-  EXPECT_EQ(clone2.fileName, "Clone ID 4");
+  EXPECT_TRUE(clone.fileName == "Clone ID 1" && clone.itemName == "Clone ID 1");
+  EXPECT_EQ(Object(4).fileName, "Clone ID 4");
   EXPECT_EQ(clone.layerNumber, 0);
   EXPECT_EQ(clone.flags, OBJECT_CLAIMED);  // the layer's hidden flag stays with the layer
   ASSERT_EQ(clone.baseVertices.size(), layer1.baseVertices.size());
@@ -44,28 +34,27 @@ TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
 
   EXPECT_EQ(null.itemName, "ACTFADE");
   EXPECT_EQ(null.flags, OBJECT_HIDDEN | OBJECT_NULL);
-  EXPECT_EQ(null.actionPhase, ACTION_NONE);
-  EXPECT_TRUE(null.fileName.empty());
+  EXPECT_TRUE(null.actionPhase == ACTION_NONE && null.fileName.empty());
   EXPECT_EQ(Object(5).itemName, "");
   EXPECT_EQ(scene->FindObjectByIndex(3), &layer2);
   EXPECT_TRUE(boxes.messages.empty());
 }
 
 TEST_F(LwsItems, ObjectLinesThatCantBeMetStopTheLoad) {
-  AddFile("ship.lwo", TriangleObject());
+  AddFile("ship.lwo", test::TriangleObject());
   AddFile("bad.lwo", {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'L', 'W', 'O', 'B'});
-  EXPECT_FALSE(Load(Scene6({"AddLight", "LoadObjectLayer 1 gone.lwo", "AddLight"})));
+  EXPECT_FALSE(LoadScene(Lws({"AddLight", "LoadObjectLayer 1 gone.lwo", "AddLight"})));
   EXPECT_TRUE(Logged(0, "LWSLDR(LoadObjectLayer) - File \"gone.lwo\" not found in current path/datafile, VFS "
                         "returned error!"));
   EXPECT_EQ(scene->lights.size(), 1u);  // what came before stays
 
   NewScene();
-  EXPECT_FALSE(Load(Scene6({"LoadObjectLayer 1 bad.lwo"})));
+  EXPECT_FALSE(LoadScene(Lws({"LoadObjectLayer 1 bad.lwo"})));
   EXPECT_TRUE(Logged(0, "LWSLDR(LoadObjectLayer) - File \"bad.lwo\" could not be loaded, LWS parser canceled"));
 
   for (const char* line : {"LoadObjectLayer 2 ship.lwo", "LoadObjectLayer ship.lwo", "LoadObjectLayer 1 ship/"}) {
     NewScene();
-    EXPECT_FALSE(Load(Scene6({line}))) << line;
+    EXPECT_FALSE(LoadScene(Lws({line}))) << line;
   }
   EXPECT_EQ(LinesWith("LWSLDR(LoadObjectLayer) - File \"ship.lwo\" was loaded/found but the database returned an "
                       "error. This should not happen. Better write me a mail :)"),
@@ -78,153 +67,127 @@ TEST_F(LwsItems, LightsAndCamerasAreCountedAndFilled) {
   system.settings.width = 800;
   system.settings.height = 600;
   system.widescreenHeight = 450;
-  ASSERT_TRUE(Load(Scene6({"AddLight", "LightName Key Light", "LightColor 1 0.5 0.25", "LightIntensity 0.8",
-                           "LightType 2", "LightRange 12.5", "LightFalloffType 2", "AddCamera", "CameraName Main",
-                           "AddLight", "LightType 0", "LightType 3", "AddCamera", "AddLight", "LightType 1"})));
+  ASSERT_TRUE(LoadScene(Lws({"AddLight", "LightName Key Light", "LightColor 1 0.5 0.25", "LightIntensity 0.8",
+                             "LightType 2", "LightRange 12.5", "LightFalloffType 2", "AddCamera", "CameraName Main",
+                             "AddLight", "LightType 0", "LightType 3", "AddCamera", "AddLight", "LightType 1"})));
   ASSERT_EQ(scene->lights.size(), 3u);
   ASSERT_EQ(scene->cameras.size(), 2u);
   const Light& key = *scene->lights[0];
   EXPECT_EQ(key.name, "Key");
-  EXPECT_EQ(key.color.y, 0.5f);
-  EXPECT_EQ(key.intensity, 0.8f);
-  EXPECT_EQ(key.kind, LIGHT_DISTANT);
-  EXPECT_EQ(key.range, 12.5f);
-  EXPECT_EQ(key.falloff, 2u);
-  EXPECT_EQ(scene->lights[1]->lightIndex, 1u);
-  EXPECT_EQ(scene->lights[1]->kind, LIGHT_POINT);
+  EXPECT_TRUE(key.color.y == 0.5f && key.intensity == 0.8f && key.range == 12.5f);
+  EXPECT_TRUE(key.kind == LIGHT_DISTANT && key.falloff == 2u);
+  EXPECT_TRUE(scene->lights[1]->lightIndex == 1u && scene->lights[1]->kind == LIGHT_POINT);
   EXPECT_EQ(scene->lights[2]->lightIndex, 2u);
   const Camera& main = *scene->cameras[0];
   EXPECT_EQ(main.name, "Main");
   EXPECT_EQ(scene->cameras[1]->cameraIndex, 1u);
-  EXPECT_EQ(main.system, &system);
-  EXPECT_EQ(main.fieldOfView, CAMERA_FIELD_OF_VIEW);
-  EXPECT_EQ(main.viewportWidth, 800u);
-  EXPECT_EQ(main.viewportHeight, 450u);  // the 16:9 band
+  EXPECT_TRUE(main.system == &system && main.fieldOfView == CAMERA_FIELD_OF_VIEW);
+  EXPECT_TRUE(main.viewportWidth == 800u && main.viewportHeight == 450u);  // the 16:9 band
   EXPECT_FLOAT_EQ(main.aspect, 800.0f / 450.0f);
 
   system.settings.widescreen = 0;
   NewScene();
-  ASSERT_TRUE(Load(Scene6({"AddCamera"})));
+  ASSERT_TRUE(LoadScene(Lws({"AddCamera"})));
   EXPECT_EQ(scene->cameras[0]->viewportHeight, 600u);
 }
 
-TEST_F(LwsItems, ParentsResolveByKindAndIndexAfterTheLastLine) {
-  AddFile("a.lwo", TriangleObject());
-  ASSERT_TRUE(Load(Scene6({"AddNullObject Zero", "ParentItem 10000003", "AddNullObject One",
-                           "ParentItem 30000000", "AddNullObject Two", "ParentItem 20000001", "AddNullObject Three",
-                           "ParentItem 1000FFFF", "AddNullObject Four", "ParentItem 00000001", "ParentItem 50000001",
-                           "AddCamera", "ParentItem 10000003", "AddLight", "AddLight", "ParentItem 0x30000000"})));
-  EXPECT_EQ(Object(0).parent, &Object(3));
-  EXPECT_EQ(Object(0).parentKind, ITEM_OBJECT);
-  EXPECT_EQ(Object(1).parent, scene->cameras[0].get());
-  EXPECT_EQ(Object(1).parentKind, ITEM_CAMERA);
-  EXPECT_EQ(Object(2).parent, scene->lights[1].get());
-  EXPECT_EQ(Object(2).parentKind, ITEM_LIGHT);
+TEST_F(LwsItems, ParentsResolveAfterTheLastLineAndLoopsAreBroken) {
+  ASSERT_TRUE(LoadScene(Lws({"AddNullObject Zero", "ParentItem 10000003", "AddNullObject One",
+                             "ParentItem 30000000", "AddNullObject Two", "ParentItem 20000001", "AddNullObject Three",
+                             "ParentItem 1000FFFF", "AddNullObject Four", "ParentItem 00000001", "ParentItem 50000001",
+                             "AddCamera", "ParentItem 10000003", "AddLight", "AddLight", "ParentItem 0x30000000"})));
+  EXPECT_TRUE(Object(0).parent == &Object(3) && Object(0).parentKind == ITEM_OBJECT);
+  EXPECT_TRUE(Object(1).parent == scene->cameras[0].get() && Object(1).parentKind == ITEM_CAMERA);
+  EXPECT_TRUE(Object(2).parent == scene->lights[1].get() && Object(2).parentKind == ITEM_LIGHT);
   EXPECT_EQ(Object(3).parent, nullptr);  // no object 0xFFFF
   EXPECT_EQ(Object(4).parent, nullptr);  // kinds other than 1-3 are skipped
   EXPECT_EQ(Object(4).parentIndex, 0u);
   EXPECT_EQ(scene->cameras[0]->parent, &Object(3));
   EXPECT_EQ(scene->lights[0]->parent, nullptr);
   EXPECT_EQ(scene->lights[1]->parent, scene->cameras[0].get());
-  EXPECT_FALSE(Logged(1, "its own ancestor"));
-}
+  EXPECT_EQ(LinesWith("its own ancestor"), 0u);
 
-TEST_F(LwsItems, ParentingLoopsAreBrokenWithAWarning) {
-  ASSERT_TRUE(Load(Scene6({"AddNullObject A", "ParentItem 10000001", "AddNullObject B", "ParentItem 10000000",
-                           "AddNullObject C", "ParentItem 10000002", "AddNullObject D", "ParentItem 10000000",
-                           "AddNullObject E", "ParentItem 30000000", "AddCamera", "CameraName Cam",
-                           "ParentItem 20000000", "AddLight", "LightName Lamp", "ParentItem 10000004"})));
+  NewScene();
+  ASSERT_TRUE(LoadScene(Lws({"AddNullObject A", "ParentItem 10000001", "AddNullObject B", "ParentItem 10000000",
+                             "AddNullObject C", "ParentItem 10000002", "AddNullObject D", "ParentItem 10000000",
+                             "AddNullObject E", "ParentItem 30000000", "AddCamera", "CameraName Cam",
+                             "ParentItem 20000000", "AddLight", "LightName Lamp", "ParentItem 10000004"})));
   // A ↔ B loses the link that closes it; C names itself; E → camera → light → E.
   EXPECT_EQ(Object(0).parent, &Object(1));
-  EXPECT_EQ(Object(1).parent, nullptr);
-  EXPECT_EQ(Object(2).parent, nullptr);
+  EXPECT_TRUE(Object(1).parent == nullptr && Object(2).parent == nullptr);
   EXPECT_EQ(Object(3).parent, &Object(0));  // leads into the loop, is no part of it
   EXPECT_EQ(Object(4).parent, scene->cameras[0].get());
   EXPECT_EQ(scene->cameras[0]->parent, scene->lights[0].get());
   EXPECT_EQ(scene->lights[0]->parent, nullptr);
-  EXPECT_TRUE(Logged(1, "LWSLDR(ResolveParents) - LWS \"test.lws\": object \"B\" is its own ancestor, its parent "
-                        "was dropped"));
-  EXPECT_TRUE(Logged(1, "LWSLDR(ResolveParents) - LWS \"test.lws\": object \"C\" is its own ancestor, its parent "
-                        "was dropped"));
-  EXPECT_TRUE(Logged(1, "LWSLDR(ResolveParents) - LWS \"test.lws\": light \"Lamp\" is its own ancestor, its parent "
-                        "was dropped"));
+  for (const char* item : {"object \"B\"", "object \"C\"", "light \"Lamp\""})
+    EXPECT_TRUE(Logged(1, std::string("LWSLDR(ResolveParents) - LWS \"test.lws\": ") + item +
+                              " is its own ancestor, its parent was dropped"))
+        << item;
   EXPECT_EQ(LinesWith("its own ancestor"), 3u);
   EXPECT_TRUE(boxes.messages.empty());
 }
 
-TEST_F(LwsItems, CameraTargetsAndMorphTargets) {
-  ASSERT_TRUE(Load(Scene6({"AddNullObject Zero", "MorphTarget 2", "TargetObject 1", "AddNullObject One",
-                           "MorphTarget 0", "AddNullObject Two", "MorphTarget 9", "AddLight", "TargetItem 10000000",
-                           "AddCamera", "CameraName First", "TargetObject 2", "AddCamera", "CameraName Second",
-                           "TargetItem 40000002", "AddCamera", "CameraName Third", "TargetObject 7",
-                           "AddNullObject Three", "MorphTarget 4"})));
+TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
+  ASSERT_TRUE(LoadScene(Lws({"AddNullObject Zero", "MorphTarget 2", "TargetObject 1", "AddNullObject One",
+                             "MorphTarget 0", "ShadowOptions 7", "AddNullObject Two", "MorphTarget 9",
+                             "ShadowOptions 259", "AddLight", "TargetItem 10000000", "AddCamera", "CameraName First",
+                             "TargetObject 2", "AddCamera", "CameraName Second", "TargetItem 40000002", "AddCamera",
+                             "CameraName Third", "TargetObject 7", "AddNullObject Three", "MorphTarget 4",
+                             "ShadowOptions 4", "UnseenByCamera", "PivotPosition 1 -2 0.5"})));
   EXPECT_EQ(scene->cameras[0]->target, &Object(1));
   EXPECT_EQ(scene->cameras[1]->target, &Object(2));  // the kind bits are not examined
   EXPECT_EQ(scene->cameras[2]->target, nullptr);
-  EXPECT_TRUE(Logged(1, "LWSLDR(TargetObject) - LWS \"test.lws\" contains target from object which isn't "
-                        "supported!"));
-  EXPECT_TRUE(Logged(1, "LWSLDR(TargetObject) - LWS \"test.lws\" contains target from light which isn't "
-                        "supported!"));
-  EXPECT_TRUE(Logged(1, "LWSLDR(TargetObject) - LWS \"test.lws\": Camera \"Third\"'s target object not found in "
-                        "database!"));
+  for (const char* line : {"contains target from object which isn't supported!",
+                           "contains target from light which isn't supported!",
+                           ": Camera \"Third\"'s target object not found in database!"})
+    EXPECT_TRUE(Logged(1, std::string("LWSLDR(TargetObject) - LWS \"test.lws\"") + (line[0] == ':' ? "" : " ") + line))
+        << line;
 
   // Morph targets may come later in the file; one that names nothing still marks its object.
-  EXPECT_EQ(Object(0).morphTarget, &Object(1));
-  EXPECT_TRUE(Object(0).flags & OBJECT_DYNAMIC);
-  EXPECT_EQ(Object(1).morphTargetIndex, -1);
-  EXPECT_EQ(Object(1).morphTarget, nullptr);
-  EXPECT_FALSE(Object(1).flags & OBJECT_DYNAMIC);
-  EXPECT_EQ(Object(2).morphTarget, nullptr);
-  EXPECT_TRUE(Object(2).flags & OBJECT_DYNAMIC);
-  EXPECT_EQ(Object(3).morphTarget, &Object(3));
-}
-
-TEST_F(LwsItems, ObjectSwitches) {
-  ASSERT_TRUE(Load(Scene6({"AddNullObject A", "ShadowOptions 7", "AddNullObject B", "ShadowOptions 259",
-                           "AddNullObject C", "ShadowOptions 4", "UnseenByCamera", "PivotPosition 1 -2 0.5"})));
   const uint32_t null = OBJECT_HIDDEN | OBJECT_NULL;
-  EXPECT_EQ(Object(0).flags, null);
-  EXPECT_EQ(Object(1).flags, null | OBJECT_TRAIL | OBJECT_DYNAMIC);
-  EXPECT_EQ(Object(2).flags, null | OBJECT_UNLIT);
-  EXPECT_EQ(Object(2).pivot.y, -2);
-  EXPECT_EQ(Object(2).pivot.z, 0.5f);
+  EXPECT_EQ(Object(0).morphTarget, &Object(1));
+  EXPECT_EQ(Object(0).flags, null | OBJECT_DYNAMIC);
+  EXPECT_TRUE(Object(1).morphTargetIndex == -1 && Object(1).morphTarget == nullptr);
+  EXPECT_EQ(Object(1).flags, null);  // ShadowOptions 7 sets nothing
+  EXPECT_EQ(Object(2).morphTarget, nullptr);
+  EXPECT_EQ(Object(2).flags, null | OBJECT_TRAIL | OBJECT_DYNAMIC);
+  EXPECT_EQ(Object(3).morphTarget, &Object(3));
+  EXPECT_EQ(Object(3).flags, null | OBJECT_DYNAMIC | OBJECT_UNLIT);
+  EXPECT_TRUE(Object(3).pivot.y == -2 && Object(3).pivot.z == 0.5f);
 }
 
 TEST_F(LwsItems, OscillatorsReadTheirLinesAheadInEngineFrames) {
-  ASSERT_TRUE(Load(Scene6({"FramesPerSecond 25", "AddNullObject A", "Channel 1", "{ Envelope", "1",
-                           "Key 0 1 0 0 0 0 0 0 0", "}", "\"LW_Oscillator\"", "3", "1", "0.5", "", "7", "8",
-                           "0.25", "2", "Channel 2", "{ Envelope", "1", "Key 0 0 0 0 0 0 0 0 0", "}",
-                           "\"LW_Oscillator\"", "1", "0", "2", "Channel 4", "\"LW_Oscillator\""})));
-  const Envelope* e = ObjectEnvelope(0, 1);
+  ASSERT_TRUE(LoadScene(Lws({"FramesPerSecond 25", "AddNullObject A", "Channel 1", "{ Envelope", "1",
+                             "Key 0 1 0 0 0 0 0 0 0", "}", "\"LW_Oscillator\"", "3", "1", "0.5", "", "7", "8",
+                             "0.25", "2", "Channel 2", "{ Envelope", "1", "Key 0 0 0 0 0 0 0 0 0", "}",
+                             "\"LW_Oscillator\"", "1", "0", "2", "Channel 4", "\"LW_Oscillator\""})));
+  const Envelope* e = Object(0).envelopes[1].get();
   ASSERT_NE(e, nullptr);
   ASSERT_EQ(e->oscillators.size(), 1u);
   const Oscillator& o = *e->oscillators[0];
-  EXPECT_EQ(o.period, 30);  // engine speed / frequency, whatever the scene's rate
-  EXPECT_EQ(o.amplitude, 0.5f);
-  EXPECT_EQ(o.start, 7.5f);
-  EXPECT_EQ(o.end, 60);
+  // Period: engine speed / frequency, whatever the scene's rate.
+  EXPECT_TRUE(o.period == 30 && o.amplitude == 0.5f && o.start == 7.5f && o.end == 60);
   // The read-ahead lines are read again as lines of no effect: no key count, no channel.
   EXPECT_EQ(e->keys.size(), 1u);
   // A frequency of 0 gives no wave; lines missing at the end of the file read as 0.
-  const Envelope* second = ObjectEnvelope(0, 2);
+  const Envelope* second = Object(0).envelopes[2].get();
   ASSERT_EQ(second->oscillators.size(), 1u);
-  EXPECT_EQ(second->oscillators[0]->period, 0);
-  EXPECT_EQ(second->oscillators[0]->amplitude, 2);
-  EXPECT_EQ(second->oscillators[0]->end, 0);
+  const Oscillator& still = *second->oscillators[0];
+  EXPECT_TRUE(still.period == 0 && still.amplitude == 2 && still.end == 0);
   // Channel 4 has no envelope: its oscillator line makes nothing.
   EXPECT_EQ(scene->oscillators.size(), 2u);
   EXPECT_FLOAT_EQ(EvaluateEnvelope(e, 15), OscillatorValue(o, 15));
 }
 
 TEST_F(LwsItems, PointCacheRecordsTakeTheirFileAndStartFrame) {
-  const std::string longName(120, 'm');
-  ASSERT_TRUE(Load(Scene6({"AddNullObject A", "Plugin DisplacementHandler 1 MD_Plug",
-                           "filename C:\\caches\\my cache.mdd", "mdflag 1 0 12 0 0 0", "EndPlugin",
-                           "AddNullObject B", "Plugin DisplacementHandler 1 MD_Plug", "filename plain.mdd more",
-                           "mdflag 1 0", "AddNullObject C", "Plugin DisplacementHandler 1 Other",
-                           "AddNullObject D", "Plugin DisplacementHandler 1 MD_Plug", "filename d:/" + longName,
-                           "AddNullObject E", "Plugin DisplacementHandler 1 MD_Plug", "mdflag 0 0 5 0 0 0",
-                           "Plugin DisplacementHandler 1 MD_Plug"})));
+  ASSERT_TRUE(LoadScene(Lws({"AddNullObject A", "Plugin DisplacementHandler 1 MD_Plug",
+                             "filename C:\\caches\\my cache.mdd", "mdflag 1 0 12 0 0 0", "EndPlugin",
+                             "AddNullObject B", "Plugin DisplacementHandler 1 MD_Plug", "filename plain.mdd more",
+                             "mdflag 1 0", "AddNullObject C", "Plugin DisplacementHandler 1 Other",
+                             "AddNullObject D", "Plugin DisplacementHandler 1 MD_Plug",
+                             "filename d:/" + std::string(120, 'm'), "AddNullObject E",
+                             "Plugin DisplacementHandler 1 MD_Plug", "mdflag 0 0 5 0 0 0",
+                             "Plugin DisplacementHandler 1 MD_Plug"})));
   ASSERT_NE(Object(0).pointCache, nullptr);
   EXPECT_EQ(Object(0).pointCache->enabled, 1);
   EXPECT_EQ(Object(0).pointCache->mddName, "my cache.mdd");
@@ -238,8 +201,8 @@ TEST_F(LwsItems, PointCacheRecordsTakeTheirFileAndStartFrame) {
 
   for (const char* line : {"filename a.mdd", "mdflag 0 0 5 0 0 0"}) {
     NewScene();
-    EXPECT_FALSE(Load(Scene6({"AddNullObject A", "Plugin DisplacementHandler 1 MD_Plug", "AddNullObject B", line,
-                              "AddLight"})))
+    EXPECT_FALSE(LoadScene(
+        Lws({"AddNullObject A", "Plugin DisplacementHandler 1 MD_Plug", "AddNullObject B", line, "AddLight"})))
         << line;
     EXPECT_TRUE(scene->lights.empty());
   }

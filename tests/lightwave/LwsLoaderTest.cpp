@@ -1,18 +1,33 @@
 // The scene-file parser: the file check, line ends, the keyword table, envelope blocks and their
 // keys, and lines that don't hold what their keyword promises.
-#include "LwsFixture.h"
+#include "support/SceneFixture.h"
 
-#include <cstring>
-#include <string>
+#include <sstream>
 
 namespace {
 
-using LwsParse = LwsFixture;
+using test::Lws;
+
+// What the line-end test's scene sets, as text: two loads that should agree give the same text.
+std::string Describe(const Scene& s) {
+  std::ostringstream out;
+  out << "frames " << s.firstFrame << ' ' << s.lastFrame << ' ' << s.framesPerSecond << '\n';
+  for (const auto& o : s.objects) {
+    out << "object " << o->fileName << ' ' << o->layerNumber << ' ' << o->flags << '\n';
+    for (const auto& slot : o->envelopes)
+      if (slot)
+        for (const EnvelopeKey& k : slot->keys) out << " key " << k.value << ' ' << k.time << ' ' << k.shape;
+  }
+  for (const auto& l : s.lights) out << "\nlight " << l->name << ' ' << int(l->kind);
+  return out.str();
+}
+
+using LwsParse = test::SceneFixture;
 
 TEST_F(LwsParse, RefusesWhatIsNoSceneFileAndAcceptsAnyVersion) {
-  EXPECT_FALSE(Load("LWSX\r\n3\r\nAddLight\r\n"));
+  EXPECT_FALSE(LoadScene("LWSX\r\n3\r\nAddLight\r\n"));
   EXPECT_TRUE(Logged(0, "LWSLDR(Load) - File \"test.lws\" is not a valid LWS file"));
-  EXPECT_FALSE(Load("LWS"));
+  EXPECT_FALSE(LoadScene("LWS"));
   EXPECT_TRUE(scene->lights.empty());
 
   Vfs none;
@@ -29,110 +44,93 @@ TEST_F(LwsParse, RefusesWhatIsNoSceneFileAndAcceptsAnyVersion) {
   for (const char* header : {"LWSC\r\nX\r\n", "LWSC\n12\n", "LWSC\r\n3\n"}) {
     NewScene();
     test::WriteText(dir / "test.lws", std::string(header) + "AddLight\r\nAddLight\n");
-    ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()));
+    Mount();
     EXPECT_TRUE(scene->Load(&vfs, "C:\\demo/test.lws")) << header;
     EXPECT_EQ(scene->lights.size(), 2u) << header;
   }
   EXPECT_TRUE(Logged(3, "LWSLDR(Load) - Now loading \"test.lws\"..."));
 }
 
-// The same scene with CR LF, LF and mixed line ends, with and without an end on its last line.
+// The same scene with CR LF, LF, CR and mixed line ends, trailing blanks, and with and without
+// an end on its last line.
 TEST_F(LwsParse, LineEndsMakeNoDifference) {
-  AddFile("ship.lwo", TriangleObject());
+  AddFile("ship.lwo", test::TriangleObject());
   const std::vector<std::string> lines = {
       "FramesPerSecond 25", "", "LoadObjectLayer 1 ship.lwo", "Channel 0", "{ Envelope", "", "  2",
       "  Key 1 0 0 0 0 0 0 0 0", "  Key 2 1 3 0 0 0 0 0 0", "  Behaviors 1 1", "}", "AddLight", "LightName Sun",
       "PreviewLastFrame 90"};
-  auto join = [&](const char* end, bool lastEnd) {
-    std::string text = std::string("LWSC") + end + "3" + end;
+  // The header's lines end in LF for every variant, so CR LF bodies are mixed files.
+  auto join = [&](const std::string& headerEnd, const std::string& end, bool lastEnd) {
+    std::string text = "LWSC" + headerEnd + "3" + headerEnd;
     for (size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() || lastEnd ? end : "");
     return text;
   };
-  ASSERT_TRUE(Load(join("\r\n", true)));
+  ASSERT_TRUE(LoadScene(join("\r\n", "\r\n", true)));
   const std::string expected = Describe(*scene);
   EXPECT_EQ(scene->lastFrame, 90);
-  ASSERT_NE(ObjectEnvelope(0, 0), nullptr);
-  EXPECT_EQ(ObjectEnvelope(0, 0)->keys.size(), 2u);
+  ASSERT_NE(Object(0).envelopes[0], nullptr);
+  EXPECT_EQ(Object(0).envelopes[0]->keys.size(), 2u);
 
-  for (const char* end : {"\n", "\r\n"}) {
+  for (const char* end : {"\n", "\r\n", " \t\r\n", "\r"})
     for (bool lastEnd : {true, false}) {
       NewScene();
-      ASSERT_TRUE(Load(join(end, lastEnd)));
+      ASSERT_TRUE(LoadScene(join("\n", end, lastEnd)));
       EXPECT_EQ(Describe(*scene), expected) << (lastEnd ? "ended " : "open ") << int(end[0]);
     }
-  }
-  // Trailing blanks are no part of a value, and a lone CR ends a line as well.
-  for (const char* end : {" \t\r\n", "\r"}) {
-    NewScene();
-    std::string text = join("\n", true);
-    for (size_t at = text.find('\n', 8); at != std::string::npos; at = text.find('\n', at + std::strlen(end)))
-      text.replace(at, 1, end);
-    ASSERT_TRUE(Load(text));
-    EXPECT_EQ(Describe(*scene), expected) << int(end[0]);
-  }
 }
 
 TEST_F(LwsParse, SceneValuesAndSkippedLines) {
-  ASSERT_TRUE(Load(Scene6({"PreviewFirstFrame 5", "PreviewLastFrame 0x20", "FramesPerSecond 25",
-                           "AmbientColor 0.5 0.25 1", "AmbientIntensity 0.75", "addlight", "AddLights",
-                           "3 AddLight", "   ", "\tAddLight", "{ Plugin", "{", "Key 1 0 0 0 0 0 0 0 0",
-                           "CurrentFrame 12"})));
-  EXPECT_EQ(scene->firstFrame, 5);
-  EXPECT_EQ(scene->lastFrame, 32);
-  EXPECT_EQ(scene->framesPerSecond, 25);
-  EXPECT_EQ(scene->ambientColor.y, 0.25f);
-  EXPECT_EQ(scene->ambientIntensity, 0.75f);
+  ASSERT_TRUE(LoadScene(Lws({"PreviewFirstFrame 5", "PreviewLastFrame 0x20", "FramesPerSecond 25",
+                             "AmbientColor 0.5 0.25 1", "AmbientIntensity 0.75", "addlight", "AddLights",
+                             "3 AddLight", "   ", "\tAddLight", "{ Plugin", "{", "Key 1 0 0 0 0 0 0 0 0",
+                             "CurrentFrame 12"})));
+  EXPECT_TRUE(scene->firstFrame == 5 && scene->lastFrame == 32 && scene->framesPerSecond == 25);
+  EXPECT_TRUE(scene->ambientColor.y == 0.25f && scene->ambientIntensity == 0.75f);
   EXPECT_EQ(scene->lights.size(), 1u);  // only the indented one
   EXPECT_TRUE(Logged(2, "LWSLDR(PC_FramesPerSecond) - LWS player speed(25) is not the same as the demo engine "
                         "uses(30)"));
   EXPECT_TRUE(boxes.messages.empty());
 
   // Lines without their numbers leave the values as they were.
-  ASSERT_TRUE(Load(Scene6({"PreviewLastFrame end", "FramesPerSecond", "AmbientColor 1 1", "AmbientIntensity x"})));
-  EXPECT_EQ(scene->lastFrame, 32);
-  EXPECT_EQ(scene->framesPerSecond, 25);
-  EXPECT_EQ(scene->ambientColor.x, 0.5f);
-  EXPECT_EQ(scene->ambientIntensity, 0.75f);
+  ASSERT_TRUE(LoadScene(Lws({"PreviewLastFrame end", "FramesPerSecond", "AmbientColor 1 1", "AmbientIntensity x"})));
+  EXPECT_TRUE(scene->lastFrame == 32 && scene->framesPerSecond == 25);
+  EXPECT_TRUE(scene->ambientColor.x == 0.5f && scene->ambientIntensity == 0.75f);
 }
 
 TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
-  AddFile("a.lwo", TriangleObject());
-  ASSERT_TRUE(Load(Scene6({"FramesPerSecond 25", "LoadObjectLayer 1 a.lwo", "Channel 4", "{ Envelope", "7",
-                           "Key 1.5 2 0 0.5 0.25 -0.5 3 4 9", "Key 0 2.5 1 0 0 0 0 0", "Key 0 3 2",
-                           "Key 0 4 3", "Key 0 5 4", "Key 0 6 5", "Key 0 7 261", "}", "MorphAmount", "{ Envelope",
-                           "1", "Key 0.5 0.04 6 0 0 0 0 0 0"})));
-  const Envelope* e = ObjectEnvelope(0, 4);
+  AddFile("a.lwo", test::TriangleObject());
+  ASSERT_TRUE(LoadScene(Lws({"FramesPerSecond 25", "LoadObjectLayer 1 a.lwo", "Channel 4", "{ Envelope", "7",
+                             "Key 1.5 2 0 0.5 0.25 -0.5 3 4 9", "Key 0 2.5 1 0 0 0 0 0", "Key 0 3 2", "Key 0 4 3",
+                             "Key 0 5 4", "Key 0 6 5", "Key 0 7 261", "}", "MorphAmount", "{ Envelope", "1",
+                             "Key 0.5 0.04 6 0 0 0 0 0 0"})));
+  const Envelope* e = Object(0).envelopes[4].get();
   ASSERT_NE(e, nullptr);
   ASSERT_EQ(e->keys.size(), 7u);
   const EnvelopeKey& tcb = e->keys[0];
-  EXPECT_EQ(tcb.value, 1.5f);
-  EXPECT_EQ(tcb.time, 50);
-  EXPECT_EQ(tcb.shape, SHAPE_TCB);
-  EXPECT_EQ(tcb.tension, 0.5f);
-  EXPECT_EQ(tcb.continuity, 0.25f);
-  EXPECT_EQ(tcb.bias, -0.5f);
-  EXPECT_EQ(tcb.inTangent, 3);
-  EXPECT_EQ(tcb.outTangent, 4);
-  const uint32_t shapes[] = {SHAPE_TCB, SHAPE_HERMITE, SHAPE_BEZIER, SHAPE_LINEAR, SHAPE_STEPPED, SHAPE_BEZIER2D,
-                             SHAPE_BEZIER2D};
+  EXPECT_TRUE(tcb.value == 1.5f && tcb.time == 50);
+  EXPECT_TRUE(tcb.tension == 0.5f && tcb.continuity == 0.25f && tcb.bias == -0.5f);
+  EXPECT_TRUE(tcb.inTangent == 3 && tcb.outTangent == 4);
+  const uint32_t shapes[] = {SHAPE_TCB,     SHAPE_HERMITE,   SHAPE_BEZIER,  SHAPE_LINEAR,
+                             SHAPE_STEPPED, SHAPE_BEZIER2D, SHAPE_BEZIER2D};
   for (size_t i = 0; i < 7; ++i) EXPECT_EQ(e->keys[i].shape, shapes[i]) << i;
   EXPECT_EQ(e->keys[2].tension, 0);  // a short line leaves the rest 0
   // A span type past the table leaves the shape unset; the morph amount is slot 9.
-  ASSERT_NE(ObjectEnvelope(0, CHANNEL_MORPH_AMOUNT), nullptr);
-  EXPECT_EQ(ObjectEnvelope(0, CHANNEL_MORPH_AMOUNT)->keys[0].shape, 0u);
-  EXPECT_FLOAT_EQ(ObjectEnvelope(0, CHANNEL_MORPH_AMOUNT)->keys[0].time, 1);
+  const Envelope* morph = Object(0).envelopes[CHANNEL_MORPH_AMOUNT].get();
+  ASSERT_NE(morph, nullptr);
+  EXPECT_EQ(morph->keys[0].shape, 0u);
+  EXPECT_FLOAT_EQ(morph->keys[0].time, 1);
 
   // A scene that states no rate, or a rate of 0, keys in the engine's frames rather than all at 0.
   for (const char* rate : {"CurrentFrame 0", "FramesPerSecond 0"}) {
     NewScene();
-    ASSERT_TRUE(Load(Scene6({rate, "AddLight", "Channel 0", "{ Envelope", "1", "Key 1 2 0"})));
+    ASSERT_TRUE(LoadScene(Lws({rate, "AddLight", "Channel 0", "{ Envelope", "1", "Key 1 2 0"})));
     EXPECT_EQ(scene->lights[0]->envelopes[0]->keys[0].time, 60) << rate;
   }
 }
 
 TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
-  AddFile("a.lwo", TriangleObject());
-  ASSERT_TRUE(Load(Scene6({
+  AddFile("a.lwo", test::TriangleObject());
+  ASSERT_TRUE(LoadScene(Lws({
       "Key 1 1 0 0 0 0 0 0 0",  // no envelope yet
       "Channel 0", "{ Envelope", "1", "Key 1 0 0 0 0 0 0 0 0",  // no item yet
       "LoadObjectLayer 1 a.lwo",
@@ -143,54 +141,47 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
       "AddCamera", "Channel 6", "{ Envelope", "1", "Key 4 0 0",
       "AddLight", "Channel 9", "{ Envelope", "1", "Key 4 0 0", "Channel 8", "{ Envelope", "x", "Key 4 0 0",
       "Channel 0", "{ Envelope", "1", "Key 4 0 0", "{ Envelope", "1", "Key 5 0 0"})));  // replaced
-  const Envelope* first = ObjectEnvelope(0, 0);
-  ASSERT_NE(first, nullptr);
-  ASSERT_EQ(first->keys.size(), 2u);
-  EXPECT_EQ(first->keys[0].value, 1);  // sorted by time
-  EXPECT_EQ(first->keys[1].value, 3);
-  const Envelope* sorted = ObjectEnvelope(0, 1);
-  ASSERT_EQ(sorted->keys.size(), 4u);
-  const float values[] = {8, 6, 5, 7};  // equal times keep their file order
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(sorted->keys[i].value, values[i]) << i;
-  EXPECT_TRUE(ObjectEnvelope(0, 2)->keys.empty());
-  for (uint32_t c = 3; c < OBJECT_ENVELOPE_COUNT; ++c) EXPECT_EQ(ObjectEnvelope(0, c), nullptr) << c;
+  auto values = [](const std::unique_ptr<Envelope>& slot) {
+    std::vector<float> v;
+    for (const EnvelopeKey& k : slot->keys) v.push_back(k.value);
+    return v;
+  };
+  const SceneObject& object = Object(0);
+  ASSERT_TRUE(object.envelopes[0] && object.envelopes[1] && object.envelopes[2]);
+  EXPECT_EQ(values(object.envelopes[0]), (std::vector<float>{1, 3}));  // sorted by time
+  EXPECT_EQ(values(object.envelopes[1]), (std::vector<float>{8, 6, 5, 7}));  // equal times keep file order
+  EXPECT_TRUE(object.envelopes[2]->keys.empty());
+  for (uint32_t c = 3; c < OBJECT_ENVELOPE_COUNT; ++c) EXPECT_EQ(object.envelopes[c], nullptr) << c;
   for (const auto& slot : scene->cameras[0]->envelopes) EXPECT_EQ(slot, nullptr);
   const Light& light = *scene->lights[0];
-  ASSERT_NE(light.envelopes[8], nullptr);
+  ASSERT_TRUE(light.envelopes[8] && light.envelopes[0]);
   EXPECT_TRUE(light.envelopes[8]->keys.empty());  // a count it can't read announces none
-  ASSERT_NE(light.envelopes[0], nullptr);
-  ASSERT_EQ(light.envelopes[0]->keys.size(), 1u);
-  EXPECT_EQ(light.envelopes[0]->keys[0].value, 5);
+  EXPECT_EQ(values(light.envelopes[0]), std::vector<float>{5});
 }
 
 TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {
-  AddFile("a.lwo", TriangleObject());
-  ASSERT_TRUE(Load(Scene6({"LightName Early", "LightColor 1 0 0", "CameraName Early", "UnseenByCamera",
-                           "PivotPosition 1 2 3", "ShadowOptions 4", "MorphTarget 1", "Plugin D 1 MD_Plug",
-                           "filename x.mdd", "mdflag 0 0 5 0 0 0", "ParentItem 10000000", "TargetObject 1",
-                           "LoadObjectLayer 1 a.lwo", "PivotPosition 1 2", "AddLight", "LightIntensity (envelope)",
-                           "LightType", "LightRange far", "LightName", "AddCamera", "CameraName"})));
+  AddFile("a.lwo", test::TriangleObject());
+  ASSERT_TRUE(LoadScene(Lws({"LightName Early", "LightColor 1 0 0", "CameraName Early", "UnseenByCamera",
+                             "PivotPosition 1 2 3", "ShadowOptions 4", "MorphTarget 1", "Plugin D 1 MD_Plug",
+                             "filename x.mdd", "mdflag 0 0 5 0 0 0", "ParentItem 10000000", "TargetObject 1",
+                             "LoadObjectLayer 1 a.lwo", "PivotPosition 1 2", "AddLight", "LightIntensity (envelope)",
+                             "LightType", "LightRange far", "LightName", "AddCamera", "CameraName"})));
   ASSERT_EQ(scene->objects.size(), 1u);
-  EXPECT_EQ(Object(0).flags, OBJECT_CLAIMED);
-  EXPECT_EQ(Object(0).pivot.x, 0);
-  EXPECT_EQ(Object(0).pointCache, nullptr);
-  EXPECT_EQ(Object(0).parentIndex, 0u);
-  EXPECT_EQ(Object(0).morphTargetIndex, -1);
+  const SceneObject& object = Object(0);
+  EXPECT_EQ(object.flags, OBJECT_CLAIMED);
+  EXPECT_TRUE(object.pivot.x == 0 && object.pointCache == nullptr);
+  EXPECT_TRUE(object.parentIndex == 0u && object.morphTargetIndex == -1);
   const Light& light = *scene->lights[0];
-  EXPECT_EQ(light.intensity, 0);
-  EXPECT_EQ(light.kind, LIGHT_POINT);
-  EXPECT_EQ(light.range, 0);
-  EXPECT_EQ(light.name, "");
+  EXPECT_TRUE(light.intensity == 0 && light.kind == LIGHT_POINT && light.range == 0 && light.name.empty());
   EXPECT_EQ(scene->cameras[0]->name, "");
   EXPECT_TRUE(boxes.messages.empty());
 }
 
 TEST_F(LwsParse, LongLinesAreCutAndOddBytesStayInTheirLine) {
-  const std::string longName(300, 'n');
-  std::string text = Scene6({"AddLight", "LightName " + longName, std::string(70, 'K') + " 1",
-                             "LightRange 2", "AddCamera"});
+  std::string text = Lws({"AddLight", "LightName " + std::string(300, 'n'), std::string(70, 'K') + " 1",
+                          "LightRange 2", "AddCamera"});
   text += std::string("CameraName ab\0cd", 16) + "\r\n" + "LightColor 0.5 \x01 1\r\n";
-  ASSERT_TRUE(Load(text));
+  ASSERT_TRUE(LoadScene(text));
   ASSERT_EQ(scene->lights.size(), 1u);
   EXPECT_EQ(scene->lights[0]->name, std::string(255 - 10, 'n'));
   EXPECT_EQ(scene->lights[0]->range, 2);
@@ -201,16 +192,15 @@ TEST_F(LwsParse, LongLinesAreCutAndOddBytesStayInTheirLine) {
 
 // A bone's lines follow the object that carries it; its motion must not replace the object's.
 TEST_F(LwsParse, BoneLinesLeaveTheObjectsMotionAlone) {
-  AddFile("a.lwo", TriangleObject());
-  ASSERT_TRUE(Load(Scene6({"LoadObjectLayer 1 a.lwo", "Channel 0", "{ Envelope", "1", "Key 7 0 0 0 0 0 0 0 0",
-                           "}", "BoneFalloffType 5", "AddBone", "BoneName Bone", "BoneRestPosition 0 0 0",
-                           "BoneMotion", "Channel 0", "{ Envelope", "1", "Key 2 0 0 0 0 0 0 0 0", "}",
-                           "ParentItem 40000000", "ParentItem 10000000", "\"LW_Oscillator\"", "ShadowOptions 4"})));
-  ASSERT_NE(ObjectEnvelope(0, 0), nullptr);
-  ASSERT_EQ(ObjectEnvelope(0, 0)->keys.size(), 1u);
-  EXPECT_EQ(ObjectEnvelope(0, 0)->keys[0].value, 7);
-  EXPECT_EQ(Object(0).parent, nullptr);
-  EXPECT_EQ(Object(0).parentIndex, 0u);
+  AddFile("a.lwo", test::TriangleObject());
+  ASSERT_TRUE(LoadScene(Lws({"LoadObjectLayer 1 a.lwo", "Channel 0", "{ Envelope", "1", "Key 7 0 0 0 0 0 0 0 0",
+                             "}", "BoneFalloffType 5", "AddBone", "BoneName Bone", "BoneRestPosition 0 0 0",
+                             "BoneMotion", "Channel 0", "{ Envelope", "1", "Key 2 0 0 0 0 0 0 0 0", "}",
+                             "ParentItem 40000000", "ParentItem 10000000", "\"LW_Oscillator\"", "ShadowOptions 4"})));
+  ASSERT_NE(Object(0).envelopes[0], nullptr);
+  ASSERT_EQ(Object(0).envelopes[0]->keys.size(), 1u);
+  EXPECT_EQ(Object(0).envelopes[0]->keys[0].value, 7);
+  EXPECT_TRUE(Object(0).parent == nullptr && Object(0).parentIndex == 0u);
   EXPECT_TRUE(scene->oscillators.empty());
   EXPECT_EQ(Object(0).flags, OBJECT_CLAIMED | OBJECT_UNLIT);  // object keywords still reach it
 }

@@ -1,8 +1,7 @@
 // MDD point caches: loading and refusing files, playback at the cache's edges, the morph blend
 // and the order of the per-frame update. Expected positions are worked out by hand.
-#include "lightwave/LwoFixture.h"
+#include "support/SceneFixture.h"
 
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -12,37 +11,16 @@ Vec3 SamplePoint(uint32_t s, uint32_t k) { return Vec3{float(s), float(10 * s + 
 
 // An MDD file: big-endian counts, sample times i × secondTime, then SamplePoint positions.
 std::vector<uint8_t> MddBytes(uint32_t frameCount, uint32_t pointCount, float secondTime) {
-  std::vector<uint8_t> bytes;
-  auto u4 = [&bytes](uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(v >> shift));
-  };
-  auto f4 = [&u4](float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    u4(bits);
-  };
-  u4(frameCount);
-  u4(pointCount);
-  for (uint32_t i = 0; i < frameCount; ++i) f4(float(i) * secondTime);
-  for (uint32_t s = 0; s < frameCount; ++s) {
-    for (uint32_t k = 0; k < pointCount; ++k) {
-      const Vec3 p = SamplePoint(s, k);
-      f4(p.x), f4(p.y), f4(p.z);
-    }
-  }
-  return bytes;
+  test::LwoWriter w;  // big-endian values, as MDD files have them
+  w.U4(frameCount).U4(pointCount);
+  for (uint32_t i = 0; i < frameCount; ++i) w.F4(float(i) * secondTime);
+  for (uint32_t s = 0; s < frameCount; ++s)
+    for (uint32_t k = 0; k < pointCount; ++k) w.Vec(SamplePoint(s, k).x, SamplePoint(s, k).y, SamplePoint(s, k).z);
+  return w.Body();
 }
 
-class MddTest : public LwoFixture {
+class MddTest : public test::SceneFixture {
  protected:
-  void Mount(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files) {
-    std::vector<const char*> names;
-    for (const auto& [name, bytes] : files) {
-      test::WriteBytes(dir / name, bytes);
-      names.push_back(name.c_str());
-    }
-    ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names.data(), uint32_t(names.size())));
-  }
   // vertexCount vertices at (100 + k, 0, 0), a cache record naming mddName, precalculated.
   SceneObject* AddCached(const std::string& mddName, uint32_t vertexCount, uint32_t startFrame = 0) {
     SceneObject* object = scene->AddObject();
@@ -60,17 +38,15 @@ class MddTest : public LwoFixture {
     EXPECT_TRUE(p.x == expected.x && p.y == expected.y && p.z == expected.z)
         << "t " << time << " vertex " << k << ": " << p.x << " " << p.y << " " << p.z;
   }
-
-  Vfs vfs;
 };
 
 TEST_F(MddTest, SamplesPlayFromTheStartFrameAndHoldAtTheEdges) {
-  Mount({{"walk.mdd", MddBytes(10, 2, 1.0f / 30)}, {"slow.mdd", MddBytes(4, 3, 1.0f / 15)}});
+  AddFile("walk.mdd", MddBytes(10, 2, 1.0f / 30));
+  AddFile("slow.mdd", MddBytes(4, 3, 1.0f / 15));
+  Mount();
   SceneObject* walk = AddCached("walk.mdd", 2, 20);
   const PointCache& cache = *walk->pointCache;
-  EXPECT_EQ(cache.frameStep, 1u);
-  EXPECT_EQ(cache.length, 9u);
-  EXPECT_EQ(cache.positions.size(), 20u);
+  EXPECT_TRUE(cache.frameStep == 1u && cache.length == 9u && cache.positions.size() == 20u);
   EXPECT_TRUE(walk->flags & OBJECT_DYNAMIC);
   EXPECT_TRUE(Logged(3, "VKTOBJ(LoadMDD) - Found MDD reference in object \"blob.lwo\", now loading..."));
   EXPECT_EQ(LinesWith("[ 01 ]"), 0u);
@@ -89,8 +65,7 @@ TEST_F(MddTest, SamplesPlayFromTheStartFrameAndHoldAtTheEdges) {
 
   // 15 samples a second: each lasts two frames. The object has one vertex fewer than the cache.
   SceneObject* slow = AddCached("slow.mdd", 2);
-  EXPECT_EQ(slow->pointCache->frameStep, 2u);
-  EXPECT_EQ(slow->pointCache->length, 6u);
+  EXPECT_TRUE(slow->pointCache->frameStep == 2u && slow->pointCache->length == 6u);
   EXPECT_TRUE(Logged(1, "VKTOBJ(LoadMDD) - MDD \"slow.mdd\" has 3 points for the 2 vertices of object "
                         "\"blob.lwo\", the smaller count follows it"));
   ExpectAt(slow, 3, 1, {1.5f, 16, -3});
@@ -109,14 +84,12 @@ TEST_F(MddTest, BadCachesLeaveTheObjectWithoutOne) {
   boast[0] = boast[1] = boast[4] = boast[5] = 0xFF;  // billions of samples and points
   std::vector<uint8_t> empty = MddBytes(0, 2, 1.0f / 30);
   empty.resize(32);  // room for two points, but no sample
-  Mount({{"fast.mdd", MddBytes(3, 2, 0.01f)},
-         {"back.mdd", MddBytes(3, 2, -1.0f / 30)},
-         {"nan.mdd", MddBytes(3, 2, std::numeric_limits<float>::quiet_NaN())},
-         {"long.mdd", MddBytes(3, 2, 1e8f)},
-         {"cut.mdd", cut},
-         {"boast.mdd", boast},
-         {"empty.mdd", empty},
-         {"tiny.mdd", {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}}});
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
+      {"fast.mdd", MddBytes(3, 2, 0.01f)}, {"back.mdd", MddBytes(3, 2, -1.0f / 30)},
+      {"nan.mdd", MddBytes(3, 2, std::numeric_limits<float>::quiet_NaN())}, {"long.mdd", MddBytes(3, 2, 1e8f)},
+      {"cut.mdd", cut}, {"boast.mdd", boast}, {"empty.mdd", empty}, {"tiny.mdd", {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}}};
+  for (const auto& [name, bytes] : files) AddFile(name, bytes);
+  Mount();
   const std::pair<const char*, const char*> cases[] = {
       {"gone.mdd", "can't be found"},
       {"", "can't be found"},  // would otherwise match whatever file comes first
@@ -159,9 +132,7 @@ TEST_F(MddTest, MorphBlendsFirstThenTheCacheReplacesPositions) {
 
   ExpectAt(object, 10, 0, {0, 0, 0});  // no amount envelope: amount 0, the object's own shape
   EXPECT_EQ(object->morphAmount, 0.0f);
-  EnvelopeKey key;
-  key.value = 0.25f;
-  (object->envelopes[CHANNEL_MORPH_AMOUNT] = std::make_unique<Envelope>())->keys.push_back(key);
+  test::Constant(object->envelopes[CHANNEL_MORPH_AMOUNT], 0.25f);
   ExpectAt(object, 10, 0, {1, 2, -1});
   EXPECT_EQ(object->morphAmount, 0.25f);
   const Vertex& blended = object->vertices[0];
@@ -171,7 +142,8 @@ TEST_F(MddTest, MorphBlendsFirstThenTheCacheReplacesPositions) {
   ExpectAt(object, 10, 0, {-4, -8, 4});
 
   object->envelopes[CHANNEL_MORPH_AMOUNT]->keys[0].value = 0.25f;
-  Mount({{"wave.mdd", MddBytes(2, 2, 1.0f / 30)}});
+  AddFile("wave.mdd", MddBytes(2, 2, 1.0f / 30));
+  Mount();
   object->pointCache = NewPointCache();
   SetPointCacheName(*object->pointCache, "wave.mdd");
   ASSERT_TRUE(LoadMDD(*object, &vfs));
@@ -180,17 +152,14 @@ TEST_F(MddTest, MorphBlendsFirstThenTheCacheReplacesPositions) {
 }
 
 TEST_F(MddTest, PrecalcLoadsCachesAndUpdatesRedoPlanarLayers) {
-  Mount({{"Wave.MDD", MddBytes(2, 3, 1.0f / 30)}});
+  AddFile("Wave.MDD", MddBytes(2, 3, 1.0f / 30));
+  Mount();
   Surface* surface = scene->AddSurface();
   surface->layers[0] = std::make_unique<TextureLayer>();
   surface->layers[0]->axis = AXIS_X;
   surface->layers[0]->size = {1, 2, 2};
   surface->layerCount = 1;
-  SceneObject* object = scene->AddObject();
-  object->baseVertices.resize(3);
-  Triangle& triangle = object->triangles.emplace_back();
-  triangle.cornerIndex[2] = 2;
-  triangle.surface = surface;
+  SceneObject* object = test::AddMesh(*scene, {{}, {}, {}}, {{0, 0, 2}}, {surface});
   object->pointCache = NewPointCache();
   SetPointCacheName(*object->pointCache, "wave.mdd");  // found without regard to case
   SceneObject* null = scene->AddObject();
@@ -205,11 +174,12 @@ TEST_F(MddTest, PrecalcLoadsCachesAndUpdatesRedoPlanarLayers) {
   UpdateDynamicObject(*null, 0);
 
   // Axis X: u = -(c.z + p.z) / size.z, v = -(c.y - p.y) / size.y, c the box corner, p as loaded.
-  EXPECT_EQ(triangle.texCoords[0].cornerU[2], -0.5f);
+  const CornerCoords& uv = object->triangles[0].texCoords[0];
+  EXPECT_EQ(uv.cornerU[2], -0.5f);
   surface->layers[0]->center.z = 1;
   ExpectAt(object, 1, 2, SamplePoint(1, 2));
-  EXPECT_EQ(triangle.texCoords[0].cornerU[2], -1.0f);
-  EXPECT_EQ(triangle.texCoords[0].cornerV[2], -0.5f);  // not from the cached y of 12
+  EXPECT_EQ(uv.cornerU[2], -1.0f);
+  EXPECT_EQ(uv.cornerV[2], -0.5f);  // not from the cached y of 12
 }
 
 }  // namespace

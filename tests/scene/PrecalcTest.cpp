@@ -1,28 +1,19 @@
 // The precalculation: report, render lists and camera, normals (against the scan of every
 // triangle per vertex that they replace), surface batches and the dynamic flag.
-#include "lightwave/LwoFixture.h"
+#include "support/SceneFixture.h"
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
 
 namespace {
 
-using Corners = std::vector<std::array<uint32_t, 3>>;
+using test::Corners;
 
-class PrecalcTest : public LwoFixture {
+class PrecalcTest : public test::SceneFixture {
  protected:
-  // Triangle t gets surfaces[t % count], or none.
   SceneObject* AddMesh(const std::vector<Vec3>& points, const Corners& corners, std::vector<Surface*> surfaces = {}) {
-    SceneObject* object = scene->AddObject();
-    for (const Vec3& p : points) object->baseVertices.push_back(Vertex{p, {}, 0, 0});
-    for (size_t t = 0; t < corners.size(); ++t) {
-      Triangle& triangle = object->triangles.emplace_back();
-      std::copy(corners[t].begin(), corners[t].end(), triangle.cornerIndex);
-      triangle.surface = surfaces.empty() ? nullptr : surfaces[t % surfaces.size()];
-    }
-    return object;
+    return test::AddMesh(*scene, points, corners, surfaces);
   }
   SceneObject* AddNull(uint8_t phase) {
     SceneObject* null = scene->AddObject();
@@ -97,7 +88,7 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
                            "- Normalizing Objects, this can take a while...",
                            "- We have 16 Vertices connected through 24 Faces, now optimizing/building cache..."})
     report += std::string("[ 03 ] - VKTSCE(Precalc) ") + line + "\n";
-  EXPECT_NE(LogText().find(report), std::string::npos) << LogText();
+  EXPECT_NE(log.Text().find(report), std::string::npos) << log.Text();
   EXPECT_TRUE(boxes.messages.empty());
 
   NewScene();
@@ -108,7 +99,7 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
   EXPECT_EQ(boxes.messages.size(), 1u);
 }
 
-TEST_F(PrecalcTest, CubeCornersGetDiagonalNormals) {
+TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
   std::vector<Vec3> points;
   Corners corners;
   Cube(points, corners);
@@ -123,9 +114,9 @@ TEST_F(PrecalcTest, CubeCornersGetDiagonalNormals) {
     EXPECT_NEAR(vertex.normal.z, vertex.position.z * d, 1e-6f);
   }
   EXPECT_EQ(cube->flags, OBJECT_COMPILE_OPAQUE | OBJECT_COMPILE_TRANSPARENT);
-}
 
-TEST_F(PrecalcTest, LinearNormalsMatchTheQuadraticScanBitForBit) {
+  // Random meshes, with repeated corners and coincident points, against the scan of every
+  // triangle per vertex that the normals replace: the same bits.
   std::mt19937 random(1234);
   std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
   for (int mesh = 0; mesh < 40; ++mesh) {
@@ -175,9 +166,9 @@ TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
   const SurfaceBatch expected[] = {{0, 2, first}, {2, 3, second}, {5, 1, grey}};
   ASSERT_EQ(object->surfaceBatches.size(), 3u);
   for (int b = 0; b < 3; ++b) {
-    EXPECT_EQ(object->surfaceBatches[b].first, expected[b].first);
-    EXPECT_EQ(object->surfaceBatches[b].count, expected[b].count);
-    EXPECT_EQ(object->surfaceBatches[b].surface, expected[b].surface);
+    const SurfaceBatch& batch = object->surfaceBatches[b];
+    EXPECT_TRUE(batch.first == expected[b].first && batch.count == expected[b].count &&
+                batch.surface == expected[b].surface) << b;
   }
   const uint32_t order[] = {1, 3, 0, 2, 4, 5};  // triangle order within a batch
   for (int i = 0; i < 6; ++i) EXPECT_EQ(object->sortedTriangles[i], &object->triangles[order[i]]) << i;

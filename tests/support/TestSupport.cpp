@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -58,6 +59,31 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+LogFile::LogFile(const std::string& path, uint32_t flags) : path_(path) { log_.Open(flags, path.c_str()); }
+
+std::vector<std::string> LogFile::Lines() const {
+  std::vector<std::string> lines;
+  const std::string text = Text();
+  size_t start = text.find("\n\n");
+  start = start == std::string::npos ? 0 : start + 2;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+bool LogFile::Has(int level, const std::string& text) const {
+  char prefix[16];
+  std::snprintf(prefix, sizeof prefix, "[ %.2i ] - ", level);
+  return Text().find(prefix + text + "\n") != std::string::npos;
+}
+
+size_t LogFile::Count(const std::string& text) const {
+  const std::string all = Text();
+  size_t count = 0;
+  for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
+  return count;
 }
 
 }  // namespace test

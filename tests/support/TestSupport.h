@@ -1,6 +1,7 @@
 // Helpers shared by the tests: temporary folders, captured message boxes, the corpus path.
 #pragma once
 
+#include "log/Log.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -45,6 +46,23 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
+
+// The program's log, written to path while this lives, and read back.
+class LogFile {
+ public:
+  explicit LogFile(const std::string& path, uint32_t flags = LOG_FILE);
+  std::string Text() const { return ReadText(path_); }
+  // The lines written since it was opened, without the header.
+  std::vector<std::string> Lines() const;
+  // Whether "[ level ] - text" is a whole line of it.
+  bool Has(int level, const std::string& text) const;
+  // How often text appears in it.
+  size_t Count(const std::string& text) const;
+
+ private:
+  std::string path_;
+  LogSystem log_;
+};
 
 }  // namespace test
 

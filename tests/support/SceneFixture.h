@@ -1,0 +1,123 @@
+// Scenes for tests: items built in code (keys, constant channels, meshes), and a fixture that
+// loads objects and scene files the way the program does, through a Vfs over a folder, with the
+// log read back and message boxes captured.
+#pragma once
+
+#include "app/System.h"
+#include "lightwave/Lightwave.h"
+#include "scene/Scene.h"
+#include "support/LwoWriter.h"
+#include "support/TestSupport.h"
+#include "vfs/Vfs.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace test {
+
+inline EnvelopeKey Key(float time, float value, uint32_t shape = SHAPE_LINEAR) {
+  EnvelopeKey key;
+  key.time = time;
+  key.value = value;
+  key.shape = shape;
+  return key;
+}
+
+// One key: a constant value. Two: value0 at time0 to value1 at time1, straight.
+inline void Constant(std::unique_ptr<Envelope>& slot, float value) {
+  slot = std::make_unique<Envelope>();
+  slot->keys = {Key(0, value)};
+}
+inline void Ramp(std::unique_ptr<Envelope>& slot, float time0, float value0, float time1, float value1) {
+  slot = std::make_unique<Envelope>();
+  slot->keys = {Key(time0, value0), Key(time1, value1)};
+}
+
+// Position, heading/pitch/bank (radians) and scale as constant channels.
+inline void Place(SceneObject* object, Vec3 position, Vec3 rotation = {}, Vec3 scale = {1, 1, 1}) {
+  const float values[9] = {position.x, position.y, position.z, rotation.x, rotation.y,
+                           rotation.z, scale.x,    scale.y,    scale.z};
+  for (int i = 0; i < 9; ++i) Constant(object->envelopes[i], values[i]);
+}
+
+inline void AddTriangle(SceneObject* object, Surface* surface, uint32_t a, uint32_t b, uint32_t c) {
+  Triangle& triangle = object->triangles.emplace_back();
+  triangle.cornerIndex[0] = a;
+  triangle.cornerIndex[1] = b;
+  triangle.cornerIndex[2] = c;
+  triangle.surface = surface;
+}
+
+// An object of these points and triangles; triangle t gets surfaces[t % count], or none.
+using Corners = std::vector<std::array<uint32_t, 3>>;
+inline SceneObject* AddMesh(Scene& scene, const std::vector<Vec3>& points, const Corners& corners,
+                            const std::vector<Surface*>& surfaces = {}) {
+  SceneObject* object = scene.AddObject();
+  for (const Vec3& p : points) object->baseVertices.push_back(Vertex{p, {}, 0, 0});
+  for (size_t t = 0; t < corners.size(); ++t)
+    AddTriangle(object, surfaces.empty() ? nullptr : surfaces[t % surfaces.size()], corners[t][0], corners[t][1],
+                corners[t][2]);
+  return object;
+}
+
+// A one-layer object of one triangle, or of `layers` layers (layer i shifted by i in x).
+inline std::vector<uint8_t> TriangleObject(uint16_t layers = 1, uint16_t flags = 0) {
+  LwoWriter w;
+  for (uint16_t i = 0; i < layers; ++i) {
+    const float x = float(i);
+    w.Layer(i, flags, 0, 0, 0, "layer").Points({x, 0, 0, x + 1, 0, 0, x, 1, 0}).Polygons("FACE", {{0, 1, 2}});
+  }
+  return w.File();
+}
+
+// A scene file: "LWSC", "3", then the lines, each ended by CR LF.
+inline std::string Lws(const std::vector<std::string>& lines) {
+  std::string text = "LWSC\r\n3\r\n";
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+class SceneFixture : public ::testing::Test {
+ protected:
+  SceneFixture() { NewScene(); }
+
+  // A fresh, empty scene on the same system; the log goes on.
+  void NewScene() {
+    vfs.Close();
+    scene = std::make_unique<Scene>();
+    scene->AttachToSystem(&system);
+  }
+
+  void AddFile(const std::string& name, const std::vector<uint8_t>& bytes) { WriteBytes(dir / name, bytes); }
+  void Mount() {
+    vfs.Close();
+    EXPECT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()));
+  }
+  bool LoadObject(const std::vector<uint8_t>& bytes, const std::string& name = "test.lwo") {
+    AddFile(name, bytes);
+    Mount();
+    return LwoLoader::Load(*scene, vfs, name.c_str());
+  }
+  bool LoadScene(const std::string& text, const std::string& name = "test.lws") {
+    WriteText(dir / name, text);
+    Mount();
+    return scene->Load(&vfs, name.c_str());
+  }
+
+  bool Logged(int level, const std::string& text) const { return log.Has(level, text); }
+  size_t LinesWith(const std::string& text) const { return log.Count(text); }
+  SceneObject& Object(size_t i) { return *scene->objects.at(i); }
+
+  TempDir dir;
+  MessageCapture boxes;
+  LogFile log{dir / "ZIVI3.LOG"};
+  System system;
+  Vfs vfs;
+  std::unique_ptr<Scene> scene;
+};
+
+}  // namespace test
