@@ -1,8 +1,6 @@
 // Real scenes from the corpus, with polygons triangulated: every frame renders without a GL
 // error and shows something.
 #include "render/RenderFixture.h"
-#include "support/TestSupport.h"
-#include "vfs/Vfs.h"
 
 #include <filesystem>
 

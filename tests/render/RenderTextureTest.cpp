@@ -2,9 +2,7 @@
 // diffuse, and a second layer cutting the first one out.
 #include "render/RenderFixture.h"
 #include "support/ImageWriter.h"
-#include "support/TestSupport.h"
 #include "textures/Textures.h"
-#include "vfs/Vfs.h"
 
 namespace render_test {
 namespace {
@@ -14,20 +12,15 @@ constexpr uint8_t PROJECTION_UV = 5;
 
 class RenderTexture : public RenderFixture {
  protected:
-  // A width × height picture: the top half one colour, the bottom half the other, or the left
-  // half and the right half.
-  static test::Picture Halves(bool leftRight, const uint8_t first[3], const uint8_t second[3]) {
-    test::Picture picture;
-    picture.width = picture.height = 4;
+  // A 4 × 4 picture: the top half one colour, the bottom half the other, or the left half and
+  // the right half.
+  void AddImage(const std::string& name, bool leftRight, const uint8_t first[3], const uint8_t second[3]) {
+    test::Picture picture{4, 4, {}};
     for (uint32_t y = 0; y < 4; ++y)
       for (uint32_t x = 0; x < 4; ++x) {
         const uint8_t* colour = (leftRight ? x : y) < 2 ? first : second;
         picture.rgb.insert(picture.rgb.end(), colour, colour + 3);
       }
-    return picture;
-  }
-
-  void AddImage(const std::string& name, const test::Picture& picture) {
     test::WriteBytes(dir / name, test::EncodeImage(test::ImageKind::PNG24, picture));
     system.textureCache.AddReference(name.c_str());
   }
@@ -45,9 +38,8 @@ class RenderTexture : public RenderFixture {
   static void MapSquare(SceneObject* object) {
     for (Triangle& triangle : object->triangles)
       for (int k = 0; k < 3; ++k) {
-        const Vec3& p = object->baseVertices[triangle.cornerIndex[k]].position;
-        triangle.texCoords[0].cornerU[k] = p.x > 0 ? 1.0f : 0.0f;
-        triangle.texCoords[0].cornerV[k] = p.y > 0 ? 1.0f : 0.0f;
+        triangle.texCoords[0].cornerU[k] = object->baseVertices[triangle.cornerIndex[k]].position.x > 0;
+        triangle.texCoords[0].cornerV[k] = object->baseVertices[triangle.cornerIndex[k]].position.y > 0;
       }
   }
 
@@ -70,7 +62,7 @@ class RenderTexture : public RenderFixture {
 
 TEST_F(RenderTexture, AnImageShowsTheRightWayUpInWhiteScaledByDiffuse) {
   const uint8_t red[3] = {255, 0, 0}, blue[3] = {0, 0, 255};
-  AddImage("updown.png", Halves(false, red, blue));  // red on top
+  AddImage("updown.png", false, red, blue);  // red on top
   AddCamera();
   Surface* surface = AddSurface({0, 1, 0});  // its own green plays no part
   surface->diffuse = 0.5f;
@@ -81,8 +73,8 @@ TEST_F(RenderTexture, AnImageShowsTheRightWayUpInWhiteScaledByDiffuse) {
   LoadTextures();
   ASSERT_NE(surface->layers[0]->texture, nullptr);
 
-  Image image = Render(0);
-  Blob blob = FindBlob(image);
+  const Image image = Render(0);
+  const Blob blob = FindBlob(image);
   ASSERT_GT(blob.count, 0u);
   const uint32_t x = uint32_t(blob.x);
   const uint32_t upper = blob.top + (blob.bottom - blob.top) / 4, lower = blob.bottom - (blob.bottom - blob.top) / 4;
@@ -95,8 +87,8 @@ TEST_F(RenderTexture, AnImageShowsTheRightWayUpInWhiteScaledByDiffuse) {
 
 TEST_F(RenderTexture, ASecondLayerCutsTheFirstOutByItsBrightness) {
   const uint8_t orange[3] = {255, 128, 0}, white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
-  AddImage("colour.png", Halves(true, orange, orange));
-  AddImage("mask.png", Halves(true, white, black));  // shows the left half only
+  AddImage("colour.png", true, orange, orange);
+  AddImage("mask.png", true, white, black);  // shows the left half only
   AddCamera();
   Surface* cutOut = AddSurface({1, 1, 1});
   AddLayer(cutOut, "colour.png");
