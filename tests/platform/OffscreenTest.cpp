@@ -7,6 +7,8 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 // Clears to black and fills the top half of the picture with colour.
@@ -25,8 +27,7 @@ void DrawTopHalf(float r, float g, float b) {
 TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
   platform::OffscreenContext* context = platform::CreateOffscreenContext(8, 6, 32);
   ASSERT_NE(context, nullptr);
-  EXPECT_EQ(platform::OffscreenWidth(context), 8u);
-  EXPECT_EQ(platform::OffscreenHeight(context), 6u);
+  EXPECT_TRUE(platform::OffscreenWidth(context) == 8u && platform::OffscreenHeight(context) == 6u);
   // GLU reaches the same context: its matrix lands on the stack.
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -39,9 +40,8 @@ TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
   std::vector<uint8_t> rgb;
   ASSERT_TRUE(platform::ReadOffscreenPixels(context, &rgb));
   ASSERT_EQ(rgb.size(), 8u * 6 * 3);
-  EXPECT_EQ(rgb[0], 255);                  // top-left: the top half
-  EXPECT_EQ(rgb[1], 128);
-  EXPECT_EQ(rgb[(5 * 8 + 7) * 3], 0);      // bottom-right: cleared
+  EXPECT_TRUE(rgb[0] == 255 && rgb[1] == 128);  // top-left: the top half
+  EXPECT_EQ(rgb[(5 * 8 + 7) * 3], 0);           // bottom-right: cleared
   platform::DestroyOffscreenContext(context);
 
   // Sixteen bits keep five bits of red and six of green.
@@ -50,8 +50,7 @@ TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
   DrawTopHalf(1, 0.5f, 0);
   ASSERT_TRUE(platform::ReadOffscreenPixels(context, &rgb));
   EXPECT_EQ(rgb[0], 255);
-  EXPECT_NE(rgb[1], 128);
-  EXPECT_NEAR(rgb[1], 128, 4);
+  EXPECT_TRUE(rgb[1] != 128 && std::abs(rgb[1] - 128) <= 4) << int(rgb[1]);
   platform::DestroyOffscreenContext(context);
 
   EXPECT_EQ(platform::CreateOffscreenContext(0, 6, 32), nullptr);
@@ -68,8 +67,7 @@ TEST(Offscreen, PngFilesKeepEveryPixelAndTheirOrientation) {
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> back;
   ASSERT_TRUE(platform::ReadPng(path.c_str(), &width, &height, &back));
-  EXPECT_EQ(width, 5u);
-  EXPECT_EQ(height, 3u);
+  EXPECT_TRUE(width == 5u && height == 3u);
   EXPECT_EQ(back, rgb);
 
   EXPECT_FALSE(platform::WritePng((dir / "missing/picture.png").c_str(), 5, 3, rgb.data()));

@@ -1,8 +1,7 @@
-// What the texture tests share: a log file to read the loaders' lines back from, captured
-// message boxes, files held the way the Vfs holds them, and pixel access to a decoded entry.
+// What the texture tests share: the log read back, captured message boxes, files held the way
+// the Vfs holds them, and pixel access to a decoded entry.
 #pragma once
 
-#include "log/Log.h"
 #include "support/ImageWriter.h"
 #include "support/TestSupport.h"
 #include "textures/Textures.h"
@@ -10,15 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
-#include <string>
-#include <vector>
 
 class TextureFixture : public ::testing::Test {
  protected:
-  void SetUp() override { log.Open(LOG_FILE, (dir / "ZIVI3.LOG").c_str()); }
-
   // A record as a mount leaves it: the bytes, then (like a datafile member) zeros the decoders
   // must not mistake for content.
   static std::unique_ptr<VfsFile> File(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -31,17 +25,7 @@ class TextureFixture : public ::testing::Test {
     return file;
   }
 
-  // The log lines written since the log was opened, without its header.
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    const std::string text = test::ReadText(dir / "ZIVI3.LOG");
-    size_t start = text.find("\n\n");
-    start = start == std::string::npos ? 0 : start + 2;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-      lines.push_back(text.substr(start, end - start));
-    return lines;
-  }
-
+  std::vector<std::string> Lines() const { return log.Lines(); }
   static std::string LoadError(const std::string& name) {
     return "[ 01 ] - TEXLDR(Load) - Error loading texture \"" + name + "\"!";
   }
@@ -53,5 +37,5 @@ class TextureFixture : public ::testing::Test {
 
   test::TempDir dir;
   test::MessageCapture boxes;
-  LogSystem log;
+  test::LogFile log{dir / "ZIVI3.LOG"};
 };

@@ -119,8 +119,7 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
     SCOPED_TRACE(name);
     TextureEntry entry;
     EXPECT_FALSE(Decode(bytes, entry, name));
-    EXPECT_EQ(entry.image, nullptr);
-    EXPECT_EQ(entry.pixels, nullptr);
+    EXPECT_TRUE(entry.image == nullptr && entry.pixels == nullptr);
     expected.push_back(LoadError(name));
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -151,8 +150,7 @@ TEST_F(TextureLoaderTest, JpegMetadataIsLeftOutOfTheDecode) {
   TextureEntry expected, entry;
   ASSERT_TRUE(Decode(plain, expected));
   ASSERT_TRUE(Decode(tagged, entry));
-  ASSERT_EQ(entry.width, expected.width);
-  ASSERT_EQ(entry.height, expected.height);
+  ASSERT_TRUE(entry.width == expected.width && entry.height == expected.height);
   EXPECT_TRUE(std::equal(entry.pixels, entry.pixels + size_t(entry.pitch) * entry.height, expected.pixels));
   // The library never saw the segments: it keeps what it parses as metadata of the bitmap.
   FIBITMAP* bitmap = reinterpret_cast<FIBITMAP*>(entry.image.get());
@@ -206,10 +204,7 @@ TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   // the file can't fill is zeroed, so a decoder that doesn't look at the count reads no stale data.
   stream.overran = false;
   EXPECT_EQ(stream.Read(buffer + 8, 1, 100), 2u);
-  EXPECT_EQ(buffer[9], 9);
-  EXPECT_EQ(buffer[10], 0);
-  EXPECT_EQ(buffer[107], 0);
-  EXPECT_EQ(buffer[108], 0xEE);
+  EXPECT_TRUE(buffer[9] == 9 && buffer[10] == 0 && buffer[107] == 0 && buffer[108] == 0xEE);
   EXPECT_FALSE(stream.overran);
   EXPECT_EQ(stream.Read(buffer, 1, 1), 0u);  // nothing left at all
   EXPECT_TRUE(stream.overran);
@@ -219,12 +214,9 @@ TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   EXPECT_EQ(stream.Read(buffer, 0x10000, 0x10001), 0u);
   EXPECT_EQ(stream.Read(buffer, 5, 0x40000000), 2u);
 
-  EXPECT_EQ(stream.Seek(-3, SEEK_END), 0);
-  EXPECT_EQ(stream.Tell(), 7);
-  EXPECT_EQ(stream.Seek(2, SEEK_CUR), 0);
-  EXPECT_EQ(stream.Tell(), 9);
-  EXPECT_EQ(stream.Seek(-20, SEEK_CUR), -1);  // before the start: refused, position kept
-  EXPECT_EQ(stream.Tell(), 9);
+  EXPECT_TRUE(stream.Seek(-3, SEEK_END) == 0 && stream.Tell() == 7);
+  EXPECT_TRUE(stream.Seek(2, SEEK_CUR) == 0 && stream.Tell() == 9);
+  EXPECT_TRUE(stream.Seek(-20, SEEK_CUR) == -1 && stream.Tell() == 9);  // before the start: refused, position kept
   EXPECT_EQ(stream.Seek(1000, SEEK_SET), 0);  // past the end is a place reads find empty
   EXPECT_EQ(stream.Read(buffer, 1, 4), 0u);
 
@@ -247,11 +239,10 @@ TEST_F(TextureLoaderTest, CorpusImagesDecode) {
     SCOPED_TRACE(image.path);
     TextureEntry entry;
     ASSERT_TRUE(Decode(test::ReadBytes(base + image.path), entry, image.path));
-    EXPECT_EQ(entry.width, image.width);
-    EXPECT_EQ(entry.height, image.height);
+    EXPECT_TRUE(entry.width == image.width && entry.height == image.height);
+    const uint8_t* first = Bgr(entry, 0, 0);
     if (image.width == 1) {
-      const uint8_t* white = Bgr(entry, 0, 0);
-      EXPECT_EQ(white[0] + white[1] + white[2], 3 * 255);
+      EXPECT_EQ(first[0] + first[1] + first[2], 3 * 255);
     }
   }
   EXPECT_TRUE(Lines().empty());
