@@ -104,32 +104,21 @@ TEST(Vpfpack, DamagedOrForeignInputGivesAClearMessageAndAFailingCode) {
 TEST(Vpfpack, ExtractsAnotherPackersDatafileButNeverOutsideItsFolder) {
   // Written field by field: data stored in reverse order of the directory, reserved bytes
   // filled, and one member whose name would climb out of the target folder.
-  const std::string second = "second member";
-  const std::string first = "first!";
-  const std::string evil = "owned";
-  std::vector<uint8_t> data;
-  data.insert(data.end(), evil.begin(), evil.end());
-  data.insert(data.end(), second.begin(), second.end());
-  data.insert(data.end(), first.begin(), first.end());
-  struct E { std::string name; uint32_t size, offset; };
-  const std::vector<E> entries = {{"first.txt", 6, uint32_t(evil.size() + second.size())},
-                                  {"Second.TXT", uint32_t(second.size()), uint32_t(evil.size())},
-                                  {"../escape.txt", uint32_t(evil.size()), 0}};
+  const std::string data = "ownedsecond memberfirst!";  // "../escape.txt", "Second.TXT", "first.txt"
+  const struct {
+    std::string name;
+    uint32_t size, offset;
+  } entries[] = {{"first.txt", 6, 18}, {"Second.TXT", 13, 5}, {"../escape.txt", 5, 0}};
   std::vector<uint8_t> directory;
-  for (const E& e : entries) {
-    std::vector<uint8_t> entry;
+  for (const auto& e : entries) {
     const uint32_t length = uint32_t(DATAFILE_ENTRY_SIZE + e.name.size() + 1);
-    entry.push_back(uint8_t(length));
-    entry.push_back(uint8_t(length >> 8));
-    PutU32(entry, e.size);
-    PutU32(entry, 0);
-    PutU32(entry, e.size);
-    PutU32(entry, e.offset);
-    PutU32(entry, DatafileChecksum(data.data() + e.offset, e.size));
-    entry.insert(entry.end(), 16, 0x5A);
-    entry.insert(entry.end(), e.name.begin(), e.name.end());
-    entry.push_back(0);
-    directory.insert(directory.end(), entry.begin(), entry.end());
+    directory.push_back(uint8_t(length));
+    directory.push_back(uint8_t(length >> 8));
+    for (uint32_t field : {e.size, 0u, e.size, e.offset,
+                           DatafileChecksum(reinterpret_cast<const uint8_t*>(data.data()) + e.offset, e.size)})
+      PutU32(directory, field);
+    directory.insert(directory.end(), 16, 0x5A);
+    directory.insert(directory.end(), e.name.c_str(), e.name.c_str() + e.name.size() + 1);
   }
   std::vector<uint8_t> image = {'V', 'P', 'F', 2, 0};
   PutU32(image, uint32_t(directory.size()));
@@ -143,7 +132,7 @@ TEST(Vpfpack, ExtractsAnotherPackersDatafileButNeverOutsideItsFolder) {
   ToolRun extract = Vpfpack("--extract " + Quote(dir / "deep/other.vpf") + " " + Quote(dir / "deep/out"));
   EXPECT_EQ(extract.code, 1) << extract.output;
   EXPECT_NE(extract.output.find("not a bare file name"), std::string::npos) << extract.output;
-  EXPECT_EQ(test::ReadText(dir / "deep/out/first.txt"), first);
-  EXPECT_EQ(test::ReadText(dir / "deep/out/Second.TXT"), second);
+  EXPECT_EQ(test::ReadText(dir / "deep/out/first.txt"), "first!");
+  EXPECT_EQ(test::ReadText(dir / "deep/out/Second.TXT"), "second member");
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "deep/escape.txt"));
 }

@@ -74,10 +74,8 @@ Bytes Skewed(size_t size, uint32_t seed) {
 Bytes Runs(size_t size, uint32_t seed) {
   std::mt19937 rng(seed);
   Bytes b;
-  while (b.size() < size) {
-    uint32_t length = rng() % 4 == 0 ? 255 + 4 + rng() % 8 : rng() % 300;
-    b.insert(b.end(), length, static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng()));
-  }
+  while (b.size() < size)
+    b.insert(b.end(), rng() % 4 == 0 ? 255 + 4 + rng() % 8 : rng() % 300, static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng()));
   b.resize(size);
   return b;
 }
@@ -89,10 +87,9 @@ struct BitWriter {
   uint64_t bits = 0;
 
   void Put(uint64_t value, int n) {
-    for (int i = n - 1; i >= 0; --i) {
+    for (int i = n - 1; i >= 0; --i, ++bits) {
       if (bits % 8 == 0) bytes.push_back(0);
       if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
-      ++bits;
     }
   }
 };
@@ -104,12 +101,9 @@ constexpr uint64_t END_MARKER = 0x177245385090ull;
 std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
   std::vector<uint32_t> codes(lengths.size());
   uint32_t code = 0;
-  for (int l = 1; l <= 20; ++l) {
-    for (size_t s = 0; s < lengths.size(); ++s) {
+  for (int l = 1; l <= 20; ++l, code <<= 1)
+    for (size_t s = 0; s < lengths.size(); ++s)
       if (lengths[s] == l) codes[s] = code++;
-    }
-    code <<= 1;
-  }
   return codes;
 }
 
@@ -137,17 +131,12 @@ struct Block {
     for (int r = 0; r < 16; ++r) {
       if (!(ranges & (0x8000u >> r))) continue;
       uint32_t values = 0;
-      for (int v : used) {
-        if (v / 16 == r) values |= 0x8000u >> (v % 16);
-      }
+      for (int v : used) values |= v / 16 == r ? 0x8000u >> (v % 16) : 0;
       w.Put(values, 16);
     }
     w.Put(static_cast<uint32_t>(groups), 3);
     w.Put(static_cast<uint32_t>(selectors.size()), 15);
-    for (int s : selectors) {
-      for (int k = 0; k < s; ++k) w.Put(1, 1);
-      w.Put(0, 1);
-    }
+    for (int s : selectors) w.Put(((1u << s) - 1) << 1, s + 1);  // s ones, then a zero
     for (int t = 0; t < std::max(groups, 0); ++t) {
       std::vector<int> ls = Lengths(t);
       int current = ls[0];
@@ -178,22 +167,18 @@ Bytes Stream(const std::vector<Block>& blocks, char digit = '1') {
   return w.bytes;
 }
 
-uint32_t Crc(const Bytes& data) {
+// The same single block as a standard stream that libbz2 accepts, given its decoded bytes.
+Bytes StandardStream(const Block& block, const Bytes& decoded, char digit = '1') {
   uint32_t crc = 0xFFFFFFFFu;
-  for (uint8_t c : data) {
+  for (uint8_t c : decoded) {
     crc ^= static_cast<uint32_t>(c) << 24;
     for (int k = 0; k < 8; ++k) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
   }
-  return ~crc;
-}
-
-// The same single block as a standard stream that libbz2 accepts, given its decoded bytes.
-Bytes StandardStream(const Block& block, const Bytes& decoded, char digit = '1') {
+  crc = ~crc;
   BitWriter w;
-  for (char c : std::string("BZh")) w.Put(static_cast<uint8_t>(c), 8);
+  w.Put(0x425A68, 24);  // "BZh"
   w.Put(static_cast<uint8_t>(digit), 8);
   w.Put(BLOCK_MARKER, 48);
-  uint32_t crc = Crc(decoded);
   w.Put(crc, 32);
   w.Put(0, 1);
   block.WriteBody(w);
@@ -215,14 +200,9 @@ Decoded Libbz2(const Bytes& stream, uint32_t room) {
 // Run length n as RUNA/RUNB digits: bijective base 2, lowest digit first.
 std::vector<uint32_t> RunSymbols(uint64_t n) {
   std::vector<uint32_t> out;
-  while (n > 0) {
-    if (n & 1) {
-      out.push_back(RUNA);
-      n = (n - 1) / 2;
-    } else {
-      out.push_back(RUNB);
-      n = (n - 2) / 2;
-    }
+  for (; n > 0; n = (n - 1) / 2) {
+    out.push_back(n & 1 ? RUNA : RUNB);
+    n -= !(n & 1);
   }
   return out;
 }
@@ -238,34 +218,29 @@ TEST(BlockDecoder, RoundTripsEveryKindOfContentAndBlockSize) {
   // Sizes around nothing, the run-length stage's thresholds and a 100k block's capacity.
   const size_t sizes[] = {0, 1, 2, 3, 4, 5, 6, 255, 259, 260, 4096, 99980, 99981, 100000, 100001, 250000};
   uint32_t seed = 1;
-  for (const Case& kind : kinds) {
+  for (const Case& kind : kinds)
     for (size_t size : sizes) {
       Bytes data = kind.make(size, seed++);
       Decoded d = Decode(Reduced(data, 1), static_cast<uint32_t>(size));
-      ASSERT_EQ(DECODE_OK, d.result) << kind.name << " " << size;
-      ASSERT_EQ(data, d.bytes) << kind.name << " " << size;
+      ASSERT_TRUE(d.result == DECODE_OK && data == d.bytes) << kind.name << " " << size << ": " << d.result;
     }
-  }
   // Every block size, with blocks large enough for the segmented inverse transform.
   for (int blockSize = 1; blockSize <= 9; ++blockSize) {
     const size_t size = 140000 + 40000 * static_cast<size_t>(blockSize);
     Bytes data = blockSize % 2 ? Text(size, seed++) : Skewed(size, seed++);
     Decoded d = Decode(Reduced(data, blockSize), static_cast<uint32_t>(data.size()));
-    ASSERT_EQ(DECODE_OK, d.result) << blockSize;
-    ASSERT_EQ(data, d.bytes) << blockSize;
+    ASSERT_TRUE(d.result == DECODE_OK && data == d.bytes) << blockSize << ": " << d.result;
   }
   // One byte value repeated: runs up to the longest the move-to-front stage can code.
   for (size_t size : {1u, 4u, 5u, 258u, 259u, 260u, 264u, 3000000u}) {
     Bytes data(size, 0x41);
     Decoded d = Decode(Reduced(data, 9), static_cast<uint32_t>(size));
-    ASSERT_EQ(DECODE_OK, d.result) << size;
-    ASSERT_EQ(data, d.bytes) << size;
+    ASSERT_TRUE(d.result == DECODE_OK && data == d.bytes) << size << ": " << d.result;
   }
   // All 256 values, in order and shuffled.
   Bytes all;
-  for (int r = 0; r < 64; ++r) {
+  for (int r = 0; r < 64; ++r)
     for (int v = 0; v < 256; ++v) all.push_back(static_cast<uint8_t>(r % 2 ? v : 255 - v));
-  }
   std::shuffle(all.begin() + 8192, all.end(), std::mt19937(5));
   EXPECT_EQ(all, Decode(Reduced(all, 2), static_cast<uint32_t>(all.size())).bytes);
 }
@@ -285,7 +260,7 @@ TEST(BlockDecoder, ReportsEachResultCode) {
   EXPECT_EQ(DECODE_PARAM_ERROR, DecodeBuffer(dest, &len, stream.data(), 10, 0, 5));
   EXPECT_EQ(DECODE_PARAM_ERROR, DecodeBuffer(dest, &len, stream.data(), 10, 0, -1));
   // small and verbosity change nothing else.
-  for (int small : {0, 1}) {
+  for (int small : {0, 1})
     for (int verbosity : {0, 4}) {
       Bytes out(size);
       uint32_t outLen = size;
@@ -293,7 +268,6 @@ TEST(BlockDecoder, ReportsEachResultCode) {
                                         small, verbosity));
       EXPECT_EQ(data, out);
     }
-  }
 
   // The standard format (here an empty stream), and first bytes that are not a size digit.
   const Bytes standard = {'B', 'Z', 'h', '9', 0x17, 0x72, 0x45, 0x38, 0x50, 0x90, 0, 0, 0, 0};
@@ -485,123 +459,103 @@ TEST(BlockDecoder, SurvivesEveryFlippedBit) {
 
 TEST(BlockDecoder, RejectsEveryLimitOfTheFormat) {
   auto result = [](const Block& b, char digit = '1') { return Decode(Stream({b}, digit), 1000000).result; };
-  Block base;
+  const Block base;
   ASSERT_EQ(DECODE_OK, result(base));
+  Block b = base;
 
   // Table count 2 to 6.
   for (int groups : {0, 1, 7}) {
-    Block b = base;
     b.groups = groups;
     EXPECT_EQ(DECODE_DATA_ERROR, result(b)) << groups;
   }
   for (int groups : {2, 6}) {
-    Block b = base;
     b.groups = groups;
     b.selectors = {groups - 1};
     EXPECT_EQ(DECODE_OK, result(b)) << groups;
   }
-  // Selectors: at least one, each naming an existing table.
-  {
-    Block b = base;
-    b.selectors = {};
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-    b.selectors = {0, 2};
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-  }
-  // More selectors than any block needs are read in full and the excess ignored.
-  {
-    Block b = base;
-    b.selectors.assign(18010, 1);
-    EXPECT_EQ(DECODE_OK, result(b));
-    b.selectors.assign(32767, 0);
-    EXPECT_EQ(DECODE_OK, result(b));
-  }
+  // Selectors: at least one, each naming an existing table; more than any block needs are read
+  // in full and the excess ignored.
+  b = base;
+  b.selectors = {};
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  b.selectors = {0, 2};
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  b.selectors.assign(18010, 1);
+  EXPECT_EQ(DECODE_OK, result(b));
+  b.selectors.assign(32767, 0);
+  EXPECT_EQ(DECODE_OK, result(b));
   // Running out of selectors before the end of the block: 51 symbols need two.
-  {
-    Block b = base;
-    b.used = {'A', 'B'};
-    b.symbols.assign(50, 2);  // move-to-front position 1: ABAB...
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-    b.selectors = {0, 1};
-    EXPECT_EQ(DECODE_OK, result(b));
-  }
+  b = base;
+  b.used = {'A', 'B'};
+  b.symbols.assign(50, 2);  // move-to-front position 1: ABAB...
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  b.selectors = {0, 1};
+  EXPECT_EQ(DECODE_OK, result(b));
   // Code lengths within 1 to 20 while they are read.
   for (auto lengths : {std::vector<int>{0, 1, 1}, {21, 1, 1}, {20, 21, 1}, {1, 0, 2}}) {
-    Block b = base;
+    b = base;
     b.lengths = {lengths};
     EXPECT_EQ(DECODE_DATA_ERROR, result(b)) << lengths[0] << " " << lengths[1];
   }
   // A bit pattern no code covers, once 20 bits are read.
-  {
-    Block b = base;
-    b.lengths = {{2, 2, 2}};  // 00, 01, 10: nothing starts with 11
-    b.endOfBlock = false;
-    BitWriter w;
-    w.Put('1', 8);
-    w.Put(BLOCK_MARKER, 48);
-    b.WriteBody(w);
-    w.Put(0xFFFFFFFF, 32);
-    w.Put(END_MARKER, 48);
-    EXPECT_EQ(DECODE_DATA_ERROR, Decode(w.bytes, 100).result);
-  }
+  b = base;
+  b.lengths = {{2, 2, 2}};  // 00, 01, 10: nothing starts with 11
+  b.endOfBlock = false;
+  BitWriter w;
+  w.Put('1', 8);
+  w.Put(BLOCK_MARKER, 48);
+  b.WriteBody(w);
+  w.Put(0xFFFFFFFF, 32);
+  w.Put(END_MARKER, 48);
+  EXPECT_EQ(DECODE_DATA_ERROR, Decode(w.bytes, 100).result);
   // The symbol map names at least one byte value.
-  {
-    Block b = base;
-    b.used = {};
-    b.lengths = {{9, 9}};
-    b.symbols = {};
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-  }
-  // The origin pointer: below the block's length, and never above 10 + digit * 100000.
-  {
-    Block b = base;
-    b.origPtr = 1;
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-    b.origPtr = 100011;
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-    // Judged as soon as it is read, not at the end of the block.
-    Bytes cut = Stream({b});
-    cut.resize(1 + 6 + 3 + 1);
-    EXPECT_EQ(DECODE_DATA_ERROR, Decode(cut, 100).result);
-    b.origPtr = 0xFFFFFF;
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b, '9'));
-  }
+  b = base;
+  b.used = {};
+  b.lengths = {{9, 9}};
+  b.symbols = {};
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  // The origin pointer: below the block's length, and never above 10 + digit * 100000, judged as
+  // soon as it is read, not at the end of the block.
+  b = base;
+  b.origPtr = 1;
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  b.origPtr = 100011;
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  Bytes cut = Stream({b});
+  cut.resize(1 + 6 + 3 + 1);
+  EXPECT_EQ(DECODE_DATA_ERROR, Decode(cut, 100).result);
+  b.origPtr = 0xFFFFFF;
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b, '9'));
   // A block's length may reach digit * 100000 but not pass it: zeros, so the first stage makes
   // 4 bytes of every 5.
-  {
-    Block b = base;
-    b.used = {0};
-    b.symbols = RunSymbols(100000);
-    Decoded d = Decode(Stream({b}), 1000000);
-    ASSERT_EQ(DECODE_OK, d.result);
-    EXPECT_EQ(Bytes(80000, 0), d.bytes);
-    b.symbols = RunSymbols(100001);
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-    b.symbols = RunSymbols(200000);
-    EXPECT_EQ(DECODE_OK, result(b, '2'));
-    b.used = {0, 1};
-    b.symbols = RunSymbols(100000);
-    b.symbols.push_back(2);  // one byte more by move-to-front
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-  }
+  b = base;
+  b.used = {0};
+  b.symbols = RunSymbols(100000);
+  Decoded d = Decode(Stream({b}), 1000000);
+  ASSERT_EQ(DECODE_OK, d.result);
+  EXPECT_EQ(Bytes(80000, 0), d.bytes);
+  b.symbols = RunSymbols(100001);
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  b.symbols = RunSymbols(200000);
+  EXPECT_EQ(DECODE_OK, result(b, '2'));
+  b.used = {0, 1};
+  b.symbols = RunSymbols(100000);
+  b.symbols.push_back(2);  // one byte more by move-to-front
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
   // A run of more than 21 RUNA/RUNB digits, even one whose length would wrap around 32 bits
   // to a small number.
-  {
-    Block b = base;
-    b.used = {0};
-    b.symbols.assign(22, RUNA);
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b, '9'));
-    b.symbols = RunSymbols((uint64_t{1} << 32) + 5);
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b, '9'));
-    b.symbols = RunSymbols(900000);
-    EXPECT_EQ(DECODE_OK, result(b, '9'));
-  }
+  b = base;
+  b.used = {0};
+  b.symbols.assign(22, RUNA);
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b, '9'));
+  b.symbols = RunSymbols((uint64_t{1} << 32) + 5);
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b, '9'));
+  b.symbols = RunSymbols(900000);
+  EXPECT_EQ(DECODE_OK, result(b, '9'));
   // Four equal bytes at the end of a block with no count byte after them.
-  {
-    Block b = base;
-    b.symbols = RunSymbols(4);
-    EXPECT_EQ(DECODE_DATA_ERROR, result(b));
-    b.symbols = RunSymbols(5);
-    EXPECT_EQ(DECODE_OK, result(b));
-  }
+  b = base;
+  b.symbols = RunSymbols(4);
+  EXPECT_EQ(DECODE_DATA_ERROR, result(b));
+  b.symbols = RunSymbols(5);
+  EXPECT_EQ(DECODE_OK, result(b));
 }

@@ -28,16 +28,13 @@ std::vector<uint8_t> RawDatafile(const std::vector<RawEntry>& entries, const std
                                  uint32_t directorySizeOverride = 0) {
   std::vector<uint8_t> dir;
   for (const RawEntry& e : entries) {
-    size_t at = dir.size();
+    const size_t at = dir.size();
     dir.resize(at + DATAFILE_ENTRY_SIZE, 0xAB);  // reserved bytes are never read
-    uint16_t length = e.lengthOverride ? e.lengthOverride : uint16_t(DATAFILE_ENTRY_SIZE + e.nameField.size());
+    const uint16_t length = e.lengthOverride ? e.lengthOverride : uint16_t(DATAFILE_ENTRY_SIZE + e.nameField.size());
     dir[at] = uint8_t(length);
     dir[at + 1] = uint8_t(length >> 8);
-    PutU32(dir, at + 2, e.storedSize);
-    PutU32(dir, at + 6, e.compressed);
-    PutU32(dir, at + 10, e.size);
-    PutU32(dir, at + 14, e.offset);
-    PutU32(dir, at + 18, e.checksum);
+    const uint32_t fields[] = {e.storedSize, e.compressed, e.size, e.offset, e.checksum};
+    for (int i = 0; i < 5; ++i) PutU32(dir, at + 2 + 4 * i, fields[i]);
     dir.insert(dir.end(), e.nameField.begin(), e.nameField.end());
   }
   std::vector<uint8_t> out = {'V', 'P', 'F', 2, 0, 0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
@@ -91,11 +88,8 @@ TEST(Vfs, DirectoryMountReadsEveryRegularFileWithoutTail) {
   EXPECT_EQ(vfs.isDatafile, 0);
   VfsFile* b = vfs.Find("b.lwo");
   ASSERT_NE(b, nullptr);
-  EXPECT_EQ(b->name, "B.LWO");
-  EXPECT_EQ(b->loaded, 1);
-  EXPECT_EQ(b->size, 7u);
-  EXPECT_EQ(b->data.size(), 7u);  // exactly the file, no trailing bytes
-  EXPECT_EQ(std::memcmp(b->data.data(), "se\0cond", 7), 0);
+  EXPECT_TRUE(b->name == "B.LWO" && b->loaded == 1 && b->size == 7u);
+  EXPECT_EQ(b->data, Bytes(std::string("se\0cond", 7)));  // exactly the file, no trailing bytes
   ASSERT_NE(vfs.Find("empty"), nullptr);
   EXPECT_EQ(vfs.Find("empty")->loaded, 1);
   EXPECT_EQ(vfs.Find("hidden"), nullptr);
@@ -112,7 +106,6 @@ TEST(Vfs, DirectoryPathsTakeEitherSeparatorAndEmptyMeansHere) {
   std::filesystem::create_directories(dir.Path() / "demo" / "scenes");
   test::WriteText(dir / "demo/scenes/x.lws", "LWSC");
   const char* names[] = {"x.lws"};
-
   const std::string windowsStyle = dir.Path().string() + "\\demo\\scenes\\";
   Vfs vfs;
   ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, windowsStyle.c_str(), names, 1));
@@ -141,12 +134,10 @@ TEST(Vfs, FailedMountsShowTheirMessageAndLeaveTheVfsClosed) {
   EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, longDir.c_str(), names, 1));  // past the 255-character path
 
   ASSERT_EQ(capture.messages.size(), 4u);
-  EXPECT_EQ(capture.messages[0].caption, "DUZUR exception");
-  EXPECT_EQ(capture.messages[0].text, "Data integrity error or file(s) not present");
-  EXPECT_EQ(capture.messages[1].text, "Data not present error, maybe error in file.");
-  EXPECT_EQ(capture.messages[2].text, "Data not present error, maybe error in file.");
-  EXPECT_EQ(capture.messages[3].text, "Data integrity error or file(s) not present");
-  EXPECT_EQ(capture.messages[1].icon, platform::ICON_ERROR);
+  const std::string integrity = "Data integrity error or file(s) not present", absent = "Data not present error, maybe error in file.";
+  const std::string texts[] = {integrity, absent, absent, integrity};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(capture.messages[i].text, texts[i]) << i;
+  EXPECT_TRUE(capture.messages[0].caption == "DUZUR exception" && capture.messages[1].icon == platform::ICON_ERROR);
 
   // An empty mount: a list succeeds with nothing in it, no list fails quietly.
   EXPECT_TRUE(vfs.Mount(MOUNT_EMPTY, nullptr, names, 2));
@@ -196,8 +187,7 @@ TEST(Vfs, DatafileHeaderAndChecksumRules) {
   // Same name in another case: both records hold the first entry's contents.
   ASSERT_TRUE(vfs.MountImage(image));
   ASSERT_EQ(vfs.Count(), 2u);
-  EXPECT_EQ(vfs.files[1]->name, "Seven");
-  EXPECT_EQ(vfs.files[1]->size, 7u);
+  EXPECT_TRUE(vfs.files[1]->name == "Seven" && vfs.files[1]->size == 7u);
   EXPECT_EQ(std::memcmp(vfs.files[1]->data.data(), "abcdefg", 7), 0);
 
   // A 7-byte member is checked over its first word only.
@@ -208,8 +198,7 @@ TEST(Vfs, DatafileHeaderAndChecksumRules) {
   std::vector<uint8_t> head = image;
   head[head.size() - data.size() + 1] ^= 0xFF;
   ASSERT_TRUE(vfs.MountImage(head));  // a full mount makes no loaded-check
-  EXPECT_EQ(vfs.files[0]->loaded, 0);
-  EXPECT_TRUE(vfs.files[0]->data.empty());
+  EXPECT_TRUE(vfs.files[0]->loaded == 0 && vfs.files[0]->data.empty());
 
   // Byte 3 (version) or byte 4 (flags) wrong: no entries at all.
   test::MessageCapture capture;
@@ -227,8 +216,7 @@ TEST(Vfs, DatafileHeaderAndChecksumRules) {
   // A member shorter than a word has checksum 0.
   std::vector<uint8_t> tiny = RawDatafile({{std::string("tiny\0", 5), 3, 0, 3, 0, 0}}, Bytes("xyz"));
   ASSERT_TRUE(vfs.MountImage(tiny));
-  EXPECT_EQ(vfs.files[0]->loaded, 1);
-  EXPECT_EQ(vfs.files[0]->size, 3u);
+  EXPECT_TRUE(vfs.files[0]->loaded == 1 && vfs.files[0]->size == 3u);
 }
 
 TEST(Vfs, BrokenDirectoryEntriesAreUnusableNeverReadOutside) {
