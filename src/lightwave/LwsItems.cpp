@@ -8,6 +8,7 @@
 // whose item doesn't exist yet is skipped.
 #include "lightwave/Lightwave.h"
 
+#include "actions/Actions.h"
 #include "app/System.h"
 #include "lightwave/LwsParser.h"
 #include "log/Log.h"
@@ -56,14 +57,20 @@ bool CloneLayer(Parser& parser, SceneObject* layer) {
   return true;
 }
 
-// Where a null object's demo action attaches: the action factory gets the whole line, the null's
-// name and the null, with the Vfs and the scene for what the action loads. Until the actions
-// exist every null stays a plain null.
-void AttachNullAction(Parser& parser, const char* line, const char* name, SceneObject* null) {
-  (void)parser;
-  (void)line;
-  (void)name;
-  (void)null;
+// Where a null object's demo action attaches: the action factory gets the line, the null's name
+// and the null, with the Vfs and the scene for what the action loads. From format version 4 on
+// an item id stands between the keyword and the name; the factory then counts from the id as it
+// would from the keyword, so the parameters still begin after the name.
+void AttachNullAction(Parser& parser, const char* line, const char* itemId, const char* name, SceneObject* null) {
+  if (!*itemId) {
+    CreateNullAction(line, parser.keyword, name, null, parser.vfs, parser.scene, parser.sceneName);
+    return;
+  }
+  const char* id = line;
+  while (IsBlank(*id)) ++id;
+  id += std::strlen(parser.keyword);
+  while (IsBlank(*id)) ++id;
+  CreateNullAction(id, itemId, name, null, parser.vfs, parser.scene, parser.sceneName);
 }
 
 // The viewport a camera renders into, from the display settings: the window's width, and its
@@ -156,17 +163,18 @@ bool LoadObjectLayer(Parser& parser, const char* line) {
   return true;
 }
 
-// AddNullObject name [action parameters]
+// AddNullObject name [action parameters]; from format version 4 on: AddNullObject id name [...]
 bool AddNullObject(Parser& parser, const char* line) {
   Args args(line);
+  char itemId[LINE_LENGTH_MAX + 1] = {};
   char name[LINE_LENGTH_MAX + 1] = {};
-  if (args.Skip(1)) args.Word(name, sizeof name);
+  if (args.Skip(1) && (parser.version < 4 || args.Word(itemId, sizeof itemId))) args.Word(name, sizeof name);
   SceneObject* null = parser.scene->AddObject();
   GiveObjectIndex(parser, null);
   MakeCurrentObject(parser, null);
   null->itemName = name;
   null->flags |= OBJECT_HIDDEN | OBJECT_NULL;
-  AttachNullAction(parser, line, name, null);
+  AttachNullAction(parser, line, itemId, name, null);
   return true;
 }
 

@@ -108,12 +108,16 @@ bool Dispatch(Parser& parser, const char* line) {
   return true;
 }
 
-// Skips "LWSC" and the version line, whatever their line ends; false without "LWSC".
-bool SkipHeader(Lines& lines) {
+// Skips "LWSC" and the version line, whatever their line ends; false without "LWSC". The
+// version is the number the version line begins with (0 when it has none).
+bool SkipHeader(Lines& lines, uint32_t* version) {
   if (lines.size < 4 || std::memcmp(lines.text, "LWSC", 4) != 0) return false;
   char line[LINE_LENGTH_MAX + 1];
   lines.Next(line);
-  lines.Next(line);
+  *version = 0;
+  if (!lines.Next(line)) return true;
+  for (const char* p = line; *p >= '0' && *p <= '9' && *version < 1000; ++p)
+    *version = *version * 10 + uint32_t(*p - '0');
   return true;
 }
 
@@ -162,7 +166,7 @@ bool LwsLoader::Load(Vfs* vfs, const char* fileName, Scene* scene) {
   // A record claiming more bytes than it holds is read as far as it holds them.
   parser.lines.text = file->data.data();
   parser.lines.size = file->size <= file->data.size() ? file->size : uint32_t(file->data.size());
-  if (!lws::SkipHeader(parser.lines)) {
+  if (!lws::SkipHeader(parser.lines, &parser.version)) {
     Log(0, "LWSLDR(Load) - File \"%s\" is not a valid LWS file", parser.sceneName);
     return false;
   }

@@ -68,6 +68,7 @@ struct Parser {
   Vfs* vfs = nullptr;
   const VfsFile* file = nullptr;
   const char* sceneName = "";  // the scene file's name, for messages
+  uint32_t version = 0;         // the header's format version; from 4 on, item lines carry item ids
   Lines lines;                  // the lines still to read; handlers may read ahead on a copy
 
   bool envelopePending = false;  // a "{ Envelope" line was read: the next line is its key count

@@ -3,6 +3,7 @@
 // action call sites.
 #include "render/Render.h"
 
+#include "actions/Actions.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 
@@ -197,8 +198,7 @@ void DrawTrail(SceneObject* object, float time) {
 // Null objects get their Render from the actions module; until a null carries one there is
 // nothing to call.
 void RenderAction(SceneObject* object, float time) {
-  (void)object;
-  (void)time;
+  if (object->action) object->action->Render(object, time);
 }
 
 void Scene::RenderFrame(float time) {

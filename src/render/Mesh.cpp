@@ -13,6 +13,8 @@
 #include "render/Render.h"
 #include "render/MeshArrays.h"
 
+#include "actions/Actions.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -340,5 +342,8 @@ void ReleaseObjectRendering(SceneObject* object) {
 }
 
 void ReleaseSceneRendering(Scene& scene) {
-  for (const auto& object : scene.objects) ReleaseObjectRendering(object.get());
+  for (const auto& object : scene.objects) {
+    ReleaseObjectRendering(object.get());
+    if (object->action) object->action->ReleaseRendering();  // a nested scene's lists
+  }
 }

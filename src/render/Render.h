@@ -77,4 +77,5 @@ void RenderAction(SceneObject* object, float time);
 // object (ReleaseSceneRendering) before Scene::Free or before the context goes, with the
 // context current; lists left behind are only leaked GL names, never drawn into another scene.
 void ReleaseObjectRendering(SceneObject* object);
+// Every object's, and what the scene's actions hold (the display lists of nested scenes).
 void ReleaseSceneRendering(Scene& scene);

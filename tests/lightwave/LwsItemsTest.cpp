@@ -34,7 +34,8 @@ TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
 
   EXPECT_EQ(null.itemName, "ACTFADE");
   EXPECT_EQ(null.flags, OBJECT_HIDDEN | OBJECT_NULL);
-  EXPECT_TRUE(null.actionPhase == ACTION_NONE && null.fileName.empty());
+  EXPECT_EQ(null.actionPhase, ACTION_POST_SCENE);  // a fade: drawn after the scene
+  EXPECT_TRUE(null.fileName.empty());
   EXPECT_EQ(Object(5).itemName, "");
   EXPECT_EQ(scene->FindObjectByIndex(3), &layer2);
   EXPECT_TRUE(boxes.messages.empty());
