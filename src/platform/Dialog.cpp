@@ -57,7 +57,11 @@ bool InitGtk() {
   std::call_once(gtkOnce, [] {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x11 && *x11) || (wayland && *wayland)) gtkReady = gtk_init_check(nullptr, nullptr);
+    if (!(x11 && *x11) && !(wayland && *wayland)) return;
+    // GTK would otherwise take the user's locale for the whole process, and scene files with
+    // decimal points would then be read with the locale's decimal comma.
+    gtk_disable_setlocale();
+    gtkReady = gtk_init_check(nullptr, nullptr);
   });
   return gtkReady;
 }

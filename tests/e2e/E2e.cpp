@@ -441,6 +441,13 @@ TEST_F(E2e, ConfigurationAndSceneFailuresEndWithTheirCodes) {
   }
 }
 
+// The unit tests that skip without a display run here, where there is one.
+TEST_F(E2e, UnitTestsThatNeedADisplay) {
+  const Shell run = Sh("env LANG=C.UTF-8 " + std::string(UNIT_TESTS_PROGRAM) + " --gtest_filter='Dialog.*'", 60);
+  EXPECT_EQ(run.code, 0) << run.out;
+  EXPECT_EQ(run.out.find("SKIPPED"), std::string::npos) << run.out;
+}
+
 TEST_F(E2e, TheBundledDemoPlays) {
   const fs::path demo = fs::path(ZIVI3_SOURCE_DIR) / "demo" / "demo.lws";
   if (!fs::exists(demo)) GTEST_SKIP() << "no bundled demo";

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 namespace {
 
 using platform::DialogChoices;
@@ -89,6 +92,14 @@ TEST(Dialog, GoReadsEveryListEntryAndBox) {
   EXPECT_EQ(got.width, 800u);
   EXPECT_EQ(got.height, 600u);
   EXPECT_EQ(got.sampleRate, 22050u);
+}
+
+// Opening the toolkit must not switch the process to the user's locale: numbers in scene files
+// are read with a decimal point. Needs a display (the end-to-end runs have one).
+TEST(Dialog, TheToolkitLeavesTheLocaleAlone) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (!platform::HasDisplay()) GTEST_SKIP() << "no display";
+  EXPECT_EQ(std::setlocale(LC_ALL, nullptr), before);
 }
 
 }  // namespace
