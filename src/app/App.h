@@ -9,10 +9,17 @@
 
 #include "app/System.h"
 #include "log/Log.h"
+#include "platform/Platform.h"
+#include "scene/Scene.h"
+#include "vfs/Vfs.h"
 
 // Exit code of a command line that can't be run, and of a scene that did not load.
 inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_SCENE_FAILED = 2;
+// Exit code of a play run whose VIEWER.INI is missing or names no scene, and of one whose
+// window or sound could not start (or whose setup dialog was left with Exit).
+inline constexpr int EXIT_INI_FAILED = 3;
+inline constexpr int EXIT_NOT_STARTED = 1;
 
 // ---- Viewer configuration ----
 
@@ -75,8 +82,9 @@ struct RunOptions {
 bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, std::string& error);
 // The --help text: every option, one line each.
 const char* Usage();
-// Everything main does: parses, then inspects, or says what this build can't do yet. Returns the
-// process exit code (0 done, 2 bad command line or a scene that did not load).
+// Everything main does: parses, then plays, renders offscreen or inspects. Returns the process
+// exit code (0 done, 1 not started, 2 bad command line or a scene that did not load, 3 no scene
+// named by VIEWER.INI).
 int RunProgram(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 // ---- Inspection ----
@@ -88,3 +96,39 @@ int RunInfo(const RunOptions& options, std::FILE* out, std::FILE* err);
 // Loads the scene and prints the channels of options.channelItem as CSV, one row per time from
 // options.from to options.to. EXIT_SCENE_FAILED when the scene did not load or has no such item.
 int RunChannels(const RunOptions& options, std::FILE* out, std::FILE* err);
+
+// ---- Playing ----
+
+// The program-wide objects of a play run, constructed in this order and destroyed in reverse.
+struct Player {
+  System system;
+  Vfs vfs{&system};
+  Scene scene;
+  LogSystem log;
+  std::string input;           // SCENE.lws, DEMO.vpf or a VIEWER.INI; "" for ./VIEWER.INI
+  std::FILE* err = stderr;     // where the loading progress goes
+};
+
+// The render thread's body: reads the scene's source, mounts it, loads, precalculates and
+// uploads the textures (a loading screen in the window and progress lines on err between the
+// steps), then draws frames until runFlags is set, from frame 0 again each time the time passes
+// the scene's last frame. 0 after a normal end, EXIT_SCENE_FAILED when the scene did not load
+// or has no camera, EXIT_INI_FAILED when VIEWER.INI is missing or names no scene.
+uint32_t ViewerDriver(Player& player, std::atomic<uint32_t>& runFlags);
+// Releases the scene's GL objects and textures (the context is still current), frees the
+// scene and closes the Vfs. Safe to repeat.
+void ViewerCleanup(Player& player);
+
+// Init (window, log file at options.logPath, with the terminal too for options.console,
+// sound), SetEngineSpeed(30), Run(driver, cleanup), Done. The process's exit code:
+// EXIT_NOT_STARTED when Init failed, the driver's code when it is not 0, otherwise 0 (also
+// after a reported crash).
+int PlaySystem(System& system, LogSystem& log, const RunOptions& options, ViewerProcedure driver,
+               CleanupProcedure cleanup);
+// MODE_PLAY: the setup dialog (unless --no-setup), then the demo in a window. Without a display
+// it says so on err and returns EXIT_USAGE.
+int RunPlay(const RunOptions& options, std::FILE* err);
+
+// The crash report for an access violation: the faulting instruction's address, the general
+// registers and a closing line, at most 4095 characters.
+std::string FormatCrashReport(const platform::CrashInfo& info);

@@ -232,24 +232,11 @@ int RunProgram(int argc, const char* const* argv, std::FILE* out, std::FILE* err
   }
 
   if (options.batch) platform::SetBatchMessages(true);
-  const char* notYet = nullptr;
-  switch (options.mode) {
-    case MODE_HELP:
-      std::fputs(Usage(), out);
-      return 0;
-    case MODE_PLAY:
-      notYet = "playing in a window";
-      break;
-    case MODE_FRAME:
-    case MODE_CAPTURE:
-    case MODE_INFO:
-    case MODE_CHANNELS:
-      break;
+  if (options.mode == MODE_HELP) {
+    std::fputs(Usage(), out);
+    return 0;
   }
-  if (notYet) {
-    std::fprintf(err, "zivi3: %s is not available yet; try --info to inspect the scene\n", notYet);
-    return EXIT_USAGE;
-  }
+  if (options.mode == MODE_PLAY) return RunPlay(options, err);
 
   // An inspection or an offscreen run is a terminal tool: nothing may wait for a click.
   platform::SetBatchMessages(true);
