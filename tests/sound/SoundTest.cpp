@@ -12,9 +12,12 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -249,6 +252,25 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
   EXPECT_EQ(sound::SampleRate(), RATE);
   EXPECT_FALSE(sound::SamplePlay(sample, 100));  // gone with the first layer
+}
+
+TEST_F(SoundLayer, ADeviceConsumesTheMixOnItsOwnThread) {
+  // SDL's dummy driver pulls from our callback in real time without any sound hardware.
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  const bool opened = sound::Init(sound::DEVICE_DEFAULT, RATE);
+  unsetenv("SDL_AUDIODRIVER");
+  if (!opened) GTEST_SKIP() << "SDL has no dummy audio driver here";
+  const std::vector<uint8_t> wav = test::MakeConstantWav(4410, 3277, RATE);
+  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(wav.data(), wav.size()), 100));
+  // Each look takes one frame: only the device can play the 4410 frames away within 1000 looks.
+  bool ended = false;
+  for (int look = 0; look < 1000 && !ended; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ended = Peak(Pull(1)) == 0;
+  }
+  EXPECT_TRUE(ended);
+  sound::Free();  // joins the device's thread
+  EXPECT_FALSE(sound::IsOpen());
 }
 
 TEST_F(SoundLayer, RealModulesAndSamplesSound) {
