@@ -1,0 +1,163 @@
+// The music, sample and volume actions heard through the sound layer mixed offline: what starts
+// and stops on which frame, and how loud.
+#include "actions/ActionsFixture.h"
+#include "support/TinyAudio.h"
+
+#include <cmath>
+
+using namespace actions_test;
+
+namespace {
+
+constexpr uint32_t RATE = 44100;
+constexpr uint32_t FRAME_SAMPLES = RATE / 30;  // one scene frame of sound
+
+void Steps(std::unique_ptr<Envelope>& slot, const std::vector<std::pair<float, float>>& keys) {
+  slot = std::make_unique<Envelope>();
+  for (const auto& [time, value] : keys) {
+    EnvelopeKey key;
+    key.time = time;
+    key.value = value;
+    key.shape = slot->keys.empty() ? SHAPE_LINEAR : SHAPE_STEPPED;
+    slot->keys.push_back(key);
+  }
+}
+
+class SoundActions : public ::testing::Test, protected ActionWorkspace {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
+    scene = std::make_unique<Scene>();
+    scene->AttachToSystem(&system);
+  }
+  void TearDown() override {
+    scene.reset();  // the actions free their sounds first
+    sound::Free();
+  }
+
+  // One frame as the renderer runs it: channels at time t, then the action.
+  static void Frame(SceneObject* null, float t) {
+    UpdateObject(null, t);
+    null->action->Render(null, t);
+  }
+
+  // Root mean square of the next samples frames mixed, both sides together.
+  static float Loudness(uint32_t frames = FRAME_SAMPLES) {
+    std::vector<float> out(size_t(frames) * 2);
+    sound::Render(out.data(), frames);
+    double sum = 0;
+    for (float value : out) sum += double(value) * value;
+    return float(std::sqrt(sum / double(out.size())));
+  }
+
+  std::unique_ptr<Scene> scene;
+};
+
+TEST_F(SoundActions, SampleFiresOncePerDipOfScaleYAndStopsWhenItRises) {
+  AddFile("beep.wav", test::MakeWav(std::vector<int16_t>(RATE, 16384), 1, RATE));  // 1 s at half scale
+  Mount();
+  SceneObject* null = AddActionNull(*scene, "AddNullObject ACTSFX beep.wav");
+  SoundAction* action = ActionOf<SoundAction>(null);
+  ASSERT_TRUE(action && action->created);
+  Steps(null->envelopes[CHANNEL_SCALE_Y], {{0, 0}, {50, -1}, {60, 0}, {80, -1}});
+  Steps(null->envelopes[CHANNEL_SCALE_X], {{0, 1}});  // volume 50
+  Steps(null->envelopes[CHANNEL_POSITION_X], {{0, 0}});  // without it the channels aren't evaluated
+
+  std::vector<float> heard;
+  for (int t = 0; t <= 85; ++t) {
+    Frame(null, float(t));
+    heard.push_back(Loudness());
+  }
+  EXPECT_EQ(action->plays, 2u);
+  EXPECT_EQ(heard[49], 0.0f);
+  EXPECT_NEAR(heard[50], 0.25f, 0.01f);  // half scale at volume 50
+  EXPECT_NEAR(heard[59], 0.25f, 0.01f);  // still down at -1: it plays on, once
+  EXPECT_EQ(heard[60], 0.0f);            // risen: stopped, though the sample lasts 1 s
+  EXPECT_EQ(heard[79], 0.0f);
+  EXPECT_NEAR(heard[80], 0.25f, 0.01f);  // the next dip plays it again
+
+  // Exactly -1 triggers; just above does not.
+  SceneObject* other = AddActionNull(*scene, "AddNullObject ACTSFX beep.wav");
+  SoundAction* second = ActionOf<SoundAction>(other);
+  other->channelValues[CHANNEL_SCALE_Y] = -0.999f;
+  second->Render(other, 0);
+  EXPECT_EQ(second->plays, 0u);
+  other->channelValues[CHANNEL_SCALE_Y] = -1.0f;
+  second->Render(other, 1);
+  EXPECT_EQ(second->plays, 1u);
+
+  // A file the layer can't read fails the creation, and the action stays silent.
+  AddFile("noise.wav", {'R', 'I', 'F', 'F', 1, 2, 3});
+  Mount();
+  SoundAction* broken = ActionOf<SoundAction>(AddActionNull(*scene, "AddNullObject ACTSFX noise.wav"));
+  EXPECT_FALSE(broken->created);
+  EXPECT_EQ(broken->sample, 0u);
+}
+
+TEST_F(SoundActions, MusicVolumeFollowsScaleXAndIsSentOnlyOnChange) {
+  AddFile("tune.mod", test::MakeTinyMod(5));
+  Mount();
+  SceneObject* null = AddActionNull(*scene, "AddNullObject ACTMOD tune.mod 3 0 0");
+  ModuleAction* music = ActionOf<ModuleAction>(null);
+  ASSERT_TRUE(music && music->created);
+  EXPECT_NE(music->music.handle, 0u);
+  EXPECT_EQ(music->startOrder, 3);
+  ASSERT_EQ(musicTable.size(), 1u);
+  EXPECT_EQ(musicTable[0], &music->music);
+
+  // Windows of 0.2 s inside one order of the module (about 1 s each), after a short settle.
+  auto loudnessAt = [&](float scale) {
+    null->channelValues[CHANNEL_SCALE_X] = scale;
+    music->Render(null, 0);
+    Loudness(RATE / 100);
+    return Loudness(RATE / 5);
+  };
+  const float at1 = loudnessAt(1.0f);
+  EXPECT_EQ(music->playing, 1u);
+  const float at25 = loudnessAt(2.5f);
+  const float atMinus1 = loudnessAt(-1.0f);
+  ASSERT_GT(at25, 0.01f);
+  EXPECT_NEAR(at1 / at25, 0.4f, 0.02f);       // 40 of 100
+  EXPECT_NEAR(atMinus1 / at25, 0.4f, 0.02f);  // the absolute value
+  EXPECT_EQ(music->volumeSends, 3u);
+  music->Render(null, 1);
+  music->Render(null, 2);
+  EXPECT_EQ(music->volumeSends, 3u);  // unchanged value: nothing sent
+
+  // The volume null created last names the music; one without music changes nothing.
+  SceneObject* volume0 = AddActionNull(*scene, "AddNullObject ACTMVOL 0");
+  SceneObject* volume1 = AddActionNull(*scene, "AddNullObject ACTMVOL 1");
+  EXPECT_EQ(musicVolumeIndex, 1);
+  volume0->channelValues[CHANNEL_SCALE_X] = 0;
+  ActionOf<MusicVolumeAction>(volume0)->Render(volume0, 0);
+  EXPECT_EQ(ActionOf<MusicVolumeAction>(volume0)->volumeSends, 0u);
+  EXPECT_NEAR(Loudness(RATE / 20) / at25, 0.4f, 0.02f);
+
+  musicVolumeIndex = 0;
+  volume1->channelValues[CHANNEL_SCALE_X] = 0;
+  ActionOf<MusicVolumeAction>(volume1)->Render(volume1, 0);
+  EXPECT_EQ(ActionOf<MusicVolumeAction>(volume1)->volumeSends, 1u);
+  EXPECT_EQ(Loudness(RATE / 20), 0.0f);
+
+  // Deleting the music takes it out of the table: the volume nulls then address nothing.
+  scene->Free();
+  ASSERT_EQ(musicTable.size(), 1u);
+  EXPECT_EQ(musicTable[0], nullptr);
+}
+
+TEST_F(SoundActions, MusicFileMissingOrUnreadable) {
+  AddFile("text.mod", {'n', 'o', 't', ' ', 'm', 'u', 's', 'i', 'c'});
+  Mount();
+  ModuleAction* missing = ActionOf<ModuleAction>(AddActionNull(*scene, "AddNullObject ACTMOD gone.mod 0 0 0"));
+  ModuleAction* unreadable = ActionOf<ModuleAction>(AddActionNull(*scene, "AddNullObject ACTMOD text.mod 0 0 0"));
+  EXPECT_FALSE(missing->created);
+  // The layer refused the bytes: creation still succeeds, with no music to play.
+  EXPECT_TRUE(unreadable->created);
+  EXPECT_EQ(unreadable->music.handle, 0u);
+  // Both keep their numbers, so the second ACTMOD is music 1 whatever became of the first.
+  EXPECT_EQ(musicTable, (std::vector<MusicPlayer*>{&missing->music, &unreadable->music}));
+  // An empty file name finds no file (rather than whichever the folder lists first).
+  EXPECT_FALSE(ActionOf<ModuleAction>(AddActionNull(*scene, "AddNullObject ACTMOD"))->created);
+}
+
+}  // namespace
