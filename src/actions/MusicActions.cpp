@@ -1,7 +1,8 @@
 // The sound actions: looping music (ACTMOD), one-shot samples (ACTSFX) and the music volume
 // (ACTMVOL), over the sound layer. Volumes go to the layer only when the channel value changes,
 // compared exactly; the first rendered frame always sends one. A handle of 0 (a file the layer
-// could not read, or the layer closed) makes the calls that would name it no-ops.
+// could not read, or the layer closed) makes the calls that would name it no-ops. Nothing is
+// handed to a closed layer.
 #include "actions/Actions.h"
 
 #include "actions/ActionsInternal.h"
@@ -42,7 +43,8 @@ size_t FileSize(const VfsFile* file) { return std::min<size_t>(file->size, file-
 // ---- MusicPlayer ----
 
 bool MusicPlayer::Load(const VfsFile* file) {
-  handle = sound::MusicLoad(file->data.data(), FileSize(file));
+  // A closed layer (no sound chosen, or a report without sound) would only say so each time.
+  handle = sound::IsOpen() ? sound::MusicLoad(file->data.data(), FileSize(file)) : 0;
   return true;
 }
 
@@ -108,6 +110,7 @@ bool SoundAction::Create(const char* params, Vfs* vfs, Scene*) {
   fileName = name;
   const VfsFile* file = FindFile(vfs, name);
   if (!file) return false;
+  if (!sound::IsOpen()) return false;
   sample = sound::SampleLoad(file->data.data(), FileSize(file), sound::SAMPLE_VOICES_MAX);
   return sample != 0;
 }

@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "actions/Actions.h"
 #include "app/Inspect.h"
 
 namespace {
@@ -123,10 +124,14 @@ void PrintItems(std::FILE* out, const Scene& scene) {
   PrintTable(out, "Null objects", nulls);
 }
 
-// Files a demo action names (music modules, samples, image sequences, nested scenes). The
-// actions keep those names themselves; until they are part of this build there are none to list,
-// and the nulls that would name them are shown in the null-object table.
-std::vector<Row> ActionFiles(const Inspection&) { return {}; }
+// Files the demo actions read: music modules, samples and nested scenes (with their own
+// actions' files). Image sequences are among the textures already.
+std::vector<Row> ActionFiles(const Inspection& inspection) {
+  std::vector<Row> rows;
+  for (const NullAction::File& file : ::ActionFiles(inspection.scene))
+    rows.push_back({file.kind, file.name, inspection.vfs.Find(file.name.c_str()) ? "yes" : "NO"});
+  return rows;
+}
 
 void PrintFiles(std::FILE* out, const Inspection& inspection) {
   std::vector<Row> rows = {{"kind", "name", "found"}};
