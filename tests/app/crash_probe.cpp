@@ -2,7 +2,7 @@
 // so a test can watch the whole run from outside: exit code, log file, message boxes (--batch,
 // on stderr) and the cleanup.
 //
-//   zivi3_crash_probe LOG crash     the driver writes through a null pointer
+//   zivi3_crash_probe LOG crash     the driver writes through a null record
 //   zivi3_crash_probe LOG return N  the driver returns N at once
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,9 @@
 
 namespace {
 
-int* volatile nowhere = nullptr;  // volatile: the write below must really happen
+// A field a few bytes into a null record: the fault of a null pointer, without the sanitizer's
+// null check stopping the run first. Volatile: the write below must really happen.
+int* volatile nowhere = reinterpret_cast<int*>(uintptr_t{16});
 
 }  // namespace
 
