@@ -37,6 +37,14 @@ float Peak(const std::vector<float>& stereo, size_t from = 0, size_t to = SIZE_M
   return peak;
 }
 
+// Largest difference between a and scale × b.
+float Difference(const std::vector<float>& a, const std::vector<float>& b, float scale = 1) {
+  float difference = a.size() == b.size() ? 0 : INFINITY;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+    difference = std::max(difference, std::fabs(a[i] - scale * b[i]));
+  return difference;
+}
+
 // Frames holding anything but silence.
 size_t Sounding(const std::vector<float>& stereo) {
   size_t count = 0;
@@ -71,6 +79,17 @@ std::vector<float> PlayMusic(const std::vector<uint8_t>& data, int32_t volume, u
   return Pull(frames);
 }
 
+// The frames of a sound file as floats, with what libsndfile says of it in info.
+std::vector<float> ReadSound(const std::string& path, SF_INFO& info) {
+  info = SF_INFO{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) return {};
+  std::vector<float> frames(size_t(info.frames) * size_t(info.channels));
+  frames.resize(size_t(sf_readf_float(file, frames.data(), info.frames)) * size_t(info.channels));
+  sf_close(file);
+  return frames;
+}
+
 // Counts the level-1 lines of the layer while it lives.
 struct SoundWarnings {
   SoundWarnings() {
@@ -102,14 +121,8 @@ TEST_F(SoundLayer, MusicPlaysFromItsOrderAsLibopenmptRendersIt) {
   }
   const std::vector<float> reference = RenderDirectly(mod, 3, 30000);
   ASSERT_GT(Peak(reference), 0.01f);
-  float difference = 0;
-  for (size_t i = 0; i < ours.size(); ++i) difference = std::max(difference, std::fabs(ours[i] - reference[i]));
-  EXPECT_LT(difference, 1e-6f);
-  // Order 0 sounds otherwise, so the order did matter.
-  const std::vector<float> first = RenderDirectly(mod, 0, 30000);
-  float apart = 0;
-  for (size_t i = 0; i < ours.size(); ++i) apart = std::max(apart, std::fabs(ours[i] - first[i]));
-  EXPECT_GT(apart, 0.01f);
+  EXPECT_LT(Difference(ours, reference), 1e-6f);
+  EXPECT_GT(Difference(ours, RenderDirectly(mod, 0, 30000)), 0.01f);  // order 0 sounds otherwise
   // An order or row the module doesn't have is refused.
   EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true));
   EXPECT_FALSE(sound::MusicPlay(music, 0, 64, true));
@@ -120,9 +133,7 @@ TEST_F(SoundLayer, MusicVolumeIsALinearGainAndAMusicWithoutLoopEnds) {
   const std::vector<float> full = PlayMusic(mod, 100, 20000);
   const std::vector<float> part = PlayMusic(mod, 40, 20000);
   ASSERT_GT(Peak(full), 0.01f);
-  float error = 0;
-  for (size_t i = 0; i < full.size(); ++i) error = std::max(error, std::fabs(part[i] - 0.4f * full[i]));
-  EXPECT_LT(error, 1e-6f);
+  EXPECT_LT(Difference(part, full, 0.4f), 1e-6f);
   EXPECT_EQ(PlayMusic(mod, 250, 20000), full);  // clamped to 100
   EXPECT_EQ(Peak(PlayMusic(mod, -3, 20000)), 0.0f);
 
@@ -285,9 +296,7 @@ TEST_F(SoundLayer, RealModulesAndSamplesSound) {
     const std::vector<uint8_t> data = test::ReadBytes(entry.path().string());
     const std::vector<float> ours = PlayMusic(data, 100, 4 * RATE);
     const std::vector<float> reference = RenderDirectly(data, 0, 4 * RATE);
-    float difference = 0;
-    for (size_t i = 0; i < ours.size(); ++i) difference = std::max(difference, std::fabs(ours[i] - reference[i]));
-    EXPECT_LT(difference, 1e-6f) << entry.path();
+    EXPECT_LT(Difference(ours, reference), 1e-6f) << entry.path();
     if (Peak(reference) == 0) continue;
     EXPECT_GT(Peak(ours), 0.01f) << entry.path();
     ++modules;
@@ -309,12 +318,9 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   // Samples past full scale are clipped, not wrapped.
   const float loud[6] = {2.0f, -2.0f, 0.5f, -0.5f, 0, 1};
   ASSERT_TRUE(sound::WriteWav((dir / "loud.wav").c_str(), loud, 3, 22050));
-  SF_INFO info{};
-  SNDFILE* file = sf_open((dir / "loud.wav").c_str(), SFM_READ, &info);
-  ASSERT_NE(file, nullptr);
-  float back[6] = {};
-  EXPECT_EQ(sf_readf_float(file, back, 3), 3);
-  sf_close(file);
+  SF_INFO info;
+  const std::vector<float> back = ReadSound(dir / "loud.wav", info);
+  ASSERT_EQ(back.size(), 6u);
   EXPECT_EQ(info.samplerate, 22050);
   EXPECT_EQ(info.channels, 2);
   EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
@@ -336,10 +342,7 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   std::FILE* sink = std::tmpfile();
   ASSERT_EQ(RunCapture(options, sink, sink), 0);
   std::fclose(sink);
-  info = SF_INFO{};
-  file = sf_open((dir / "capture/audio.wav").c_str(), SFM_READ, &info);
-  ASSERT_NE(file, nullptr);
-  sf_close(file);
+  ReadSound(dir / "capture/audio.wav", info);
   EXPECT_EQ(info.frames, std::llround(49 * 44100.0 / 24));
   EXPECT_EQ(info.samplerate, 44100);
   EXPECT_FALSE(sound::IsOpen());
