@@ -88,7 +88,7 @@ struct MusicPlayer {
 };
 
 // Music players by number, each ModuleAction entered in creation order (number 0 is the first
-// ACTMOD); an entry is cleared when its action is deleted. musicVolumeIndex is the number every
+// ACTMOD); an entry is cleared when its action is deleted, and the table empties once all are. musicVolumeIndex is the number every
 // MusicVolumeAction addresses: the parameter of the one created last.
 extern std::vector<MusicPlayer*> musicTable;
 extern int32_t musicVolumeIndex;
@@ -191,7 +191,7 @@ struct BitmapAnimAction : NullAction {
 };
 
 // An image sequence longer than this is cut to it (each frame is a surface and two textures).
-inline constexpr int32_t BITMAP_FRAMES_MAX = 10000;
+inline constexpr int32_t BITMAP_FRAMES_MAX = 1000;
 
 // ACTPIP surface size: while the surface is not fully transparent, the scene is drawn from
 // camera trunc(scale X) (the first one for 0 or a number past the last) into a size × size
@@ -248,4 +248,4 @@ struct SceneParticlesAction : NullAction {
 // includes itself or one of the scenes it is nested in, fails Create.
 inline constexpr uint32_t NESTED_SCENE_DEPTH_MAX = 8;
 // More particles than this are cut to it.
-inline constexpr uint32_t PARTICLES_MAX = 1u << 20;
+inline constexpr uint32_t PARTICLES_MAX = 100000;

@@ -95,7 +95,9 @@ void ModuleAction::Delete() {
   if (playing) music.Stop();
   music.Free();
   playing = 0;
+  // The numbers of the others stay; the table empties once every music is gone.
   std::replace(musicTable.begin(), musicTable.end(), &music, static_cast<MusicPlayer*>(nullptr));
+  while (!musicTable.empty() && !musicTable.back()) musicTable.pop_back();
 }
 
 void ModuleAction::ListFiles(std::vector<File>& files) const {
