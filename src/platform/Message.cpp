@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 
@@ -54,7 +55,10 @@ void ShowMessage(const char* caption, const char* text, MessageIcon icon) {
       SDL_ShowSimpleMessageBox(SdlFlags(icon), caption, text, nullptr) == 0) {
     return;
   }
-  std::fprintf(stderr, "%s: %s\n", caption, text);
+  // A caption that ends in its own colon ("XR sagt:") gets no second one.
+  const size_t length = std::strlen(caption);
+  const bool colon = length > 0 && caption[length - 1] == ':';
+  std::fprintf(stderr, colon ? "%s %s\n" : "%s: %s\n", caption, text);
   std::fflush(stderr);
 }
 
