@@ -46,18 +46,6 @@ class ProblemRecorder {
   std::vector<Problem>& problems_;
 };
 
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-  size_t n = std::strlen(suffix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char a = text[text.size() - n + i], b = suffix[i];
-    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
 bool FromViewerIni(const char* path, SceneSource& source, std::string& why) {
   ViewerScene viewer;
   if (!ReadViewerIni(path, viewer)) {
@@ -74,6 +62,18 @@ bool FromViewerIni(const char* path, SceneSource& source, std::string& why) {
 }
 
 }  // namespace
+
+bool EndsWithNoCase(const std::string& text, const char* suffix) {
+  size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char a = text[text.size() - n + i], b = suffix[i];
+    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
 
 bool ResolveSceneSource(const std::string& input, SceneSource& source, std::string& why) {
   source = SceneSource{};

@@ -47,6 +47,9 @@ struct Inspection {
 // (and, when asked, has a camera to play from); otherwise why says what stopped it.
 bool InspectScene(const RunOptions& options, bool precalculate, Inspection& inspection);
 
+// A file name ending in suffix, compared without regard to ASCII case (".lws", ".ini").
+bool EndsWithNoCase(const std::string& text, const char* suffix);
+
 // The source for input: a datafile (its first bytes "VPF"), a VIEWER.INI (a name ending in
 // ".ini" that is not an LWS file) or a scene file; "" reads ./VIEWER.INI. False with why.
 bool ResolveSceneSource(const std::string& input, SceneSource& source, std::string& why);

@@ -13,18 +13,6 @@ namespace {
 const char* const SCENE_FAILED_CAPTION = "XR sagt:";
 const char* const SCENE_FAILED_TEXT = "Can't load Lightwave 6 scene!";
 
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char a = text[text.size() - n + i], b = suffix[i];
-    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
 // The loading screen in the window and a line on the terminal for each step of the load, the
 // one long wait of a run.
 class LoadingProgress {
