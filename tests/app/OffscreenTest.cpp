@@ -1,9 +1,9 @@
-// zivi3 --frame and --capture on a scene written here: a grey square crossing the view from
-// x = -1 at frame 0 to x = 1 at frame 60, seen by a camera at the origin.
+// zivi3 --frame and --capture on a grey square crossing the view from x = -1 at frame 0 to x = 1
+// at frame 60.
 #include "app/Offscreen.h"
 
 #include "platform/Platform.h"
-#include "support/LwoWriter.h"
+#include "support/SceneText.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,33 +18,10 @@ namespace {
 
 constexpr uint32_t WIDTH = 160, HEIGHT = 120;
 
-// One envelope block for channel c: a constant, or a linear ramp between two frames.
-std::string Channel(int c, float value0, float value1 = 0, bool ramp = false) {
-  std::string text = "Channel " + std::to_string(c) + "\n{ Envelope\n";
-  if (ramp)
-    text += "  2\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n  Key " + std::to_string(value1) +
-            " 2 3 0 0 0 0 0 0\n";
-  else
-    text += "  1\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n";
-  return text + "  Behaviors 1 1\n}\n";
-}
-
 class OffscreenRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::LwoWriter square;
-    square.Layer(0, 0, 0, 0, 0, "square")
-        .Points({-0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0, 0.5f, -0.5f, 0})
-        .Polygons("FACE", {{0, 1, 2}, {0, 2, 3}});
-    test::WriteBytes(dir / "square.lwo", square.File());
-    std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nFramesPerSecond 30\n\n";
-    scene += "LoadObjectLayer 1 square.lwo\nObjectMotion\nNumChannels 9\n";
-    scene += Channel(0, -1, 1, true) + Channel(1, 0) + Channel(2, 10);
-    for (int c = 3; c < 6; ++c) scene += Channel(c, 0);
-    for (int c = 6; c < 9; ++c) scene += Channel(c, 1);
-    scene += "\nAddCamera\nCameraName Camera\n";
-    test::WriteText(dir / "scene.lws", scene);
-
+    test::WriteSlidingSquare(dir.Path().string(), 0.5f, 1, 60);
     options.input = dir / "scene.lws";
     options.settings.width = WIDTH;
     options.settings.height = HEIGHT;
@@ -179,7 +156,7 @@ TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
   for (const char* name : {"boxuv.lwo", "boxuv.png"}) std::filesystem::copy_file(objects / name, dir.Path() / name);
   std::string scene = "LWSC\n3\n\nPreviewLastFrame 10\nLoadObjectLayer 1 boxuv.lwo\n";
   const float channels[9] = {0, 0, 4, 0.6f, 0.4f, 0, 1, 1, 1};
-  for (int c = 0; c < 9; ++c) scene += Channel(c, channels[c]);
+  for (int c = 0; c < 9; ++c) scene += test::LwsChannel(c, channels[c]);
   test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
   options.settings.triangulate = true;
   options.mode = MODE_FRAME;

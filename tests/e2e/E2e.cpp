@@ -2,7 +2,7 @@
 // X server (Xvfb), runs zivi3 in a fresh folder, drives it with xdotool and reads the window back
 // with xshot. Every wait has a deadline, so a hang fails the case instead of blocking the run.
 // Without Xvfb or xdotool every case is skipped.
-#include "support/LwoWriter.h"
+#include "support/SceneText.h"
 
 #include <gtest/gtest.h>
 
@@ -109,33 +109,17 @@ class Process {
   // The exit code, or -1 when it ran past the deadline (it is killed then) or died of a signal.
   int Wait(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done_) {
-      int status = 0;
-      const pid_t got = waitpid(pid_, &status, WNOHANG);
-      if (got == pid_) {
+    for (int status = 0; !done_; std::this_thread::sleep_for(20ms)) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
         done_ = true;
         code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        break;
-      }
-      if (std::chrono::steady_clock::now() > deadline) {
+      } else if (std::chrono::steady_clock::now() > deadline) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
         done_ = true;
-        code_ = -1;
-        break;
       }
-      std::this_thread::sleep_for(20ms);
     }
     return code_;
-  }
-  bool Running() {
-    if (done_) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      done_ = true;
-      code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return !done_;
   }
   std::string Err() const { return ReadFile(dir_ / "stderr.txt"); }
 
@@ -170,34 +154,9 @@ struct Shot {
   }
 };
 
-// The scene the cases play: a grey square 4 units wide, 10 units in front of the camera, sliding
-// from x = -3 at frame 0 to x = 3 at frame 1000, so that every second looks different and a jump
-// to frame 500 puts it in the middle.
-void WriteSquareScene(const fs::path& dir) {
-  test::LwoWriter square;
-  square.Layer(0, 0, 0, 0, 0, "square")
-      .Points({-2, -2, 0, -2, 2, 0, 2, 2, 0, 2, -2, 0})
-      .Polygons("FACE", {{0, 1, 2}, {0, 2, 3}});
-  const std::vector<uint8_t> bytes = square.File();
-  WriteFile(dir / "square.lwo", std::string(bytes.begin(), bytes.end()));
-  auto channel = [](int c, float value0, float value1, float seconds1) {
-    std::string text = "Channel " + std::to_string(c) + "\n{ Envelope\n";
-    if (seconds1 > 0) {
-      text += "  2\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n  Key " + std::to_string(value1) + " " +
-              std::to_string(seconds1) + " 3 0 0 0 0 0 0\n";
-    } else {
-      text += "  1\n  Key " + std::to_string(value0) + " 0 3 0 0 0 0 0 0\n";
-    }
-    return text + "  Behaviors 1 1\n}\n";
-  };
-  std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 1000\nFramesPerSecond 30\n\n";
-  scene += "LoadObjectLayer 1 square.lwo\nObjectMotion\nNumChannels 9\n";
-  scene += channel(0, -3, 3, 1000.0f / 30.0f) + channel(1, 0, 0, 0) + channel(2, 10, 0, 0);
-  for (int c = 3; c < 6; ++c) scene += channel(c, 0, 0, 0);
-  for (int c = 6; c < 9; ++c) scene += channel(c, 1, 0, 0);
-  scene += "\nAddCamera\nCameraName Camera\n";
-  WriteFile(dir / "scene.lws", scene);
-}
+// The scene the cases play: a grey square 4 units wide sliding from x = -3 at frame 0 to x = 3 at
+// frame 1000, so that every second looks different and a jump to frame 500 puts it in the middle.
+void WriteSquareScene(const fs::path& dir) { test::WriteSlidingSquare(dir.string(), 2, 3, 1000); }
 
 class E2e : public ::testing::Test {
  protected:
@@ -234,8 +193,7 @@ class E2e : public ::testing::Test {
       skipReason_ = "Xvfb did not start";
       return;
     }
-    display_ = ":" + number;
-    setenv("DISPLAY", display_.c_str(), 1);
+    setenv("DISPLAY", (":" + number).c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
     // Software GL in the window, whatever the machine has.
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
@@ -267,6 +225,27 @@ class E2e : public ::testing::Test {
   std::unique_ptr<Process> Start(std::vector<std::string> args) {
     args.insert(args.begin(), {ZIVI3_PROGRAM, "--log", LogPath().string()});
     return std::make_unique<Process>(args, dir_);
+  }
+
+  // Starts zivi3 without dialog or sound on args and waits for its window to draw frames; the
+  // window's id, or "" (with the failure noted) when it never came.
+  std::string Play(std::unique_ptr<Process>& zivi3, const std::vector<std::string>& args, double seconds = 30) {
+    std::vector<std::string> all = {"--batch", "--no-setup", "--no-sound"};
+    all.insert(all.end(), args.begin(), args.end());
+    zivi3 = Start(all);
+    const std::string window = FindWindow(TITLE, seconds);
+    EXPECT_FALSE(window.empty()) << zivi3->Err();
+    if (window.empty() || !WaitForFrames(std::chrono::seconds(int(seconds) * 2))) {
+      ADD_FAILURE() << "no frames drawn\n" << zivi3->Err();
+      return "";
+    }
+    return window;
+  }
+  // Escape ends the run with 0 and a complete log.
+  void QuitInOrder(Process& zivi3, const std::string& window) {
+    ASSERT_TRUE(Keys(window, "Escape"));
+    EXPECT_EQ(zivi3.Wait(30s), 0) << zivi3.Err();
+    ExpectCompleteLog();
   }
 
   // The id of a visible window whose title begins with title, or "" after the deadline.
@@ -316,14 +295,12 @@ class E2e : public ::testing::Test {
   }
 
   static std::string skipReason_;
-  static std::string display_;
   static pid_t xvfb_;
   fs::path dir_;
   int shots_ = 0;
 };
 
 std::string E2e::skipReason_;
-std::string E2e::display_;
 pid_t E2e::xvfb_ = -1;
 
 TEST_F(E2e, DialogGoPlaysTheSceneAndEscapeEndsInOrder) {
@@ -344,9 +321,7 @@ TEST_F(E2e, DialogGoPlaysTheSceneAndEscapeEndsInOrder) {
   EXPECT_GT(share, 0.05);
   EXPECT_LT(share, 0.6);
 
-  ASSERT_TRUE(Keys(window, "Escape"));
-  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
-  ExpectCompleteLog();
+  QuitInOrder(*zivi3, window);
 }
 
 TEST_F(E2e, DialogExitEndsWithOneAndNoWindow) {
@@ -364,10 +339,9 @@ TEST_F(E2e, DialogExitEndsWithOneAndNoWindow) {
 
 TEST_F(E2e, SpacePausesAndDigitsJump) {
   WriteSquareScene(dir_);
-  auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", "scene.lws"});
-  const std::string window = FindWindow(TITLE);
-  ASSERT_FALSE(window.empty()) << zivi3->Err();
-  ASSERT_TRUE(WaitForFrames()) << zivi3->Err();
+  std::unique_ptr<Process> zivi3;
+  const std::string window = Play(zivi3, {"scene.lws"});
+  ASSERT_FALSE(window.empty());
 
   ASSERT_TRUE(Keys(window, "space"));
   std::this_thread::sleep_for(500ms);
@@ -389,55 +363,43 @@ TEST_F(E2e, SpacePausesAndDigitsJump) {
   std::this_thread::sleep_for(1000ms);
   const Shot running2 = Screenshot(window);
   EXPECT_FALSE(running1.SameSceneAs(running2)) << "the scene stood still after resuming";
-
-  ASSERT_TRUE(Keys(window, "Escape"));
-  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
-  ExpectCompleteLog();
+  QuitInOrder(*zivi3, window);
 }
 
 TEST_F(E2e, TheWindowsCloseButtonEndsInOrder) {
   WriteSquareScene(dir_);
-  auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", "scene.lws"});
-  const std::string window = FindWindow(TITLE);
-  ASSERT_FALSE(window.empty()) << zivi3->Err();
-  ASSERT_TRUE(WaitForFrames()) << zivi3->Err();
+  std::unique_ptr<Process> zivi3;
+  const std::string window = Play(zivi3, {"scene.lws"});
+  ASSERT_FALSE(window.empty());
   const Shell close = Sh(std::string(XCLOSE_PROGRAM) + " " + window);
   ASSERT_EQ(close.code, 0) << close.out;
   EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
   ExpectCompleteLog();
 }
 
-// The scene-failure box, printed as "caption: text" in batch mode.
-bool SceneFailureShown(const std::string& err) {
-  return err.find("XR sagt:") != std::string::npos && err.find("Can't load Lightwave 6 scene!") != std::string::npos;
-}
-
 TEST_F(E2e, ConfigurationAndSceneFailuresEndWithTheirCodes) {
-  {
-    // No VIEWER.INI in the folder.
-    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound"});
-    EXPECT_EQ(zivi3->Wait(30s), 3);
-    EXPECT_NE(zivi3->Err().find("ROVUV: VIEWER.INI not found!"), std::string::npos) << zivi3->Err();
-  }
-  {
-    WriteFile(dir_ / "VIEWER.INI", "load x\n");
-    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound"});
-    EXPECT_EQ(zivi3->Wait(30s), 3);
-    EXPECT_NE(zivi3->Err().find("ROVUV INI Parser: Syntax Error in Line 1"), std::string::npos) << zivi3->Err();
-  }
-  {
-    // VIEWER.INI names a scene that isn't there.
-    WriteFile(dir_ / "VIEWER.INI", "; the demo\nLOAD missing.lws\n");
-    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound"});
-    EXPECT_EQ(zivi3->Wait(30s), 2);
-    EXPECT_TRUE(SceneFailureShown(zivi3->Err())) << zivi3->Err();
-  }
-  {
-    // A scene file that isn't one.
-    WriteFile(dir_ / "broken.lws", "LWO2 is not a scene\n");
-    auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", "broken.lws"});
-    EXPECT_EQ(zivi3->Wait(30s), 2);
-    EXPECT_TRUE(SceneFailureShown(zivi3->Err())) << zivi3->Err();
+  // Without an argument VIEWER.INI names the scene; the scene-failure box prints as "caption: text".
+  const char* const SCENE_FAILED = "XR sagt: Can't load Lightwave 6 scene!";
+  const struct {
+    const char* ini;  // nullptr: no VIEWER.INI
+    const char* scene;
+    int code;
+    const char* message;
+  } cases[] = {
+      {nullptr, nullptr, 3, "ROVUV: VIEWER.INI not found!"},
+      {"load x\n", nullptr, 3, "ROVUV INI Parser: Syntax Error in Line 1"},
+      {"; the demo\nLOAD missing.lws\n", nullptr, 2, SCENE_FAILED},
+      {nullptr, "broken.lws", 2, SCENE_FAILED},  // a scene file that isn't one
+  };
+  WriteFile(dir_ / "broken.lws", "LWO2 is not a scene\n");
+  for (const auto& c : cases) {
+    fs::remove(dir_ / "VIEWER.INI");
+    if (c.ini) WriteFile(dir_ / "VIEWER.INI", c.ini);
+    std::vector<std::string> args = {"--batch", "--no-setup", "--no-sound"};
+    if (c.scene) args.push_back(c.scene);
+    auto zivi3 = Start(args);
+    EXPECT_EQ(zivi3->Wait(30s), c.code) << c.message;
+    EXPECT_NE(zivi3->Err().find(c.message), std::string::npos) << zivi3->Err();
   }
 }
 
@@ -451,17 +413,14 @@ TEST_F(E2e, UnitTestsThatNeedADisplay) {
 TEST_F(E2e, TheBundledDemoPlays) {
   const fs::path demo = fs::path(ZIVI3_SOURCE_DIR) / "demo" / "demo.lws";
   if (!fs::exists(demo)) GTEST_SKIP() << "no bundled demo";
-  auto zivi3 = Start({"--batch", "--no-setup", "--no-sound", demo.string()});
-  const std::string window = FindWindow(TITLE, 60);
-  ASSERT_FALSE(window.empty()) << zivi3->Err();
-  ASSERT_TRUE(WaitForFrames(120s)) << zivi3->Err();
+  std::unique_ptr<Process> zivi3;
+  const std::string window = Play(zivi3, {demo.string()}, 60);
+  ASSERT_FALSE(window.empty());
   // Into the demo a little, where something is on the screen.
   ASSERT_TRUE(Keys(window, "1"));
   std::this_thread::sleep_for(1500ms);
   EXPECT_GT(Screenshot(window).NonBlackShare(), 0.01);
-  ASSERT_TRUE(Keys(window, "Escape"));
-  EXPECT_EQ(zivi3->Wait(30s), 0) << zivi3->Err();
-  ExpectCompleteLog();
+  QuitInOrder(*zivi3, window);
 }
 
 }  // namespace
