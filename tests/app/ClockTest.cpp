@@ -15,8 +15,10 @@ namespace {
 struct ManualClock {
   uint32_t now = 0;
   SceneClock clock;
-  ManualClock() {
-    clock.clock = [this] { return now; };
+  ManualClock() { clock.clock = [this] { return now; }; }
+  // frames updates, each ms milliseconds after the one before.
+  void Advance(uint32_t ms, int frames = 1) {
+    for (int i = 0; i < frames; ++i) now += ms, clock.Update(33);
   }
 };
 
@@ -36,34 +38,29 @@ TEST(SceneClock, TimeFollowsWholeMillisecondsOverThirtyThreeAndStandsWhilePaused
   std::atomic<uint32_t> runFlags{0};
   m.now = 500;
   m.clock.SetTime(0);
-  m.now += 66;
-  m.clock.Update(33);
+  m.Advance(66);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 2.0f);
   EXPECT_FLOAT_EQ(m.clock.frameDelta, 2.0f);
-  m.now += 10;
-  m.clock.Update(33);
+  m.Advance(10);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 2.0f + 10.0f / 33.0f);
 
   // Paused: the delta is still taken and frames still counted, but the time stands.
   EXPECT_TRUE(m.clock.HandleKey(platform::KEY_SPACE, runFlags));
   const uint32_t counted = m.clock.frameCount;
-  m.now += 330;
-  m.clock.Update(33);
+  m.Advance(330);
   EXPECT_FLOAT_EQ(m.clock.frameDelta, 10.0f);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 2.0f + 10.0f / 33.0f);
   EXPECT_EQ(m.clock.frameCount, counted + 1);
   // Resumed: only the time since the last update counts, not the paused stretch.
   m.clock.HandleKey(platform::KEY_SPACE, runFlags);
-  m.now += 33;
-  m.clock.Update(33);
+  m.Advance(33);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 3.0f + 10.0f / 33.0f);
   EXPECT_EQ(runFlags, 0u);
 
   // SetTime restarts the elapsed time from now.
   m.now += 1000;
   m.clock.SetTime(7);
-  m.now += 33;
-  m.clock.Update(33);
+  m.Advance(33);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 8.0f);
 }
 
@@ -91,12 +88,10 @@ TEST(SceneClock, KeysJumpAtTheNextUpdateAndEscapeAsksToQuit) {
   EXPECT_FLOAT_EQ(JumpTime(platform::KEY_PAD_MINUS, 100), 0.0f);
 
   // Keys pressed between two frames all count, in order, and the elapsed time adds on top.
-  m.clock.HandleKey(platform::KEY_0 + 3, runFlags);
-  m.clock.HandleKey(platform::KEY_PAD_PLUS, runFlags);
-  m.clock.HandleKey(platform::KEY_PAD_MINUS, runFlags);
-  m.clock.HandleKey(platform::KEY_PAD_MINUS, runFlags);
-  m.now += 66;
-  m.clock.Update(33);
+  for (uint32_t key : {uint32_t(platform::KEY_0 + 3), uint32_t(platform::KEY_PAD_PLUS), uint32_t(platform::KEY_PAD_MINUS),
+                       uint32_t(platform::KEY_PAD_MINUS)})
+    m.clock.HandleKey(key, runFlags);
+  m.Advance(66);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 202.0f);
 
   EXPECT_FALSE(m.clock.HandleKey('A', runFlags));
@@ -110,25 +105,17 @@ TEST(SceneClock, FramesPerSecondAreTakenOnceJustOverASecondHasPassed) {
   ProgressLines log;
   m.clock.SetTime(0);
   // 20 frames 50 ms apart: the clock reaches 1000 at the 20th, which is not yet "over".
-  for (int frame = 0; frame < 20; ++frame) {
-    m.now += 50;
-    m.clock.Update(33);
-  }
+  m.Advance(50, 20);
   EXPECT_TRUE(log.lines.empty());
   EXPECT_EQ(m.clock.frameCount, 20u);
-  m.now += 50;
-  m.clock.Update(33);
+  m.Advance(50);
   ASSERT_EQ(log.lines, std::vector<std::string>{"020 FPS"});
   EXPECT_EQ(m.clock.fps, 20u);
   EXPECT_EQ(m.clock.fpsTick, 1050u);
   EXPECT_EQ(m.clock.frameCount, 1u);  // this frame starts the next period
-  for (int frame = 0; frame < 20; ++frame) {
-    m.now += 50;
-    m.clock.Update(33);
-  }
+  m.Advance(50, 20);
   EXPECT_EQ(log.lines.size(), 1u);
-  m.now += 1;
-  m.clock.Update(33);
+  m.Advance(1);
   EXPECT_EQ(log.lines.back(), "021 FPS");
 }
 
@@ -139,8 +126,7 @@ TEST(FrameLoop, WrapsStrictlyAfterTheLastFrameAndHonoursAQuitBeforeTheFirst) {
   auto draw = [&](float time) { drawn.push_back(time); };
   int presents = 0;
   auto present = [&] {
-    m.now += 33;  // one frame of scene time per frame drawn
-    m.clock.Update(33);
+    m.Advance(33);  // one frame of scene time per frame drawn
     if (++presents == 9) runFlags = CLOSE_REQUESTED;
   };
   m.clock.SetTime(0);

@@ -33,31 +33,27 @@ std::string SyntaxMessage(const IniRead& read) {
 }  // namespace
 
 TEST(ViewerIni, CommentsThenLoadGiveTheFolderAndFileAndTheRestIsIgnored) {
-  IniRead read = ReadIni("; my demo\n   ;indented comment\nLOAD D:\\demo\\scene.lws trailing words\nLOAD other.lws\n");
-  ASSERT_TRUE(read.ok);
-  EXPECT_TRUE(read.messages.empty());
-  EXPECT_EQ(read.scene.scenePath, "D:\\demo\\scene.lws");
-  EXPECT_EQ(read.scene.sceneDirectory, "D:\\demo\\");
-  EXPECT_EQ(read.scene.sceneFileName, "scene.lws");
-
-  // A blank line keeps the comment's words, so it is a comment too; CR LF ends are white space.
-  read = ReadIni(";a\r\n\r\n\t\r\nLOAD\tdemo/scene.lws\r\n");
-  ASSERT_TRUE(read.ok);
-  EXPECT_EQ(read.scene.sceneDirectory, "demo/");
-  EXPECT_EQ(read.scene.sceneFileName, "scene.lws");
-
-  // The path ends at the first blank.
-  read = ReadIni("LOAD D:\\My Demo\\scene.lws\n");
-  ASSERT_TRUE(read.ok);
-  EXPECT_EQ(read.scene.scenePath, "D:\\My");
-  EXPECT_EQ(read.scene.sceneDirectory, "D:\\");
-  EXPECT_EQ(read.scene.sceneFileName, "My");
-
-  // A last line without a line end still counts.
-  read = ReadIni("LOAD scene.lws");
-  ASSERT_TRUE(read.ok);
-  EXPECT_EQ(read.scene.sceneDirectory, "");
-  EXPECT_EQ(read.scene.sceneFileName, "scene.lws");
+  const struct {
+    const char* text;
+    const char* path;
+    const char* directory;
+    const char* file;
+  } cases[] = {
+      {"; my demo\n   ;indented comment\nLOAD D:\\demo\\scene.lws trailing words\nLOAD other.lws\n",
+       "D:\\demo\\scene.lws", "D:\\demo\\", "scene.lws"},
+      // A blank line keeps the comment's words, so it is a comment too; CR LF ends are white space.
+      {";a\r\n\r\n\t\r\nLOAD\tdemo/scene.lws\r\n", "demo/scene.lws", "demo/", "scene.lws"},
+      {"LOAD D:\\My Demo\\scene.lws\n", "D:\\My", "D:\\", "My"},  // the path ends at the first blank
+      {"LOAD scene.lws", "scene.lws", "", "scene.lws"},              // no line end after the last line
+  };
+  for (const auto& c : cases) {
+    IniRead read = ReadIni(c.text);
+    ASSERT_TRUE(read.ok) << c.text;
+    EXPECT_TRUE(read.messages.empty());
+    EXPECT_EQ(read.scene.scenePath, c.path);
+    EXPECT_EQ(read.scene.sceneDirectory, c.directory);
+    EXPECT_EQ(read.scene.sceneFileName, c.file);
+  }
 }
 
 TEST(ViewerIni, SyntaxErrorsNameTheLineWhereReadingStopped) {
