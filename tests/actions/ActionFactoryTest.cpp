@@ -4,6 +4,7 @@
 #include "actions/ActionsFixture.h"
 
 #include <cmath>
+#include <typeinfo>
 
 using namespace actions_test;
 
@@ -34,22 +35,21 @@ class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
 };
 
 TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhase) {
-  const std::pair<const char*, uint8_t> words[] = {{"ACTCAM", 2}, {"ACTBAMM", 2}, {"ACTMOD", 1}, {"ACTSFX", 1},
-                                                   {"ACTFADE", 2}, {"ACTPIP", 1}, {"ACTSPS", 2}, {"ACTMVOL", 1}};
-  std::vector<SceneObject*> nulls;
-  for (const auto& [word, phase] : words) {
-    nulls.push_back(AddActionNull(*scene, std::string("AddNullObject ") + word + " x 1 2"));
-    ASSERT_TRUE(nulls.back()->action) << word;
-    EXPECT_EQ(nulls.back()->actionPhase, phase) << word;
+  const struct {
+    const char* word;
+    uint8_t phase;
+    const std::type_info& type;
+  } words[] = {{"ACTCAM", 2, typeid(CameraAction)},     {"ACTBAMM", 2, typeid(BitmapAnimAction)},
+               {"ACTMOD", 1, typeid(ModuleAction)},     {"ACTSFX", 1, typeid(SoundAction)},
+               {"ACTFADE", 2, typeid(FadeAction)},      {"ACTPIP", 1, typeid(PipAction)},
+               {"ACTSPS", 2, typeid(SceneParticlesAction)}, {"ACTMVOL", 1, typeid(MusicVolumeAction)}};
+  for (const auto& w : words) {
+    SceneObject* null = AddActionNull(*scene, std::string("AddNullObject ") + w.word + " x 1 2");
+    ASSERT_TRUE(null->action) << w.word;
+    const NullAction& action = *null->action;
+    EXPECT_EQ(typeid(action), w.type) << w.word;
+    EXPECT_EQ(null->actionPhase, w.phase) << w.word;
   }
-  EXPECT_TRUE(ActionOf<CameraAction>(nulls[0]));
-  EXPECT_TRUE(ActionOf<BitmapAnimAction>(nulls[1]));
-  EXPECT_TRUE(ActionOf<ModuleAction>(nulls[2]));
-  EXPECT_TRUE(ActionOf<SoundAction>(nulls[3]));
-  EXPECT_TRUE(ActionOf<FadeAction>(nulls[4]));
-  EXPECT_TRUE(ActionOf<PipAction>(nulls[5]));
-  EXPECT_TRUE(ActionOf<SceneParticlesAction>(nulls[6]));
-  EXPECT_TRUE(ActionOf<MusicVolumeAction>(nulls[7]));
 
   for (const char* word : {"ACTMODX", "actmod", "ACTMO", "Null", "ACTFADE2"}) {
     SceneObject* plain = AddActionNull(*scene, std::string("AddNullObject ") + word + " 1 2 3");

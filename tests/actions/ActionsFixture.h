@@ -104,6 +104,18 @@ class ActionWorkspace {
   std::vector<std::pair<int, std::string>> heard;
 };
 
+// Steps of a channel: value from each key's time on.
+inline void Steps(std::unique_ptr<Envelope>& slot, const std::vector<std::pair<float, float>>& keys) {
+  slot = std::make_unique<Envelope>();
+  for (const auto& [time, value] : keys) {
+    EnvelopeKey key;
+    key.time = time;
+    key.value = value;
+    key.shape = slot->keys.empty() ? SHAPE_LINEAR : SHAPE_STEPPED;
+    slot->keys.push_back(key);
+  }
+}
+
 template <typename T>
 T* ActionOf(const SceneObject* object) {
   return dynamic_cast<T*>(object->action.get());

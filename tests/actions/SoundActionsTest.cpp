@@ -12,17 +12,6 @@ namespace {
 constexpr uint32_t RATE = 44100;
 constexpr uint32_t FRAME_SAMPLES = RATE / 30;  // one scene frame of sound
 
-void Steps(std::unique_ptr<Envelope>& slot, const std::vector<std::pair<float, float>>& keys) {
-  slot = std::make_unique<Envelope>();
-  for (const auto& [time, value] : keys) {
-    EnvelopeKey key;
-    key.time = time;
-    key.value = value;
-    key.shape = slot->keys.empty() ? SHAPE_LINEAR : SHAPE_STEPPED;
-    slot->keys.push_back(key);
-  }
-}
-
 class SoundActions : public ::testing::Test, protected ActionWorkspace {
  protected:
   void SetUp() override {
@@ -78,13 +67,11 @@ TEST_F(SoundActions, SampleFiresOncePerDipOfScaleYAndStopsWhenItRises) {
 
   // Exactly -1 triggers; just above does not.
   SceneObject* other = AddActionNull(*scene, "AddNullObject ACTSFX beep.wav");
-  SoundAction* second = ActionOf<SoundAction>(other);
-  other->channelValues[CHANNEL_SCALE_Y] = -0.999f;
-  second->Render(other, 0);
-  EXPECT_EQ(second->plays, 0u);
-  other->channelValues[CHANNEL_SCALE_Y] = -1.0f;
-  second->Render(other, 1);
-  EXPECT_EQ(second->plays, 1u);
+  for (float t : {0.0f, 1.0f}) {
+    other->channelValues[CHANNEL_SCALE_Y] = t ? -1.0f : -0.999f;
+    other->action->Render(other, t);
+  }
+  EXPECT_EQ(ActionOf<SoundAction>(other)->plays, 1u);
 
   // A file the layer can't read fails the creation, and the action stays silent.
   AddFile("noise.wav", {'R', 'I', 'F', 'F', 1, 2, 3});
@@ -128,15 +115,15 @@ TEST_F(SoundActions, MusicVolumeFollowsScaleXAndIsSentOnlyOnChange) {
   SceneObject* volume0 = AddActionNull(*scene, "AddNullObject ACTMVOL 0");
   SceneObject* volume1 = AddActionNull(*scene, "AddNullObject ACTMVOL 1");
   EXPECT_EQ(musicVolumeIndex, 1);
-  volume0->channelValues[CHANNEL_SCALE_X] = 0;
-  ActionOf<MusicVolumeAction>(volume0)->Render(volume0, 0);
-  EXPECT_EQ(ActionOf<MusicVolumeAction>(volume0)->volumeSends, 0u);
+  auto silence = [&](SceneObject* volume) {
+    volume->channelValues[CHANNEL_SCALE_X] = 0;
+    volume->action->Render(volume, 0);
+    return ActionOf<MusicVolumeAction>(volume)->volumeSends;
+  };
+  EXPECT_EQ(silence(volume0), 0u);
   EXPECT_NEAR(Loudness(RATE / 20) / at25, 0.4f, 0.02f);
-
   musicVolumeIndex = 0;
-  volume1->channelValues[CHANNEL_SCALE_X] = 0;
-  ActionOf<MusicVolumeAction>(volume1)->Render(volume1, 0);
-  EXPECT_EQ(ActionOf<MusicVolumeAction>(volume1)->volumeSends, 1u);
+  EXPECT_EQ(silence(volume1), 1u);
   EXPECT_EQ(Loudness(RATE / 20), 0.0f);
 
   // Deleting a music takes it out of the table (the others keep their numbers): the volume

@@ -13,18 +13,6 @@ namespace {
 
 constexpr float PI = 3.14159265f;
 
-// Steps of a channel: value from each key's time on.
-void Steps(std::unique_ptr<Envelope>& slot, const std::vector<std::pair<float, float>>& keys) {
-  slot = std::make_unique<Envelope>();
-  for (const auto& [time, value] : keys) {
-    EnvelopeKey key;
-    key.time = time;
-    key.value = value;
-    key.shape = slot->keys.empty() ? SHAPE_LINEAR : SHAPE_STEPPED;
-    slot->keys.push_back(key);
-  }
-}
-
 std::vector<uint8_t> FlatPng(uint32_t side, uint8_t r, uint8_t g, uint8_t b) {
   test::Picture picture;
   picture.width = picture.height = side;
@@ -53,13 +41,6 @@ class VisualActions : public render_test::RenderFixture, protected ActionWorkspa
     Precalculate();
     system.textureCache.AddScene(scene.get());
     system.textureCache.Load(&vfs);
-  }
-
-  // Renders the frames from first to last in order; returns the last.
-  Image RenderFrames(float first, float last, Vec3 clear = {}) {
-    Image image;
-    for (float t = first; t <= last; ++t) image = Render(t, clear);
-    return image;
   }
 
   SceneObject* Square(Vec3 position, Vec3 colour, float half, Vec3 rotation = {}) {
@@ -98,15 +79,13 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
   Square({0, 0, -5}, {0, 1, 0}, 1, {PI, 0, 0});
   SceneObject* cut = Null("AddNullObject ACTCAM");
   Steps(cut->envelopes[CHANNEL_SCALE_X], {{0, 0.9f}, {10, 2.7f}, {20, 3}});
-  auto centre = [&](float t) {
-    Image image = Render(t);
-    return std::make_pair(image.R(WIDTH / 2, HEIGHT / 2), image.G(WIDTH / 2, HEIGHT / 2));
-  };
-  EXPECT_EQ(centre(9), std::make_pair(255, 0));   // 0.9 selects nothing
-  EXPECT_EQ(centre(10), std::make_pair(255, 0));  // the cut comes after this frame is drawn
-  EXPECT_EQ(centre(11), std::make_pair(0, 255));  // 2.7 is the second camera
-  EXPECT_EQ(centre(20), std::make_pair(0, 255));  // no third camera: unchanged
-  EXPECT_EQ(centre(21), std::make_pair(0, 255));
+  // 0.9 selects nothing; the cut to 2.7 (the second camera) comes after frame 10 is drawn; there
+  // is no third camera, so 3 changes nothing.
+  for (const auto& [t, red] : {std::pair{9, true}, {10, true}, {11, false}, {20, false}, {21, false}}) {
+    Image image = Render(float(t));
+    EXPECT_EQ(image.R(WIDTH / 2, HEIGHT / 2), red ? 255 : 0) << t;
+    EXPECT_EQ(image.G(WIDTH / 2, HEIGHT / 2), red ? 0 : 255) << t;
+  }
 }
 
 TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
@@ -126,14 +105,12 @@ TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
     return std::vector<int>{image.R(WIDTH / 2, HEIGHT / 2), image.G(WIDTH / 2, HEIGHT / 2),
                             image.B(WIDTH / 2, HEIGHT / 2)};
   };
+  // One image a frame from 100; black the frame after the last, the sequence ends at 104, and
+  // with scale Z still below 1 it starts again at 105.
   const std::vector<int> black = {0, 0, 0}, red = {255, 0, 0}, green = {0, 255, 0}, blue = {0, 0, 255};
-  EXPECT_EQ(centre(99), black);
-  EXPECT_EQ(centre(100), red);
-  EXPECT_EQ(centre(101), green);
-  EXPECT_EQ(centre(102), blue);
-  EXPECT_EQ(centre(103), black);  // the frame after the last image
-  EXPECT_EQ(centre(104), black);  // the sequence ends here
-  EXPECT_EQ(centre(105), red);    // scale Z is still below 1: it starts again
+  const std::vector<std::vector<int>> seen = {centre(99),  centre(100), centre(101), centre(102),
+                                              centre(103), centre(104), centre(105)};
+  EXPECT_EQ(seen, (std::vector<std::vector<int>>{black, red, green, blue, black, black, red}));
   // The sprite is a square of side 2 at distance 5, not the whole screen.
   EXPECT_TRUE(Render(106).Black(5, 5));
   // Time going back to 0 ends a running sequence at once.
