@@ -250,15 +250,11 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   // Closed, the layer takes nothing and renders silence; Free and Init may be repeated.
   sound::Free();
   sound::Free();
-  EXPECT_FALSE(sound::IsOpen());
+  EXPECT_FALSE(sound::IsOpen() || sound::Start());
   EXPECT_EQ(sound::SampleRate(), 0u);
-  EXPECT_EQ(sound::MusicLoad(mod.data(), mod.size()), 0u);
-  EXPECT_EQ(sound::SampleLoad(wav.data(), wav.size()), 0u);
-  EXPECT_FALSE(sound::Start());
+  EXPECT_EQ(sound::MusicLoad(mod.data(), mod.size()) + sound::SampleLoad(wav.data(), wav.size()), 0u);
   EXPECT_EQ(Pull(10), std::vector<float>(20, 0.0f));
-  EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 0));
-  EXPECT_FALSE(sound::Init(7, RATE));
-  EXPECT_FALSE(sound::IsOpen());
+  EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 0) || sound::Init(7, RATE) || sound::IsOpen());
   ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, 48000));
   ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
   EXPECT_EQ(sound::SampleRate(), RATE);
@@ -321,11 +317,8 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   SF_INFO info;
   const std::vector<float> back = ReadSound(dir / "loud.wav", info);
   ASSERT_EQ(back.size(), 6u);
-  EXPECT_EQ(info.samplerate, 22050);
-  EXPECT_EQ(info.channels, 2);
-  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-  EXPECT_GT(back[0], 0.99f);
-  EXPECT_LT(back[1], -0.99f);
+  EXPECT_TRUE(info.samplerate == 22050 && info.channels == 2 && info.format == (SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+  EXPECT_TRUE(back[0] > 0.99f && back[1] < -0.99f) << back[0] << " " << back[1];
   EXPECT_NEAR(back[2], 0.5f, 1e-3f);
   EXPECT_FALSE(sound::WriteWav((dir / "no/such/dir.wav").c_str(), loud, 3, 22050));
 

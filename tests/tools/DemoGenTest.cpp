@@ -77,11 +77,8 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
       if (envelope)
         for (const EnvelopeKey& key : envelope->keys) shapes.insert(key.shape);
   }
-  EXPECT_TRUE(cached);
-  EXPECT_TRUE(morphing);
-  EXPECT_TRUE(unlit);
-  EXPECT_TRUE(trail);
-  EXPECT_TRUE(parented);
+  EXPECT_TRUE(cached && morphing) << cached << morphing;
+  EXPECT_TRUE(unlit && trail && parented) << unlit << trail << parented;
   for (const char* word : {"ACTCAM", "ACTBAMM", "ACTMOD", "ACTSFX", "ACTFADE", "ACTPIP", "ACTSPS", "ACTMVOL"})
     EXPECT_TRUE(actions.count(word)) << word;
   EXPECT_EQ(shapes, (std::set<uint32_t>{SHAPE_HERMITE, SHAPE_LINEAR, SHAPE_BEZIER, SHAPE_TCB, SHAPE_STEPPED,
@@ -94,8 +91,7 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
     transparent |= surface->transparency > 0;
     masked |= surface->layerCount == 2 && surface->layers[1]->channel == LAYER_TRANSPARENCY;
   }
-  EXPECT_TRUE(transparent);
-  EXPECT_TRUE(masked);
+  EXPECT_TRUE(transparent && masked) << transparent << masked;
   ASSERT_NE(scene.FindSurfaceByName("Screen"), nullptr);
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> rgb;
@@ -135,9 +131,7 @@ TEST(DemoGen, ChecksumsAndPngRoundTrip) {
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> rgb;
   ASSERT_TRUE(platform::ReadPng((dir / "gradient.png").c_str(), &width, &height, &rgb));
-  EXPECT_EQ(width, 37u);
-  EXPECT_EQ(height, 700u);
-  EXPECT_EQ(rgb, image.rgb);
+  EXPECT_TRUE(width == 37 && height == 700 && rgb == image.rgb);
 }
 
 uint32_t U2At(const demogen::Bytes& b, size_t at) { return uint32_t(b[at]) << 8 | b[at + 1]; }
