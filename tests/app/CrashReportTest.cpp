@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 
 #include <sys/wait.h>
@@ -43,6 +44,14 @@ TEST(CrashReport, NamesTheFaultingAddressAndTheSixClassicRegistersInOrder) {
   other.registerCount = 2;
   const std::string otherReport = FormatCrashReport(other);
   EXPECT_NE(otherReport.find("\nX0: 0x0000000000000000\nX1: 0x00000000000000ff\n"), std::string::npos) << otherReport;
+}
+
+// Whether the pieces occur in text in this order.
+bool InOrder(const std::string& text, std::initializer_list<std::string> pieces) {
+  size_t at = 0;
+  for (const std::string& piece : pieces)
+    if ((at = text.find(piece, at)) == std::string::npos) return false;
+  return true;
 }
 
 // Runs the probe with a display: the current one, or a virtual one from xvfb-run.
@@ -83,28 +92,19 @@ TEST(CrashReport, AFaultInTheDriverIsReportedAndTheRunEndsInOrderWithZero) {
 
   EXPECT_EQ(run.code, 0) << run.err;
   // The box went to stderr (--batch) with its caption, then the cleanup ran, then Done.
-  const size_t box = run.err.find("ZIVI3 Engine: [ Quorvel violated your windows ]");
-  const size_t cleanup = run.err.find("crash probe: cleanup ran");
-  ASSERT_NE(box, std::string::npos) << run.err;
-  ASSERT_NE(cleanup, std::string::npos) << run.err;
-  EXPECT_LT(box, cleanup);
-  EXPECT_NE(run.err.find("Access Violation at 0x", box), std::string::npos);
-  EXPECT_NE(run.err.find("RAX: 0x", box), std::string::npos);
+  EXPECT_TRUE(InOrder(run.err, {"ZIVI3 Engine: [ Quorvel violated your windows ]", "Access Violation at 0x", "RAX: 0x",
+                                 "crash probe: cleanup ran"}))
+      << run.err;
   EXPECT_NE(run.err.find("crash probe: exit code 0"), std::string::npos);
 
   // The log: the driver's line, then the level-5 report as the last thing before the orderly
   // shut-down, and the closing line.
-  const size_t driver = run.log.find("[ 03 ] - PROBE(Driver) - running\n");
-  const size_t report = run.log.find("[ 05 ] - Houston, we have a problem\n\n[ Quorvel violated your windows ]");
-  const size_t done = run.log.find("[ 03 ] - SYSTEM(Done) - Shutting down BASS...");
-  ASSERT_NE(driver, std::string::npos) << run.log;
-  ASSERT_NE(report, std::string::npos) << run.log;
-  ASSERT_NE(done, std::string::npos) << run.log;
-  EXPECT_LT(driver, report);
-  EXPECT_LT(report, done);
-  EXPECT_NE(run.log.find("Access Violation at 0x", report), std::string::npos);
-  EXPECT_EQ(run.log.find("[ 0", report + 5), done) << "nothing logged between the report and Done";
-  EXPECT_NE(run.log.find("SYSTEM(Done) - System is done. Now go sleeping!"), std::string::npos);
+  const std::string report = "[ 05 ] - Houston, we have a problem\n\n[ Quorvel violated your windows ]";
+  const std::string done = "[ 03 ] - SYSTEM(Done) - Shutting down BASS...";
+  EXPECT_TRUE(InOrder(run.log, {"[ 03 ] - PROBE(Driver) - running\n", report, "Access Violation at 0x", done,
+                                "SYSTEM(Done) - System is done. Now go sleeping!"}))
+      << run.log;
+  EXPECT_EQ(run.log.find("[ 0", run.log.find(report) + 5), run.log.find(done)) << "nothing logged in between";
 }
 
 TEST(CrashReport, TheDriversCodeBecomesTheExitCodeWithoutAReport) {
@@ -115,18 +115,14 @@ TEST(CrashReport, TheDriversCodeBecomesTheExitCodeWithoutAReport) {
   EXPECT_EQ(run.code, 2) << run.err;
   EXPECT_NE(run.err.find("crash probe: cleanup ran"), std::string::npos) << run.err;
   EXPECT_EQ(run.log.find("Houston"), std::string::npos);
-  const std::string order[] = {"SYSTEM(Init) - ZIVI3 Debugging System started...",
-                               "SYSTEM(Init) - Initialized BASS using NoSound technology(tm)!",
-                               "SYSTEM(Init) - Initializing OpenGL...",
-                               "PROBE(Driver) - running",
-                               "SYSTEM(Done) - Shutting down BASS...",
-                               "SYSTEM(Done) - Shutting down texture cache...",
-                               "SYSTEM(Done) - System is done. Now go sleeping!"};
-  size_t at = 0;
-  for (const std::string& line : order) {
-    at = run.log.find("[ 03 ] - " + line + "\n", at);
-    ASSERT_NE(at, std::string::npos) << line << "\n" << run.log;
-  }
+  EXPECT_TRUE(InOrder(run.log, {"[ 03 ] - SYSTEM(Init) - ZIVI3 Debugging System started...\n",
+                                "[ 03 ] - SYSTEM(Init) - Initialized BASS using NoSound technology(tm)!\n",
+                                "[ 03 ] - SYSTEM(Init) - Initializing OpenGL...\n",
+                                "[ 03 ] - PROBE(Driver) - running\n",
+                                "[ 03 ] - SYSTEM(Done) - Shutting down BASS...\n",
+                                "[ 03 ] - SYSTEM(Done) - Shutting down texture cache...\n",
+                                "[ 03 ] - SYSTEM(Done) - System is done. Now go sleeping!\n"}))
+      << run.log;
 }
 
 }  // namespace

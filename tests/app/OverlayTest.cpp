@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -62,10 +63,7 @@ TEST_F(OverlayDrawing, TextSitsInTwelvePixelCellsAtTheTopLeftAndKeepsTheRenderer
   for (uint32_t y = 0; y < uint32_t(OVERLAY_CELL_HEIGHT); ++y) {
     for (uint32_t x = 0; x < uint32_t(OVERLAY_CELL_WIDTH); ++x) {
       const bool lit = y == 5 && x >= 1 && x <= 6;
-      EXPECT_EQ(frame.White(x, y), lit) << x << "," << y;
-      if (!lit) {
-        EXPECT_TRUE(frame.Black(x, y)) << x << "," << y;
-      }
+      EXPECT_TRUE(lit ? frame.White(x, y) : frame.Black(x, y)) << x << "," << y;
     }
   }
   int eightLit = 0;
@@ -86,14 +84,10 @@ TEST_F(OverlayDrawing, TextSitsInTwelvePixelCellsAtTheTopLeftAndKeepsTheRenderer
   glGetFloatv(GL_PROJECTION_MATRIX, projectionAfter);
   glGetFloatv(GL_MODELVIEW_MATRIX, modelviewAfter);
   glGetFloatv(GL_CURRENT_COLOR, colour);
-  for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(projectionAfter[i], projection[i]);
-    EXPECT_EQ(modelviewAfter[i], modelview[i]);
-  }
+  EXPECT_TRUE(std::equal(projection, projection + 16, projectionAfter));
+  EXPECT_TRUE(std::equal(modelview, modelview + 16, modelviewAfter));
   EXPECT_FLOAT_EQ(colour[2], 0.75f);
-  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING) && glIsEnabled(GL_DEPTH_TEST) && glIsEnabled(GL_CULL_FACE));
   GLint mode;
   glGetIntegerv(GL_MATRIX_MODE, &mode);
   EXPECT_EQ(mode, GL_MODELVIEW);
@@ -109,10 +103,8 @@ TEST_F(OverlayDrawing, LowerCaseDrawsAsCapitalsAndTheLoadingBarFillsToItsFractio
   DrawLoadingScreen(W, H, "LOADING", 0.5f);
   Frame frame = Read();
   // The bar spans x 40-120 at y 56-64; half of it is white.
-  EXPECT_TRUE(frame.White(45, 60));
-  EXPECT_TRUE(frame.White(78, 60));
-  EXPECT_TRUE(frame.Black(82, 60));
-  EXPECT_TRUE(frame.Black(115, 60));
+  EXPECT_TRUE(frame.White(45, 60) && frame.White(78, 60));
+  EXPECT_TRUE(frame.Black(82, 60) && frame.Black(115, 60));
   EXPECT_TRUE(frame.Black(5, 5));  // cleared, the red is gone
   int textLit = 0;
   for (uint32_t y = 30; y < 42; ++y)

@@ -65,14 +65,9 @@ TEST(Crash, RegionsNestAndThreadsAreGuardedOnTheirOwn) {
   std::atomic<bool> stop{false};
   std::atomic<int> cleanRuns{0}, cleanFailures{0};
   std::thread clean([&] {
-    while (!stop) {
-      int steps = 0;
+    for (int steps = 0; !stop; steps = 0) {
       platform::CrashInfo info;
-      if (platform::RunGuarded(Count, &steps, &info) && steps == 1) {
-        ++cleanRuns;
-      } else {
-        ++cleanFailures;
-      }
+      ++(platform::RunGuarded(Count, &steps, &info) && steps == 1 ? cleanRuns : cleanFailures);
     }
   });
   int faults = 0;
@@ -112,7 +107,6 @@ TEST(Crash, OtherThreadsAndOtherSignalsAreNotCaught) {
   EXPECT_EQ(fpeSeen, 1);
   EXPECT_EQ(info.signal, 0);
   sigaction(SIGFPE, &previous, nullptr);
-
 }
 
 TEST(Crash, PreviousHandlersComeBackWhenTheRegionCloses) {
