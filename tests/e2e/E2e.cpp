@@ -161,16 +161,11 @@ void WriteSquareScene(const fs::path& dir) { test::WriteSlidingSquare(dir.string
 class E2e : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("timeout")) {
-      skipReason_ = "Xvfb, xdotool or timeout is not installed";
-      return;
-    }
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("timeout"))
+      return void(skipReason_ = "Xvfb, xdotool or timeout is not installed");
     // Xvfb picks a free display itself and writes its number to the pipe.
     int fds[2];
-    if (pipe(fds) != 0) {
-      skipReason_ = "no pipe";
-      return;
-    }
+    if (pipe(fds) != 0) return void(skipReason_ = "no pipe");
     xvfb_ = fork();
     if (xvfb_ == 0) {
       close(fds[0]);
@@ -189,10 +184,7 @@ class E2e : public ::testing::Test {
     // the pipe by dying, and one that hangs is caught by the test's own time limit.
     while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
-    if (number.empty()) {
-      skipReason_ = "Xvfb did not start";
-      return;
-    }
+    if (number.empty()) return void(skipReason_ = "Xvfb did not start");
     setenv("DISPLAY", (":" + number).c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
     // Software GL in the window, whatever the machine has.

@@ -57,24 +57,13 @@ inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
 // A 16-bit PCM WAV file of interleaved samples.
 inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate) {
   const uint32_t dataBytes = uint32_t(samples.size() * 2);
-  std::vector<uint8_t> wav;
-  wav.reserve(44 + dataBytes);
-  auto tag = [&wav](const char* text) {
-    for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(text[i]));
-  };
-  tag("RIFF");
-  PutLittleEndian(wav, 36 + dataBytes, 4);
-  tag("WAVE");
-  tag("fmt ");
-  PutLittleEndian(wav, 16, 4);
-  PutLittleEndian(wav, 1, 2);  // PCM
-  PutLittleEndian(wav, channels, 2);
-  PutLittleEndian(wav, rate, 4);
-  PutLittleEndian(wav, rate * channels * 2, 4);
-  PutLittleEndian(wav, channels * 2, 2);
-  PutLittleEndian(wav, 16, 2);
-  tag("data");
-  PutLittleEndian(wav, dataBytes, 4);
+  const std::string header = "RIFF....WAVEfmt ";
+  std::vector<uint8_t> wav(header.begin(), header.end());
+  // Values and their sizes in bytes: chunk sizes, PCM, channels, rates, block size, bits.
+  const uint32_t fields[][2] = {{16, 4}, {1, 2}, {channels, 2}, {rate, 4}, {rate * channels * 2, 4}, {channels * 2, 2},
+                                {16, 2}, {0x61746164 /* "data" */, 4}, {dataBytes, 4}};
+  for (const auto& field : fields) PutLittleEndian(wav, field[0], int(field[1]));
+  for (int i = 0; i < 4; ++i) wav[4 + i] = uint8_t((36 + dataBytes) >> (8 * i));
   for (int16_t s : samples) PutLittleEndian(wav, uint16_t(s), 2);
   return wav;
 }
