@@ -156,9 +156,11 @@ std::string FormatCrashReport(const platform::CrashInfo& info) {
                              "[ Quorvel violated your windows ]\n\nException Handler returned Access Violation at "
                              "0x%.8llx\n\n",
                              static_cast<unsigned long long>(info.instruction));
-  auto append = [&](const char* format, auto... values) {
+  // Every line is a register line; only the last, fixed one is appended apart.
+  auto append = [&](const char* name, uint64_t value) {
     if (length < 0 || size_t(length) >= sizeof text) return;
-    length += std::snprintf(text + length, sizeof text - size_t(length), format, values...);
+    length += std::snprintf(text + length, sizeof text - size_t(length), "%s: 0x%.16llx\n", name,
+                            static_cast<unsigned long long>(value));
   };
   // The six registers of the classic report, where the processor has them; any other
   // processor's general registers as the guard named them.
@@ -167,7 +169,7 @@ std::string FormatCrashReport(const platform::CrashInfo& info) {
   for (const char* name : CLASSIC) {
     for (int i = 0; i < info.registerCount && i < platform::CrashInfo::REGISTERS_MAX; ++i) {
       if (info.registerNames[i] && std::strcmp(info.registerNames[i], name) == 0) {
-        append("%s: 0x%.16llx\n", name, static_cast<unsigned long long>(info.registers[i]));
+        append(name, info.registers[i]);
         ++printed;
         break;
       }
@@ -175,11 +177,12 @@ std::string FormatCrashReport(const platform::CrashInfo& info) {
   }
   if (printed == 0) {
     for (int i = 0; i < info.registerCount && i < platform::CrashInfo::REGISTERS_MAX; ++i) {
-      append("%s: 0x%.16llx\n", info.registerNames[i] ? info.registerNames[i] : "?",
-             static_cast<unsigned long long>(info.registers[i]));
+      append(info.registerNames[i] ? info.registerNames[i] : "?", info.registers[i]);
     }
   }
-  append("\nIf this keeps happening, please send ZIVI3.LOG to the demo's authors.\n");
+  if (length >= 0 && size_t(length) < sizeof text)
+    std::snprintf(text + length, sizeof text - size_t(length),
+                  "\nIf this keeps happening, please send ZIVI3.LOG to the demo's authors.\n");
   return text;
 }
 
