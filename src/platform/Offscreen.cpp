@@ -10,6 +10,7 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +26,11 @@ struct OffscreenContext {
   EGLContext context = EGL_NO_CONTEXT;
   uint32_t width = 0, height = 0;
   std::string device;  // which device draws, in words
+  // Multisampled contexts: the colour buffer's format and the plain framebuffer its samples are
+  // resolved into before a read.
+  bool multisampled = false;
+  GLenum colourFormat = GL_RGBA8;
+  GLuint resolveFramebuffer = 0, resolveRenderbuffer = 0;
 };
 
 namespace {
@@ -210,12 +216,83 @@ bool OpenOn(OffscreenContext* offscreen, const Candidate& candidate, uint32_t co
   offscreen->surface = surface;
   offscreen->context = context;
   offscreen->device = name;
+  offscreen->multisampled = ConfigValue(candidate.display, config, EGL_SAMPLE_BUFFERS) > 0;
+  offscreen->colourFormat = colourDepth == 16                                           ? GL_RGB565
+                            : ConfigValue(candidate.display, config, EGL_ALPHA_SIZE) > 0 ? GL_RGBA8
+                                                                                        : GL_RGB8;
   if (!MakeOffscreenCurrent(offscreen)) {
     offscreenError = EglFailure(name, "the context could not be made current");
     return false;
   }
   return true;
 }
+
+// Framebuffer objects (GL 3.0), reached through EGL like any entry point past GL 1.1.
+struct FramebufferApi {
+  PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
+  PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
+  PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
+  PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
+  PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
+  PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
+  PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
+  PFNGLBLITFRAMEBUFFERPROC blitFramebuffer = nullptr;
+
+  FramebufferApi() {
+    genFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(eglGetProcAddress("glGenFramebuffers"));
+    bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(eglGetProcAddress("glBindFramebuffer"));
+    genRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(eglGetProcAddress("glGenRenderbuffers"));
+    bindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(eglGetProcAddress("glBindRenderbuffer"));
+    renderbufferStorage = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(eglGetProcAddress("glRenderbufferStorage"));
+    framebufferRenderbuffer =
+        reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(eglGetProcAddress("glFramebufferRenderbuffer"));
+    checkFramebufferStatus =
+        reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(eglGetProcAddress("glCheckFramebufferStatus"));
+    blitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(eglGetProcAddress("glBlitFramebuffer"));
+  }
+  bool Complete() const {
+    return genFramebuffers && bindFramebuffer && genRenderbuffers && bindRenderbuffer && renderbufferStorage &&
+           framebufferRenderbuffer && checkFramebufferStatus && blitFramebuffer;
+  }
+};
+
+// The entry points dispatch to whichever context is current, so one lookup serves them all.
+const FramebufferApi& Framebuffers() {
+  static const FramebufferApi api;
+  return api;
+}
+
+// Resolves a multisampled frame into the plain framebuffer and leaves that bound for reading.
+// Reading the samples directly isn't enough: some drivers (Mesa's llvmpipe among them) hand out
+// one sample per pixel, so the edges would come back as hard as without samples. False when the
+// context can't resolve; the frame is then read as it is.
+bool ResolveSamples(OffscreenContext* offscreen) {
+  const FramebufferApi& api = Framebuffers();
+  if (!api.Complete()) return false;
+  const GLsizei width = GLsizei(offscreen->width), height = GLsizei(offscreen->height);
+  if (!offscreen->resolveFramebuffer) {
+    api.genRenderbuffers(1, &offscreen->resolveRenderbuffer);
+    api.bindRenderbuffer(GL_RENDERBUFFER, offscreen->resolveRenderbuffer);
+    api.renderbufferStorage(GL_RENDERBUFFER, offscreen->colourFormat, width, height);
+    api.genFramebuffers(1, &offscreen->resolveFramebuffer);
+    api.bindFramebuffer(GL_DRAW_FRAMEBUFFER, offscreen->resolveFramebuffer);
+    api.framebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                offscreen->resolveRenderbuffer);
+  }
+  api.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  api.bindFramebuffer(GL_DRAW_FRAMEBUFFER, offscreen->resolveFramebuffer);
+  if (api.checkFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    api.bindFramebuffer(GL_FRAMEBUFFER, 0);
+    return false;
+  }
+  api.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  // The renderer draws into the pbuffer again; reads come from the resolved frame.
+  api.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  api.bindFramebuffer(GL_READ_FRAMEBUFFER, offscreen->resolveFramebuffer);
+  return true;
+}
+
+void EndResolvedRead() { Framebuffers().bindFramebuffer(GL_READ_FRAMEBUFFER, 0); }
 
 // Releases what OpenOn made, leaving offscreen empty.
 void Release(OffscreenContext* offscreen) {
@@ -228,6 +305,8 @@ void Release(OffscreenContext* offscreen) {
   offscreen->display = EGL_NO_DISPLAY;
   offscreen->surface = EGL_NO_SURFACE;
   offscreen->context = EGL_NO_CONTEXT;
+  // The resolve buffers went with their context.
+  offscreen->resolveFramebuffer = offscreen->resolveRenderbuffer = 0;
 }
 
 }  // namespace
@@ -268,9 +347,11 @@ bool ReadOffscreenPixels(OffscreenContext* offscreen, std::vector<uint8_t>* rgb)
     return false;
   const size_t row = size_t(offscreen->width) * 3;
   rgb->resize(row * offscreen->height);
+  const bool resolved = offscreen->multisampled && ResolveSamples(offscreen);
   glFinish();
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, GLsizei(offscreen->width), GLsizei(offscreen->height), GL_RGB, GL_UNSIGNED_BYTE, rgb->data());
+  if (resolved) EndResolvedRead();
   // GL reads the bottom row first; image files start at the top.
   std::vector<uint8_t> swap(row);
   for (size_t top = 0, bottom = offscreen->height - 1; top < bottom; ++top, --bottom) {

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -25,6 +27,7 @@ class OffscreenRun : public ::testing::Test {
     options.input = dir / "scene.lws";
     options.settings.width = WIDTH;
     options.settings.height = HEIGHT;
+    options.glDevice = platform::GL_DEVICE_SOFTWARE;
   }
 
   struct Result {
@@ -146,6 +149,75 @@ TEST_F(OffscreenRun, CaptureWalksSceneTimeAtAFixedRate) {
   EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 4)));
   options.to = 1e9f;
   EXPECT_EQ(RunIt(RunCapture).code, EXIT_USAGE);
+}
+
+TEST_F(OffscreenRun, MultisamplingBlendsEdgesOnlyWhenAskedAndTheDriverLimitIsReported) {
+  options.mode = MODE_FRAME;
+  options.frame = 17;  // the square's edges fall inside pixels
+  auto colours = [&](uint32_t samples) {
+    options.settings.samples = samples;
+    options.outPath = dir / ("aa" + std::to_string(samples) + ".png");
+    const Result run = RunIt(RunFrame);
+    EXPECT_EQ(run.code, 0) << run.err;
+    const Picture picture = Read(options.outPath);
+    std::set<uint32_t> seen;
+    for (size_t i = 0; i + 2 < picture.rgb.size(); i += 3)
+      seen.insert(uint32_t(picture.rgb[i]) << 16 | uint32_t(picture.rgb[i + 1]) << 8 | picture.rgb[i + 2]);
+    return seen.size();
+  };
+  EXPECT_EQ(colours(1), 2u);  // black and the square's grey, nothing between
+  EXPECT_GT(colours(4), 2u);  // edge pixels partly covered
+
+  // No device offers 64 samples, and device 999 isn't there: each says so instead of drawing less.
+  for (auto [samples, device, why] : {std::tuple{64u, int32_t(platform::GL_DEVICE_SOFTWARE), "samples per pixel"},
+                                      std::tuple{1u, int32_t(999), "no EGL device 999"}}) {
+    options.settings.samples = samples;
+    options.glDevice = device;
+    const Result run = RunIt(RunFrame);
+    EXPECT_EQ(run.code, EXIT_OUTPUT_FAILED);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+  }
+}
+
+// The program and this test binary reach GL through GLVND only: neither needs OSMesa, the
+// program's GL calls bind to libOpenGL while it draws, and nothing here maps OSMesa after drawing.
+TEST_F(OffscreenRun, GlCallsGoThroughGlvndAndNeverOsmesa) {
+  auto output = [](const std::string& command) {
+    std::string text;
+    if (std::FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
+      char buffer[4096];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+      pclose(pipe);
+    }
+    return text;
+  };
+  const std::string program = ZIVI3_BINARY_DIR "/zivi3";
+  for (const std::string& binary : {program, std::filesystem::read_symlink("/proc/self/exe").string()}) {
+    const std::string dynamic = output("readelf -d " + binary);
+    EXPECT_NE(dynamic.find("[libOpenGL.so.0]"), std::string::npos) << binary << dynamic;
+    EXPECT_NE(dynamic.find("[libEGL.so.1]"), std::string::npos) << binary;
+    EXPECT_EQ(dynamic.find("OSMesa"), std::string::npos) << binary;
+  }
+
+  const std::string run = output("cd '" + dir.Path().string() + "' && LD_DEBUG=bindings LD_DEBUG_OUTPUT=bindings '" +
+                                 program + "' --frame 30 --out f.png --gl-device software --no-sound scene.lws");
+  ASSERT_NE(run.find("f.png: scene time 30"), std::string::npos) << run;
+  std::string bindings;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    if (entry.path().filename().string().rfind("bindings.", 0) == 0) bindings += test::ReadText(entry.path().string());
+  EXPECT_EQ(bindings.find("OSMesa"), std::string::npos);
+  for (const char* call : {"glClear", "glBegin", "glCallList", "gluPerspective"}) {
+    const size_t at = bindings.find(std::string("`") + call + "'");
+    ASSERT_NE(at, std::string::npos) << call << " was never bound";
+    const std::string line = bindings.substr(bindings.rfind('\n', at) + 1, at - bindings.rfind('\n', at));
+    EXPECT_TRUE(line.find("/libOpenGL.so.0 ") != std::string::npos || line.find("/libGLU.so.1 ") != std::string::npos)
+        << line;
+  }
+
+  options.outPath = dir / "here.png";
+  ASSERT_EQ(RunIt(RunFrame).code, 0);
+  EXPECT_NE(test::ReadText("/proc/self/maps").find("libOpenGL.so"), std::string::npos);
+  EXPECT_EQ(test::ReadText("/proc/self/maps").find("OSMesa"), std::string::npos);
 }
 
 TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
