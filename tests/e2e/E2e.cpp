@@ -441,7 +441,8 @@ TEST_F(E2e, TheWindowShowsWhatOffscreenRendersAtAnyMultisampling) {
     ASSERT_TRUE(platform::ReadPng(picture.c_str(), &width, &height, &rgb));
     ASSERT_TRUE(int(width) == shot.width && int(height) == shot.height);
     int most = 0;
-    for (size_t i = size_t(OVERLAY_ROWS) * width * 3; i < rgb.size(); ++i) most = std::max(most, std::abs(rgb[i] - shot.rgb[i]));
+    for (size_t i = size_t(OVERLAY_ROWS) * width * 3; i < rgb.size(); ++i)
+      most = std::max(most, std::abs(rgb[i] - shot.rgb[i]));
     EXPECT_LE(most, 1) << "--aa " << samples;
     EXPECT_GT(shot.NonBlackShare(), 0.02) << "--aa " << samples;
   }
