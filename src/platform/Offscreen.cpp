@@ -3,8 +3,10 @@
 // it through the dispatching GL library (GLVND), as they reach a window's context.
 //
 // Devices: a GPU comes through EGL's device platform (EGL_EXT_platform_device), which lists every
-// driver's devices, a vendor's as well as Mesa's. The software rasteriser is Mesa's software
-// device on that platform, or Mesa's surfaceless platform where no device list is offered.
+// driver's devices, a vendor's as well as Mesa's. Without a GPU that gives a context, the automatic
+// choice takes Mesa's surfaceless platform (llvmpipe on a machine without one). The explicit
+// software choice takes Mesa's software device from the list instead: the surfaceless platform
+// would pick a GPU that Mesa drives, and pixels would then depend on the machine.
 #include "platform/Platform.h"
 
 #include <EGL/egl.h>
