@@ -75,6 +75,7 @@ struct RunOptions {
   bool fromGiven = false, toGiven = false;
   std::string channelItem;  // --channels
   float step = 1;           // --step: frames between two rows
+  int32_t glDevice = platform::GL_DEVICE_AUTO;  // --gl-device: what draws --frame and --capture
 };
 
 // Fills options from argv[1..argc). False with a one-line reason for a flag that is unknown,
@@ -128,6 +129,10 @@ int PlaySystem(System& system, LogSystem& log, const RunOptions& options, Viewer
 // MODE_PLAY: the setup dialog (unless --no-setup), then the demo in a window. Without a display
 // it says so on err and returns EXIT_USAGE.
 int RunPlay(const RunOptions& options, std::FILE* err);
+
+// Logs (level 3) the vendor, renderer and version of the current GL context, and its samples per
+// pixel when multisampled, so a log says which driver drew. function names the log lines' caller.
+void LogGlContext(const char* function);
 
 // The crash report for an access violation: the faulting instruction's address, the general
 // registers and a closing line, at most 4095 characters.

@@ -39,6 +39,10 @@ const char* const USAGE =
     "                       ITEM is an object's item number, camera:N, light:N or a name\n"
     "  --step S             frames between two --channels rows (default 1)\n"
     "  --triangulate        split polygons of more than three corners (objects from any modeller)\n"
+    "  --aa N               multisampled drawing, N samples per pixel: 1 (default, none), 2, 4 or 8\n"
+    "  --gl-device D        what draws --frame and --capture: auto (default: a GPU where there is one,\n"
+    "                       else software), software (the same pixels on every machine), or N for\n"
+    "                       EGL device N (the log names the device used)\n"
     "  -h, --help           print this help and exit\n";
 
 // A whole number made of digits only (no sign, no blanks), within [low, high].
@@ -112,6 +116,7 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
   options = RunOptions{};
   Parser p{argc, argv, 1, error};
   bool info = false, help = false, frameGiven = false, fpsGiven = false, stepGiven = false;
+  bool samplesGiven = false, deviceGiven = false;
   Settings& s = options.settings;
 
   for (; p.at < argc; ++p.at) {
@@ -178,6 +183,27 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
       stepGiven = true;
     } else if (arg == "--triangulate") {
       s.triangulate = true;
+    } else if (arg == "--aa") {
+      const char* value;
+      if (!p.Value("--aa", value)) return false;
+      if (!ParseWhole(value, 1, 8, s.samples) || (s.samples & (s.samples - 1)) != 0) {
+        return p.Fail(std::string("--aa takes 1, 2, 4 or 8 samples per pixel, not '") + value + "'");
+      }
+      samplesGiven = true;
+    } else if (arg == "--gl-device") {
+      const char* value;
+      if (!p.Value("--gl-device", value)) return false;
+      uint32_t index = 0;
+      if (std::strcmp(value, "auto") == 0) {
+        options.glDevice = platform::GL_DEVICE_AUTO;
+      } else if (std::strcmp(value, "software") == 0) {
+        options.glDevice = platform::GL_DEVICE_SOFTWARE;
+      } else if (ParseWhole(value, 0, 999, index)) {
+        options.glDevice = int32_t(index);
+      } else {
+        return p.Fail(std::string("--gl-device takes auto, software or a device number, not '") + value + "'");
+      }
+      deviceGiven = true;
     } else {
       return p.Fail("unknown option '" + arg + "'");
     }
@@ -198,6 +224,9 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
     return p.Fail(frameGiven ? "--frame needs --out FILE.png" : "--out goes with --frame");
   }
   if (fpsGiven && !capture) return p.Fail("--fps goes with --capture");
+  // A window draws with its display's GL, and a report draws nothing.
+  if (deviceGiven && !frameGiven && !capture) return p.Fail("--gl-device goes with --frame or --capture");
+  if (samplesGiven && info) return p.Fail("--aa goes with playing, --frame or --capture");
   if (channels && !info) return p.Fail("--channels goes with --info");
   if (stepGiven && !channels) return p.Fail("--step goes with --channels");
   if ((options.fromGiven || options.toGiven) && !capture && !channels) {

@@ -44,13 +44,19 @@ class OffscreenScene {
       return false;
     }
     ReportProblems(err);
-    context = platform::CreateOffscreenContext(settings.width, settings.height, settings.colourDepth);
+    context = platform::CreateOffscreenContext(settings.width, settings.height, settings.colourDepth, settings.samples,
+                                               options.glDevice);
     if (!context) {
-      Log(1, "SYSTEM(Offscreen) - Could not create a %ux%u offscreen GL context", settings.width, settings.height);
-      std::fprintf(err, "zivi3: could not create a %ux%u offscreen GL context\n", settings.width, settings.height);
+      const char* why = platform::OffscreenError();
+      Log(1, "SYSTEM(Offscreen) - Could not create a %ux%u offscreen GL context: %s", settings.width, settings.height,
+          why);
+      std::fprintf(err, "zivi3: could not create a %ux%u offscreen GL context: %s\n", settings.width, settings.height,
+                   why);
       *exitCode = EXIT_OUTPUT_FAILED;
       return false;
     }
+    Log(3, "SYSTEM(Offscreen) - GL device: %s", platform::OffscreenDevice(context));
+    LogGlContext("Offscreen");
     SetupRenderState();
     // The cache binds the layers of the scenes registered with it.
     TextureCache& textures = inspection.system.textureCache;

@@ -114,6 +114,7 @@ void RenderThread(System* system) {
     system->runFlags = RUN_FLAGS_DONE;
     return;
   }
+  LogGlContext("Init");
   AskMainThread(shell, REQUEST_SHOW);
   if (shell.fullscreen) {
     const int result = AskMainThread(shell, REQUEST_FULLSCREEN);
@@ -186,11 +187,26 @@ std::string FormatCrashReport(const platform::CrashInfo& info) {
   return text;
 }
 
+void LogGlContext(const char* function) {
+  // Strings a driver doesn't give are named as missing rather than passed on as null.
+  auto text = [](GLenum name) {
+    const GLubyte* value = glGetString(name);
+    return value ? reinterpret_cast<const char*>(value) : "(none)";
+  };
+  Log(3, "SYSTEM(%s) - GL vendor: %s", function, text(GL_VENDOR));
+  Log(3, "SYSTEM(%s) - GL renderer: %s", function, text(GL_RENDERER));
+  Log(3, "SYSTEM(%s) - GL version: %s", function, text(GL_VERSION));
+  GLint samples = 0;
+  glGetIntegerv(GL_SAMPLES, &samples);
+  if (samples > 1) Log(3, "SYSTEM(%s) - Multisampling: %d samples per pixel", function, int(samples));
+}
+
 int System::Init(const char* windowTitle, const Settings& chosen, LogSystem* logSystem, uint32_t logFlags,
                  const char* logPath) {
   ApplySettings(chosen);
   title = windowTitle ? windowTitle : "";
-  platform::Window* window = platform::OpenWindow(title.c_str(), settings.width, settings.height, settings.colourDepth);
+  platform::Window* window =
+      platform::OpenWindow(title.c_str(), settings.width, settings.height, settings.colourDepth, settings.samples);
   if (!window) {
     std::fprintf(stderr, "zivi3: can't open a window: %s\n", platform::WindowError());
     return EXIT_NOT_STARTED;

@@ -31,6 +31,7 @@ struct Settings {
   uint8_t noSound = 0;
   uint8_t widescreen = 1;        // render into a centred 16:9 band
   bool triangulate = false;      // the object loader splits polygons of more than three corners
+  uint32_t samples = 1;          // multisampled drawing: at least this many samples per pixel above 1
 };
 
 inline constexpr const char* SYSTEM_TITLE = "Zadoze R3";

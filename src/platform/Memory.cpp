@@ -1,10 +1,13 @@
-// Memory hints for the loaders' large arrays.
+// Memory hints for the loaders' large arrays and for GL drivers that allocate on every draw.
 #include "platform/Platform.h"
 
 #include <cstdint>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+#if defined(__GLIBC__)
+#include <malloc.h>
 #endif
 
 namespace platform {
@@ -19,6 +22,14 @@ void AdviseLargePages(const void* data, size_t bytes) {
 #else
   (void)data;
   (void)bytes;
+#endif
+}
+
+void AdviseAllocatorForDrawing() {
+#if defined(__GLIBC__)
+  // Blocks below 32 MiB come from the heap, and up to 64 MiB freed at its top stay there.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
 }
 

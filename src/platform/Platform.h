@@ -38,19 +38,35 @@ void AdviseAllocatorForDrawing();
 // ---- Offscreen OpenGL ----
 //
 // A GL context that renders into memory with the same OpenGL 1.1 + GLU as a window, for the
-// offscreen runs (--frame, --capture), the render tests and machines without a display.
+// offscreen runs (--frame, --capture), the render tests and machines without a display. It comes
+// from EGL: a GPU through the device platform where there is one, otherwise the software
+// rasteriser. Every GL call of the program goes through the same dispatching library, so it
+// reaches this context or a window's, whichever is current.
 
 struct OffscreenContext;
 
+// Which device draws an offscreen context: GL_DEVICE_AUTO (the first GPU that gives a context,
+// else the software rasteriser), GL_DEVICE_SOFTWARE (the software rasteriser, whose pixels are
+// the same on every machine), or 0, 1, ... for that device of EGL's list.
+enum : int32_t { GL_DEVICE_AUTO = -1, GL_DEVICE_SOFTWARE = -2 };
+
 // A context of width × height pixels with a 24-bit depth buffer, current on the calling thread
 // when this returns. colourDepth 16 renders into 5-6-5 pixels, anything else into 8 bits per
-// channel, as a window of that depth would. None when the size is 0 or the GL library refuses;
-// the caller logs (the log builds on this module).
-OffscreenContext* CreateOffscreenContext(uint32_t width, uint32_t height, uint32_t colourDepth);
+// channel, as a window of that depth would. samples above 1 asks for multisampled drawing with at
+// least that many samples per pixel. None when the size is 0 or the device refuses (too few
+// samples included); OffscreenError says why, and the caller logs (the log builds on this module).
+OffscreenContext* CreateOffscreenContext(uint32_t width, uint32_t height, uint32_t colourDepth, uint32_t samples = 1,
+                                         int32_t device = GL_DEVICE_SOFTWARE);
+// Why the last CreateOffscreenContext on this thread failed.
+const char* OffscreenError();
+// Which device draws the context, in words: "EGL device 0 of 1 (software)", "EGL surfaceless
+// platform", ...
+const char* OffscreenDevice(const OffscreenContext* context);
 // Makes the context current on the calling thread again (after another one was).
 bool MakeOffscreenCurrent(OffscreenContext* context);
 // The frame drawn so far as width × height RGB triplets, top row first (as image files store
-// them), once the drawing has finished. False unless the context is the current one.
+// them), once the drawing has finished; multisampled pixels come resolved. False unless the
+// context is the current one.
 bool ReadOffscreenPixels(OffscreenContext* context, std::vector<uint8_t>* rgb);
 uint32_t OffscreenWidth(const OffscreenContext* context);
 uint32_t OffscreenHeight(const OffscreenContext* context);
@@ -70,15 +86,16 @@ bool ReadPng(const char* path, uint32_t* width, uint32_t* height, std::vector<ui
 // The player's window and its OpenGL context. The window is opened, shown, switched to full
 // screen, polled and closed on the main thread, where the window system expects it; its GL
 // context is created, drawn with, swapped and released on one other thread (the render thread).
-// GL calls reach the context through the same library as the offscreen contexts, which serves
-// windows only with Mesa's drivers.
+// GL calls reach the context through the same dispatching library as the offscreen contexts.
 
 struct Window;
 
 // A hidden, non-resizable window titled title whose client area is exactly width × height,
 // prepared for a GL context with a double buffer, a 24-bit depth buffer and 5/6/5 colour bits
-// for colourDepth 16, 8/8/8 otherwise. None when no window can be made; WindowError says why.
-Window* OpenWindow(const char* title, uint32_t width, uint32_t height, uint32_t colourDepth);
+// for colourDepth 16, 8/8/8 otherwise, multisampled with at least samples samples per pixel when
+// that is above 1. None when no window can be made (also when the display's GL driver offers
+// fewer samples); WindowError says why.
+Window* OpenWindow(const char* title, uint32_t width, uint32_t height, uint32_t colourDepth, uint32_t samples = 1);
 // Leaves full screen (restoring the desktop's display mode) and closes the window. Accepts none.
 void CloseWindow(Window* window);
 // Shows the window and makes it the active one.

@@ -38,9 +38,45 @@ uint32_t VirtualKey(SDL_Keycode key) {
   }
 }
 
+// Sets the GL attributes of the window's pixel format, which is chosen with the window.
+void SetPixelFormat(uint32_t colourDepth, uint32_t samples) {
+  const bool sixteen = colourDepth == 16;
+  SDL_GL_ResetAttributes();
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, sixteen ? 5 : 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, sixteen ? 6 : 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, sixteen ? 5 : 8);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+  SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 1 ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples > 1 ? int(samples) : 0);
+}
+
+SDL_Window* CreateSdlWindow(const char* title, uint32_t width, uint32_t height) {
+  // SDL's size is the client area's; without SDL_WINDOW_RESIZABLE the frame can't be dragged.
+  return SDL_CreateWindow(title ? title : "", 0, 0, int(width), int(height), SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+}
+
+// Why a window of samples samples per pixel could not be made when one without them can: the
+// most the display's driver offers, found by asking for fewer.
+std::string SamplesRefused(const char* title, uint32_t width, uint32_t height, uint32_t colourDepth,
+                           uint32_t samples) {
+  uint32_t most = 0;
+  for (uint32_t fewer = samples / 2; fewer > 1 && most == 0; fewer /= 2) {
+    SetPixelFormat(colourDepth, fewer);
+    if (SDL_Window* probe = CreateSdlWindow(title, width, height)) {
+      SDL_DestroyWindow(probe);
+      most = fewer;
+    }
+  }
+  const std::string asked = std::to_string(samples) + " samples per pixel";
+  return most ? "the display's OpenGL driver offers at most " + std::to_string(most) + " samples per pixel, not " +
+                    std::to_string(samples)
+              : "the display's OpenGL driver offers no multisampling (asked for " + asked + ")";
+}
+
 }  // namespace
 
-Window* OpenWindow(const char* title, uint32_t width, uint32_t height, uint32_t colourDepth) {
+Window* OpenWindow(const char* title, uint32_t width, uint32_t height, uint32_t colourDepth, uint32_t samples) {
   if (width == 0 || height == 0 || width > 16384 || height > 16384) {
     windowError = "the window size is out of range";
     return nullptr;
@@ -49,21 +85,19 @@ Window* OpenWindow(const char* title, uint32_t width, uint32_t height, uint32_t 
     windowError = SDL_GetError();
     return nullptr;
   }
-  // The pixel format is chosen with the window, so the context's attributes are set here.
-  const bool sixteen = colourDepth == 16;
-  SDL_GL_ResetAttributes();
-  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, sixteen ? 5 : 8);
-  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, sixteen ? 6 : 8);
-  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, sixteen ? 5 : 8);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-
+  SetPixelFormat(colourDepth, samples);
   auto* window = new Window;
-  // SDL's size is the client area's; without SDL_WINDOW_RESIZABLE the frame can't be dragged.
-  window->sdl = SDL_CreateWindow(title ? title : "", 0, 0, int(width), int(height),
-                                 SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  window->sdl = CreateSdlWindow(title, width, height);
   if (!window->sdl) {
     windowError = SDL_GetError();
+    if (samples > 1) {
+      // Tell a driver without that many samples from a display that makes no GL window at all.
+      SetPixelFormat(colourDepth, 1);
+      if (SDL_Window* plain = CreateSdlWindow(title, width, height)) {
+        SDL_DestroyWindow(plain);
+        windowError = SamplesRefused(title, width, height, colourDepth, samples);
+      }
+    }
     delete window;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;

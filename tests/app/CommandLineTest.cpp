@@ -65,7 +65,12 @@ TEST(CommandLine, OptionsFillTheSettingsAndTheRun) {
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_TRUE(p.options.mode == MODE_CHANNELS && p.options.channelItem == "camera:0");
   EXPECT_TRUE(p.options.from == -2.5f && p.options.to == 10 && p.options.step == 0.5f);
-  EXPECT_EQ(Parse({"--capture", "out", "--fps", "60", "--from", "0", "--to", "9"}).options.mode, MODE_CAPTURE);
+  p = Parse({"--capture", "out", "--fps", "60", "--from", "0", "--to", "9", "--aa", "8", "--gl-device", "software"});
+  EXPECT_EQ(p.options.mode, MODE_CAPTURE);
+  EXPECT_TRUE(p.options.settings.samples == 8 && p.options.glDevice == platform::GL_DEVICE_SOFTWARE);
+  p = Parse({"--frame", "1", "--out", "f.png", "--gl-device", "2"});
+  EXPECT_TRUE(p.options.glDevice == 2 && p.options.settings.samples == 1);
+  EXPECT_EQ(Parse({"--frame", "1", "--out", "f.png"}).options.glDevice, platform::GL_DEVICE_AUTO);
 }
 
 TEST(CommandLine, BadOptionsAreRefusedWithTheReason) {
@@ -89,6 +94,11 @@ TEST(CommandLine, BadOptionsAreRefusedWithTheReason) {
       {{"--info", "--channels", "0", "--from", "0", "--to", "1", "--step", "0"}, "--step takes a number"},
       {{"--info", "--channels", "0", "--from", "0", "--to", "1e9"}, "more than 1000000 rows"},
       {{"--info", "--channels", "0", "--from", "nan", "--to", "1"}, "--from takes a number"},
+      {{"--aa", "3"}, "--aa takes 1, 2, 4 or 8 samples per pixel, not '3'"},
+      {{"--aa", "16"}, "--aa takes 1, 2, 4 or 8"},
+      {{"--info", "--aa", "2"}, "--aa goes with playing, --frame or --capture"},
+      {{"--gl-device", "gpu"}, "--gl-device takes auto, software or a device number, not 'gpu'"},
+      {{"--gl-device", "software"}, "--gl-device goes with --frame or --capture"},
   };
   for (const Case& c : cases) {
     Parsed p = Parse(c.args);

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +27,7 @@ class OffscreenRun : public ::testing::Test {
     options.input = dir / "scene.lws";
     options.settings.width = WIDTH;
     options.settings.height = HEIGHT;
+    options.glDevice = platform::GL_DEVICE_SOFTWARE;
   }
 
   struct Result {
@@ -146,6 +149,62 @@ TEST_F(OffscreenRun, CaptureWalksSceneTimeAtAFixedRate) {
   EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 4)));
   options.to = 1e9f;
   EXPECT_EQ(RunIt(RunCapture).code, EXIT_USAGE);
+}
+
+TEST_F(OffscreenRun, MultisamplingBlendsEdgesOnlyWhenAskedAndTheDriverLimitIsReported) {
+  options.mode = MODE_FRAME;
+  options.frame = 17;  // the square's edges fall inside pixels
+  auto colours = [&](uint32_t samples) {
+    options.settings.samples = samples;
+    options.outPath = dir / ("aa" + std::to_string(samples) + ".png");
+    const Result run = RunIt(RunFrame);
+    EXPECT_EQ(run.code, 0) << run.err;
+    const Picture picture = Read(options.outPath);
+    std::set<uint32_t> seen;
+    for (size_t i = 0; i + 2 < picture.rgb.size(); i += 3)
+      seen.insert(uint32_t(picture.rgb[i]) << 16 | uint32_t(picture.rgb[i + 1]) << 8 | picture.rgb[i + 2]);
+    return seen.size();
+  };
+  EXPECT_EQ(colours(1), 2u);  // black and the square's grey, nothing between
+  EXPECT_GT(colours(4), 2u);  // edge pixels partly covered
+
+  // No device offers 64 samples, and device 999 isn't there: each says so instead of drawing less.
+  options.settings.samples = 64;
+  Result run = RunIt(RunFrame);
+  EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find("samples per pixel") != std::string::npos) << run.err;
+  options.settings.samples = 1;
+  options.glDevice = 999;
+  run = RunIt(RunFrame);
+  EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find("no EGL device 999") != std::string::npos) << run.err;
+}
+
+// The program and this test binary reach GL through GLVND only: neither needs OSMesa, the
+// program's GL calls bind to libOpenGL while it draws, and nothing here maps OSMesa after drawing.
+TEST_F(OffscreenRun, GlCallsGoThroughGlvndAndNeverOsmesa) {
+  const std::string program = ZIVI3_BINARY_DIR "/zivi3", cd = "cd '" + dir.Path().string() + "' && ";
+  for (const std::string& binary : {program, std::filesystem::read_symlink("/proc/self/exe").string()}) {
+    ASSERT_EQ(std::system((cd + "readelf -d '" + binary + "' > dynamic.txt").c_str()), 0);
+    const std::string dynamic = test::ReadText(dir / "dynamic.txt");
+    EXPECT_TRUE(dynamic.find("[libOpenGL.so.0]") != std::string::npos &&
+                dynamic.find("[libEGL.so.1]") != std::string::npos && dynamic.find("OSMesa") == std::string::npos)
+        << binary << dynamic;
+  }
+
+  ASSERT_EQ(std::system((cd + "LD_DEBUG=bindings LD_DEBUG_OUTPUT=bindings '" + program +
+                         "' --frame 30 --out f.png --gl-device software --no-sound scene.lws >/dev/null && "
+                         "cat bindings.* > bindings.txt").c_str()), 0);
+  const std::string bindings = test::ReadText(dir / "bindings.txt");
+  EXPECT_EQ(bindings.find("OSMesa"), std::string::npos);
+  for (const char* call : {"libOpenGL.so.0 [0]: normal symbol `glClear'",
+                           "libOpenGL.so.0 [0]: normal symbol `glBegin'",
+                           "libOpenGL.so.0 [0]: normal symbol `glCallList'",
+                           "libGLU.so.1 [0]: normal symbol `gluPerspective'"})
+    EXPECT_NE(bindings.find(call), std::string::npos) << call;
+
+  options.outPath = dir / "here.png";
+  ASSERT_EQ(RunIt(RunFrame).code, 0);
+  const std::string maps = test::ReadText("/proc/self/maps");
+  EXPECT_TRUE(maps.find("libOpenGL.so") != std::string::npos && maps.find("OSMesa") == std::string::npos);
 }
 
 TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {

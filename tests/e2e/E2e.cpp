@@ -2,6 +2,7 @@
 // X server (Xvfb), runs zivi3 in a fresh folder, drives it with xdotool and reads the window back
 // with xshot. Every wait has a deadline, so a hang fails the case instead of blocking the run.
 // Without Xvfb or xdotool every case is skipped.
+#include "platform/Platform.h"
 #include "support/SceneText.h"
 
 #include <gtest/gtest.h>
@@ -413,6 +414,38 @@ TEST_F(E2e, TheBundledDemoPlays) {
   std::this_thread::sleep_for(1500ms);
   EXPECT_GT(Screenshot(window).NonBlackShare(), 0.01);
   QuitInOrder(*zivi3, window);
+}
+
+// The window and an offscreen --frame draw the same picture of one scene time, with and without
+// multisampling: both reach GL through the same dispatch, onto the same software rasteriser.
+TEST_F(E2e, TheWindowShowsWhatOffscreenRendersAtAnyMultisampling) {
+  WriteSquareScene(dir_);
+  for (const std::string samples : {"1", "4"}) {
+    std::unique_ptr<Process> zivi3;
+    const std::string window = Play(zivi3, {"--aa", samples, "scene.lws"});
+    ASSERT_FALSE(window.empty());
+    // Paused at frame 500; a moment later every frame drawn shows that time.
+    ASSERT_TRUE(Keys(window, "space 5"));
+    std::this_thread::sleep_for(700ms);
+    const Shot shot = Screenshot(window);
+    QuitInOrder(*zivi3, window);
+    EXPECT_NE(Log().find("SYSTEM(Init) - GL renderer: "), std::string::npos) << Log();
+
+    const fs::path picture = dir_ / ("offscreen" + samples + ".png");
+    const Shell frame = Sh(std::string(ZIVI3_PROGRAM) + " --frame 500 --out " + picture.string() + " --aa " + samples +
+                           " --gl-device software --no-sound --log " + (dir_ / "frame.log").string() + " " +
+                           (dir_ / "scene.lws").string());
+    ASSERT_EQ(frame.code, 0) << frame.out;
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(platform::ReadPng(picture.c_str(), &width, &height, &rgb));
+    ASSERT_TRUE(int(width) == shot.width && int(height) == shot.height);
+    int most = 0;
+    for (size_t i = size_t(OVERLAY_ROWS) * width * 3; i < rgb.size(); ++i)
+      most = std::max(most, std::abs(rgb[i] - shot.rgb[i]));
+    EXPECT_LE(most, 1) << "--aa " << samples;
+    EXPECT_GT(shot.NonBlackShare(), 0.02) << "--aa " << samples;
+  }
 }
 
 }  // namespace

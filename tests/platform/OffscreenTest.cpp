@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -28,6 +29,9 @@ TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
   platform::OffscreenContext* context = platform::CreateOffscreenContext(8, 6, 32);
   ASSERT_NE(context, nullptr);
   EXPECT_TRUE(platform::OffscreenWidth(context) == 8u && platform::OffscreenHeight(context) == 6u);
+  // Unless asked otherwise, the software rasteriser draws: the same pixels on every machine.
+  EXPECT_NE(std::string(platform::OffscreenDevice(context)).find("(software)"), std::string::npos)
+      << platform::OffscreenDevice(context);
   // GLU reaches the same context: its matrix lands on the stack.
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
