@@ -280,7 +280,7 @@ struct Camera {
   Vec3 rotation;                        // heading, pitch, bank; not evaluated while targeting
   SceneObject* target = nullptr;        // aims at target's channelValues position, or none
   Matrix4 localMatrix;                  // view matrix, OpenGL space
-  Matrix4 worldMatrix;                  // localMatrix under the ancestors' local matrices
+  Matrix4 worldMatrix;                  // view matrix after the inverse of the ancestors' placement
   float fieldOfView = CAMERA_FIELD_OF_VIEW;
   float aspect = 0;                     // viewportWidth / viewportHeight
   std::string name;
@@ -431,8 +431,11 @@ float Length(const Vec3& v);
 // envelope keeps its channels and matrices.
 void UpdateObject(SceneObject* object, float time);
 // World matrices: the item's local matrix under every ancestor's local matrix (a camera ancestor
-// of an object contributes its inverted view matrix). Run after all local matrices of the frame
-// are built. A parenting loop ends the walk once it comes round.
+// contributes its inverted view matrix, i.e. its placement). Objects and lights are placed by
+// their world matrix; a camera's world matrix is its view of the world: its own view matrix
+// after the inverse of its ancestors' placement, so that it follows its parents as an object
+// would. Run after all local matrices of the frame are built. A parenting loop ends the walk
+// once it comes round.
 void UpdateObjectWorld(SceneObject* object);
 void UpdateCameraWorld(Camera* camera);
 void UpdateLightWorld(Light* light);
