@@ -95,8 +95,20 @@ bool ReadKeyword(Parser& parser, const char* line) {
   return true;
 }
 
+// "KEYWORD (envelope)": an animated parameter, whose envelope block follows. Remembered so that
+// the block, which no Channel line readied, can be named when it is skipped.
+void NoteAnimatedParameter(Parser& parser, const char* line) {
+  Args args(line);
+  char word[sizeof "(envelope)" + 1];
+  if (args.Skip(1) && args.Word(word, sizeof word) && std::strcmp(word, "(envelope)") == 0) {
+    std::memcpy(parser.envelopeKeyword, parser.keyword, sizeof parser.envelopeKeyword);
+    parser.channelReady = false;  // the block that follows is this parameter's (MorphAmount readies its own)
+  }
+}
+
 bool Dispatch(Parser& parser, const char* line) {
   const bool known = ReadKeyword(parser, line);
+  if (known && !parser.envelopePending) NoteAnimatedParameter(parser, line);
   if (parser.envelopePending) {
     if (!ReadNumKeys(parser, line)) return false;
     parser.envelopePending = false;

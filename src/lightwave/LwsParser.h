@@ -78,6 +78,11 @@ struct Parser {
   Light* currentLight = nullptr;
   uint8_t currentKind = KIND_OBJECT;
   uint32_t currentChannel = 0;
+  // Set by a Channel or MorphAmount line, used up by the envelope block after it: a block with
+  // no slot made ready animates a parameter this player doesn't keep.
+  bool channelReady = false;
+  // The keyword of the last "KEYWORD (envelope)" line: the parameter whose block follows.
+  char envelopeKeyword[KEYWORD_MAX + 1] = {};
   Envelope* currentEnvelope = nullptr;  // filled by Key lines, up to announcedKeys keys
   uint32_t announcedKeys = 0;
 
