@@ -197,14 +197,10 @@ bool LwsLoader::Load(Vfs* vfs, const char* fileName, Scene* scene) {
 }
 
 bool Scene::Load(Vfs* vfs, const char* path) {
-  // The Vfs knows files by bare name; either separator may divide a path.
+  // The Vfs knows files by bare name; either separator (or a drive's colon) may divide a path.
   const char* name = path;
-  if (path) {
-    const char* cut = std::strrchr(path, '/');
-    const char* backslash = std::strrchr(path, '\\');
-    if (backslash && (!cut || backslash > cut)) cut = backslash;
-    if (cut) name = cut + 1;
-  }
+  for (const char* p = path; p && *p; ++p)
+    if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
   LwsLoader loader;
   return loader.Load(vfs, name, this);
 }

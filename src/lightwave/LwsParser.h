@@ -42,6 +42,10 @@ struct Lines {
 
 bool IsBlank(char c);
 
+// The file name a scene line carries at path (the rest of the line): what follows its last
+// backslash, slash or colon, blanks included. Empty when the path ends in a separator.
+const char* BareFileName(const char* path);
+
 // Reads a line's words and numbers one after another, in the manner of sscanf: each read skips
 // white space first. A read that finds no value stores nothing, and every read after it fails
 // too, so a handler stores only what the line really holds.
