@@ -96,7 +96,7 @@ bool SceneParticlesAction::Create(const char* params, Vfs* vfs, Scene* scene) {
     nested.reset();
     return false;
   }
-  nested->Precalc(vfs);
+  nested->Precalc(vfs, false);  // its particles are drawn through the outer scene's camera
 
   if (count > PARTICLES_MAX) {
     Log(1, "NULL(SceneParticlesAction) - %u particles are too many, using %u", count, PARTICLES_MAX);

@@ -201,7 +201,7 @@ void PrecalcObject(SceneObject& object, Vfs* vfs) {
   object.flags |= OBJECT_COMPILE_OPAQUE | OBJECT_COMPILE_TRANSPARENT;
 }
 
-void Scene::Precalc(Vfs* vfs) {
+void Scene::Precalc(Vfs* vfs, bool cameraNeeded) {
   Log(3, "VKTSCE(Precalc) -------------------- Scene report ---------------------");
   Log(3, "VKTSCE(Precalc)  -> %zu Lights", lights.size());
   Log(3, "VKTSCE(Precalc)  -> %zu Surfaces", surfaces.size());
@@ -223,7 +223,9 @@ void Scene::Precalc(Vfs* vfs) {
       static_cast<unsigned long long>(vertexTotal), static_cast<unsigned long long>(triangleTotal));
 
   activeCamera = cameras.empty() ? nullptr : cameras.front().get();
-  if (!activeCamera) Log(0, "VKTSCE(Precalc) - Argh! No Cam found! Now I'm crashing...");
+  if (!activeCamera && cameraNeeded) Log(0, "VKTSCE(Precalc) - Argh! No Cam found! Now I'm crashing...");
+  if (!activeCamera && !cameraNeeded)
+    Log(1, "VKTSCE(Precalc) - No camera in this scene; it is drawn through the camera of the scene around it");
 
   preSceneActions.clear();
   postSceneActions.clear();

@@ -368,9 +368,10 @@ struct Scene {
 
   // Run once after loading, before textures and the first frame: logs the scene report,
   // finishes the surfaces and every object's geometry (PrecalcSurface, PrecalcObject), loads
-  // point caches from vfs, makes the first camera the active one (a level-0 message when there
-  // is none: the scene then has nothing to render from) and builds the render lists.
-  void Precalc(Vfs* vfs);
+  // point caches from vfs, makes the first camera the active one and builds the render lists.
+  // Without a camera the scene has nothing to render from: a level-0 message, or only a
+  // level-1 one for a scene that is drawn through another scene's camera (cameraNeeded false).
+  void Precalc(Vfs* vfs, bool cameraNeeded = true);
 
   // One frame at time (frames) from activeCamera: every item, surface and dynamic object brought
   // up to the time, the pre-scene actions, the opaque and the transparent pass (with trails),

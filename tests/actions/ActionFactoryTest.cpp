@@ -173,6 +173,7 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
   EXPECT_EQ(particles->startTime, 10u);
   EXPECT_EQ(particles->endTime, 100u);
   ASSERT_EQ(particles->particles.size(), 3u);
+  EXPECT_TRUE(Heard(1, "No camera in this scene") && boxes.messages.empty());
   // The nested scene's own null got its action while it loaded.
   EXPECT_TRUE(ActionOf<SoundAction>(particles->nested->objects.at(1).get()));
 
