@@ -251,12 +251,14 @@ uint32_t LwoLoader::ReadTAGS(Cursor& chunk) {
   return chunk.Consumed();
 }
 
-// PTAG: ID4 type (not examined: every kind assigns surfaces), then per entry VX polygon and
-// U2 tag, the polygon counted within the layer's last POLS chunk.
+// PTAG: ID4 type, then per entry VX polygon and U2 tag, the polygon counted within the layer's
+// last POLS chunk. Only SURF tags give surfaces; part names, smoothing groups, colours and the
+// like tag polygons too, and are passed over.
 uint32_t LwoLoader::ReadPTAG(Cursor& chunk) {
   if (!RequireLayer("ReadPTAG")) return chunk.Consumed();
   uint32_t type = 0;
   lwo::ReadID4(chunk, &type);
+  if (type != Id("SURF")) return chunk.Size();
   uint32_t skipped = 0;
   std::vector<Triangle>& triangles = currentLayer->triangles;
   while (!chunk.AtEnd()) {

@@ -35,6 +35,7 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   w.Chunk("XTRA").U4(7).U2(1).End();  // a chunk this loader doesn't know
   w.VertexMap("TXUV", 2, "uv", {{0, 0, {0.1f, 0.2f}}, {3, 0, {0.7f, 0.8f}}});
   w.Polygons("FACE", {{0, 1, 2}, {1, 3, 2}}).PolygonTags("SURF", {{1, 0}, {0, 0}});
+  w.PolygonTags("PART", {{0, 1}, {1, 1}});  // part names don't surface polygons
   // Point 0 is no corner of polygon 1: that entry changes nothing.
   w.FaceVertexMap("TXUV", 2, "uv", {{2, 1, {0.5f, 0.6f}}, {0, 1, {9, 9}}});
   w.Layer(3, 0, -1, 0, 0, "second", 0).Points({0, 0, 5, 1, 0, 5, 0, 1, 5}).Polygons("FACE", {{0, 1, 2}});
