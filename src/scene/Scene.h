@@ -128,6 +128,9 @@ struct Triangle {
   uint32_t cornerIndex[3] = {0, 0, 0};  // indices into the vertex arrays, in file order
   CornerCoords texCoords[2];            // layer 0 (drawn) and layer 1 (planar projection only)
   Surface* surface = nullptr;           // owned by the Scene
+  // A further piece of the polygon that the triangle before it came from: a polygon split into
+  // triangles weighs once in its corners' normals, however many pieces it became.
+  bool continuesPolygon = false;
 };
 
 // A run of sortedTriangles sharing one surface.
@@ -400,8 +403,9 @@ void PrecalcSurface(Surface& surface);
 void PrecalcObject(SceneObject& object, Vfs* vfs);
 // Face normals, then vertex normals: the average of the face normals of every triangle touching
 // the vertex (each triangle once), normalised; a vertex no triangle uses gets a zero normal.
-// Linear in vertices + triangles. Expects the triangles' corner indices to name vertices;
-// triangles that don't are left out.
+// The triangles of one split polygon count as one face there, with the polygon's normal (the
+// direction of their summed area vectors). Linear in vertices + triangles. Expects the
+// triangles' corner indices to name vertices; triangles that don't are left out.
 void ComputeNormals(SceneObject& object);
 
 // ---- Matrix and vector primitives ----
