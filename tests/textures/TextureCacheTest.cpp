@@ -148,7 +148,7 @@ TEST_F(TextureCacheTest, NothingHappensWithoutReferencesAndFreeReleasesOnce) {
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnce) {
+TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnEverySurface) {
   // Two pixels a row: the bitmaps' rows are padded from 6 bytes to 8, the merged ones are not
   // (and the sides are powers of two, so GLU uploads the texels unscaled).
   const test::Picture colour = test::Gradient(2, 4);
@@ -163,7 +163,7 @@ TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnce) {
   for (const char* name : {"colour.bmp", "mask.png", "other.bmp", "third.bmp", "small.bmp", "absent.bmp"})
     cache.AddReference(name);
   AddSurface({"colour.bmp", "mask.png"});
-  AddSurface({"other.bmp", "mask.png"});    // the mask has merged already: left as it is
+  AddSurface({"other.bmp", "mask.png"});    // the same mask cuts out another surface too
   AddSurface({"third.bmp", "small.bmp"});   // sizes differ
   AddSurface({"third.bmp", "absent.bmp"});  // no mask image
   AddSurface({"absent.bmp", "third.bmp"});  // no colour image
@@ -175,11 +175,11 @@ TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnce) {
   const TextureEntry& maskEntry = *cache.entries[1];
   int width = 0, height = 0;
   EXPECT_EQ(Texels(colourEntry.glName, 0, &width, &height), Expected(colour, &mask));
-  EXPECT_EQ(Texels(cache.entries[2]->glName, 0, &width, &height), Expected(colour));
+  EXPECT_EQ(Texels(cache.entries[2]->glName, 0, &width, &height), Expected(colour, &mask));
   EXPECT_EQ(Texels(cache.entries[3]->glName, 0, &width, &height), Expected(colour));
   EXPECT_EQ(Texels(maskEntry.glName, 0, &width, &height), Expected(mask));  // keeps its own upload
-  EXPECT_TRUE(colourEntry.combined && maskEntry.combined);
-  EXPECT_FALSE(cache.entries[2]->combined || cache.entries[3]->combined || cache.entries[4]->combined);
+  EXPECT_TRUE(colourEntry.combined && maskEntry.combined && cache.entries[2]->combined);
+  EXPECT_FALSE(cache.entries[3]->combined || cache.entries[4]->combined);
 
   const std::vector<std::string> lines = Lines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(),
