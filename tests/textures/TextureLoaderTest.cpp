@@ -49,8 +49,9 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
     int tolerance;
     const char* name;
   };
-  test::Picture grey = gradient;
+  test::Picture grey = gradient, dim = gradient;  // dim keeps its range of greys, 0 to 127
   for (size_t i = 0; i < grey.rgb.size(); i += 3) grey.rgb[i] = grey.rgb[i + 2] = grey.rgb[i + 1];
+  for (size_t i = 0; i < dim.rgb.size(); ++i) dim.rgb[i] = grey.rgb[i] / 2;
   const Case cases[] = {
       {ImageKind::BMP24, gradient, 0, "a.bmp"},
       {ImageKind::BMP24_TOP_DOWN, gradient, 0, "top-down.bmp"},  // negative height in the file
@@ -58,6 +59,9 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
       {ImageKind::PNG24, gradient, 0, "png-named.bmp"},  // content decides, not the name
       {ImageKind::PNG32, gradient, 0, "alpha.png"},
       {ImageKind::PNG8_GREY, grey, 0, "grey.png"},
+      {ImageKind::PNG16_GREY, dim, 0, "grey16.png"},
+      {ImageKind::PNG48, gradient, 0, "rgb16.png"},
+      {ImageKind::PNG64, gradient, 0, "rgba16.png"},
       {ImageKind::PCX24, gradient, 0, "a.pcx"},
       {ImageKind::PCX8, quadrants, 0, "palette.pcx"},
       {ImageKind::JPEG, quadrants, 32, "a.jpg"},  // lossy: rings at the edges,
