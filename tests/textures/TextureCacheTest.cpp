@@ -189,24 +189,4 @@ TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnEverySurface) {
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-TEST_F(TextureCacheTest, UploadsScaleToPowersOfTwoWithEveryMipLevel) {
-  // 100 × 60 is scaled to powers of two before the chain is built down to one texel.
-  TextureEntry entry;
-  entry.name = "odd.bmp";
-  glGenTextures(1, &entry.glName);
-  auto file = File(entry.name, test::EncodeImage(ImageKind::BMP8, test::Quadrants(100, 60)));
-  ASSERT_TRUE(TextureLoader::Load(&entry, file.get()));
-  int width = 0, height = 0;
-  Texels(entry.glName, 0, &width, &height);
-  EXPECT_TRUE(width == 128 && height == 64) << width << "x" << height;
-  Texels(entry.glName, 7, &width, &height);
-  EXPECT_TRUE(width == 1 && height == 1) << width << "x" << height;
-  GLint minFilter = 0, magFilter = 0;
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
-  EXPECT_TRUE(minFilter == GL_LINEAR_MIPMAP_LINEAR && magFilter == GL_LINEAR);
-  glDeleteTextures(1, &entry.glName);
-  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
 }  // namespace

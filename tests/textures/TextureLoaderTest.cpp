@@ -167,25 +167,6 @@ TEST_F(TextureLoaderTest, JpegMetadataIsLeftOutOfTheDecode) {
   EXPECT_EQ(Lines(), std::vector<std::string>{LoadError("cut.jpg")});
 }
 
-TEST_F(TextureLoaderTest, DetectionLooksAtContentAndLeavesThePosition) {
-  const test::Picture picture = test::Gradient(4, 4);
-  const std::pair<ImageKind, ImageFormat> kinds[] = {{ImageKind::BMP24, IMAGE_BMP}, {ImageKind::JPEG, IMAGE_JPEG},
-                                                     {ImageKind::PCX24, IMAGE_PCX}, {ImageKind::PNG24, IMAGE_PNG},
-                                                     {ImageKind::TIFF, IMAGE_NONE}, {ImageKind::PPM, IMAGE_NONE}};
-  for (const auto& [kind, format] : kinds) {
-    const std::vector<uint8_t> bytes = test::EncodeImage(kind, picture);
-    ImageStream stream(bytes.data(), uint32_t(bytes.size()));
-    stream.position = 0;
-    EXPECT_EQ(TextureLoader::Detect(stream), format) << int(kind);
-    EXPECT_EQ(stream.position, 0u);
-  }
-  // One byte is too few for any signature; the checks' reads past it leave no trace.
-  const uint8_t tiny[] = {0x0A};
-  ImageStream stream(tiny, 1);
-  EXPECT_EQ(TextureLoader::Detect(stream), IMAGE_NONE);
-  EXPECT_FALSE(stream.overran);
-}
-
 TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   // The record says 10 bytes; the zeros behind them are a datafile member's tail.
   VfsFile file;
