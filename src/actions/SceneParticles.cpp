@@ -41,17 +41,39 @@ bool MayNest(const std::string& file) {
   return true;
 }
 
+// The parameters are a scene file and nine numbers. The numbers are the last nine words, so a
+// file name may hold blanks; its directories are dropped, as the Vfs knows files by bare name.
+constexpr size_t PARAMETER_NUMBERS = 9;
+
+void SplitParameters(const char* params, std::string& name, std::string& numbers) {
+  const std::string text = params ? params : "";
+  std::vector<std::pair<size_t, size_t>> words;  // [start, end) of each
+  for (size_t at = text.find_first_not_of(" \t"); at != std::string::npos;) {
+    const size_t end = std::min(text.find_first_of(" \t", at), text.size());
+    words.push_back({at, end});
+    at = text.find_first_not_of(" \t", end);
+  }
+  if (words.empty()) return;
+  const size_t nameWords = words.size() > PARAMETER_NUMBERS ? words.size() - PARAMETER_NUMBERS : 1;
+  const size_t nameEnd = words[nameWords - 1].second;
+  name = text.substr(words[0].first, nameEnd - words[0].first);
+  numbers = text.substr(nameEnd);
+  const size_t cut = name.find_last_of(":/\\");
+  if (cut != std::string::npos) name.erase(0, cut + 1);
+}
+
 }  // namespace
 
 bool SceneParticlesAction::Create(const char* params, Vfs* vfs, Scene* scene) {
-  char name[256] = {};
+  std::string numbers;
+  SplitParameters(params, fileName, numbers);
   int32_t number = 0, start = 0, end = 0;
-  std::sscanf(params, "%255s %i %i %i %f %f %f %f %f %f", name, &number, &start, &end, &box.x, &box.y, &box.z,
+  std::sscanf(numbers.c_str(), "%i %i %i %f %f %f %f %f %f", &number, &start, &end, &box.x, &box.y, &box.z,
               &limit.x, &limit.y, &limit.z);
+  const char* name = fileName.c_str();
   count = uint32_t(number);
   startTime = uint32_t(start);
   endTime = uint32_t(end);
-  fileName = name;
   this->scene = scene;
   if (!scene || !scene->system || !vfs || !*name) return false;
 
@@ -74,7 +96,7 @@ bool SceneParticlesAction::Create(const char* params, Vfs* vfs, Scene* scene) {
     nested.reset();
     return false;
   }
-  nested->Precalc(vfs);
+  nested->Precalc(vfs, false);  // its particles are drawn through the outer scene's camera
 
   if (count > PARTICLES_MAX) {
     Log(1, "NULL(SceneParticlesAction) - %u particles are too many, using %u", count, PARTICLES_MAX);

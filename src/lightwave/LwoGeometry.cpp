@@ -94,12 +94,23 @@ uint32_t LwoLoader::ReadPNTS(Cursor& chunk) {
 // BBOX: VEC12 minimum, VEC12 maximum. Not kept: the precalculation needs no box.
 uint32_t LwoLoader::ReadBBOX(Cursor& chunk) { return chunk.Skip(chunk.Left()); }
 
-// POLS: ID4 type (not examined: every polygon is read as a face), then per polygon U2 header
-// (corner count and flags) and that many VX point indices.
+// POLS: ID4 type, then per polygon U2 header (corner count and flags) and that many VX point
+// indices. Read as the player reads objects, every polygon is a face. Objects read with
+// triangulation come from any modeller, whose curves, bones and metaballs are no faces: only
+// FACE and PTCH chunks are drawn, the others are passed over with a notice.
 uint32_t LwoLoader::ReadPOLS(Cursor& chunk) {
   if (!RequireLayer("ReadPOLS")) return chunk.Consumed();
   uint32_t type = 0;
   lwo::ReadID4(chunk, &type);
+  if (triangulate && type != Id("FACE") && type != Id("PTCH")) {
+    Log(2, "LWOLDR(ReadPOLS) - File %s has %s polygons, which are no faces; skipped", fileName,
+        lwo::IdText(type).text);
+    // Its polygon tags and face maps, which follow it, name polygons that make no triangles.
+    polygonBase = uint32_t(currentLayer->triangles.size());
+    polygonCount = 0xFFFFFFFF;
+    polygonTriangles.clear();
+    return chunk.Size();
+  }
 
   uint32_t polygons = 0, triangleCount = 0;
   bool oneToOne = true;
@@ -221,10 +232,15 @@ void LwoLoader::SplitPolygon(const uint32_t* points, uint32_t corners) {
   for (uint32_t t = 0; t < corners - 2; ++t) {
     const uint32_t* split = &splitCorners[3 * t];
     AppendTriangle(triangles, vertices, points[split[0]], points[split[1]], points[split[2]]);
+    triangles.back().continuesPolygon = t > 0;
   }
 }
 
 bool LwoLoader::PolygonTriangles(uint32_t polygon, uint32_t* first, uint32_t* end) const {
+  if (polygonCount == 0xFFFFFFFF) {  // a skipped chunk: any polygon, no triangle
+    *first = *end = polygonBase;
+    return true;
+  }
   if (polygon >= polygonCount) return false;
   if (polygonTriangles.empty()) {
     *first = polygonBase + polygon;
@@ -251,12 +267,14 @@ uint32_t LwoLoader::ReadTAGS(Cursor& chunk) {
   return chunk.Consumed();
 }
 
-// PTAG: ID4 type (not examined: every kind assigns surfaces), then per entry VX polygon and
-// U2 tag, the polygon counted within the layer's last POLS chunk.
+// PTAG: ID4 type, then per entry VX polygon and U2 tag, the polygon counted within the layer's
+// last POLS chunk. Only SURF tags give surfaces; part names, smoothing groups, colours and the
+// like tag polygons too, and are passed over.
 uint32_t LwoLoader::ReadPTAG(Cursor& chunk) {
   if (!RequireLayer("ReadPTAG")) return chunk.Consumed();
   uint32_t type = 0;
   lwo::ReadID4(chunk, &type);
+  if (type != Id("SURF")) return chunk.Size();
   uint32_t skipped = 0;
   std::vector<Triangle>& triangles = currentLayer->triangles;
   while (!chunk.AtEnd()) {

@@ -49,11 +49,16 @@ uint32_t LwoLoader::ReadSURF(Cursor& chunk) {
   std::string_view name, source;
   lwo::ReadS0(chunk, &name);
   lwo::ReadS0(chunk, &source);
-  // Only surfaces that a polygon tag has named can be found: the name comes with the first use.
+  // The surface made for the tag of that name, whether a polygon uses it or not (modellers keep
+  // unused materials). One that no polygon uses yet takes its name here.
   currentSurface = nullptr;
-  for (Surface* surface : tagSurfaces) {
-    if (!chunk.truncated && !surface->name.empty() && surface->name == name) {
-      currentSurface = surface;
+  for (size_t i = 0; i < tags.size() && !chunk.truncated; ++i) {
+    if (tags[i] == name) {
+      currentSurface = tagSurfaces[i];
+      if (currentSurface->name.empty()) {
+        currentSurface->name = tags[i];
+        currentSurface->tagIndex = uint32_t(i);
+      }
       break;
     }
   }

@@ -14,6 +14,7 @@
 #include "log/Log.h"
 #include "vfs/Vfs.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -34,13 +35,19 @@ void GiveObjectIndex(Parser& parser, SceneObject* object) {
   parser.objectItems.push_back(object);
 }
 
-// The object file a LoadObjectLayer line names: what follows its last slash, backslash, colon or
-// blank, so that directories and a leading item id are dropped.
-const char* ObjectFileName(const char* line) {
-  const char* name = nullptr;
-  for (const char* p = line; *p; ++p)
-    if (*p == '/' || *p == '\\' || *p == ':' || IsBlank(*p)) name = p + 1;
-  return name ? name : "";
+// The path of a LoadObjectLayer line: the rest of the line after the layer number, and after
+// the item id that files from format version 4 on write before the path. Blanks belong to it.
+const char* ObjectPath(const Parser& parser, const char* line, int32_t* layerNumber) {
+  Args args(line);
+  if (!args.Skip(1) || !args.Int(layerNumber)) return args.at;  // no number: no layer has it
+  if (parser.version < 4) return args.at;
+  Args id(args.at);
+  char word[KEYWORD_MAX + 1];
+  if (!id.Word(word, sizeof word)) return args.at;
+  for (const char* p = word; *p; ++p)
+    if (!std::isxdigit(static_cast<unsigned char>(*p))) return args.at;
+  while (IsBlank(*id.at)) ++id.at;
+  return *id.at ? id.at : args.at;  // an id alone on the line would be the path
 }
 
 bool CloneLayer(Parser& parser, SceneObject* layer) {
@@ -133,10 +140,8 @@ bool AmbientIntensity(Parser& parser, const char* line) {
 // LoadObjectLayer layer [id] path: loads the file on its first mention; the layer becomes the
 // current object, or a clone of it once a line has claimed it.
 bool LoadObjectLayer(Parser& parser, const char* line) {
-  Args args(line);
   int32_t layerNumber = 0;  // none on the line: no layer has it, so the load stops below
-  if (args.Skip(1)) args.Int(&layerNumber);
-  const char* fileName = ObjectFileName(line);
+  const char* fileName = BareFileName(ObjectPath(parser, line, &layerNumber));
   const VfsFile* file = *fileName ? parser.vfs->Find(fileName) : nullptr;
   if (!file) {
     Log(0, "LWSLDR(LoadObjectLayer) - File \"%s\" not found in current path/datafile, VFS returned error!",
@@ -231,23 +236,17 @@ bool Plugin(Parser& parser, const char* line) {
   return true;
 }
 
-// filename path: the cache's file, without directories; a name after the last separator keeps
-// its blanks. The precalculation loads it.
+// filename path: the cache's file, without directories, blanks and all. The precalculation
+// loads it.
 bool Filename(Parser& parser, const char* line) {
   if (!parser.currentObject) return true;
   if (!parser.currentObject->pointCache) {
     Log(0, "LWSLDR(Filename) - MDD got no valid filename, can't load MDD!");
     return false;
   }
-  const char* name = nullptr;
-  for (const char* p = line; *p; ++p)
-    if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
-  char word[LINE_LENGTH_MAX + 1] = {};
-  if (!name) {
-    Args args(line);
-    if (args.Skip(1) && args.Word(word, sizeof word)) name = word;
-  }
-  if (!name || !*name) return true;
+  Args args(line);
+  const char* name = args.Skip(1) ? BareFileName(args.at) : "";
+  if (!*name) return true;
   SetPointCacheName(*parser.currentObject->pointCache, name);
   Log(3, "LWSLDR(Filename) - Found MDD file reference, marked for later processing");
   return true;

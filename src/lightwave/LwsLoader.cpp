@@ -95,8 +95,20 @@ bool ReadKeyword(Parser& parser, const char* line) {
   return true;
 }
 
+// "KEYWORD (envelope)": an animated parameter, whose envelope block follows. Remembered so that
+// the block, which no Channel line readied, can be named when it is skipped.
+void NoteAnimatedParameter(Parser& parser, const char* line) {
+  Args args(line);
+  char word[sizeof "(envelope)" + 1];
+  if (args.Skip(1) && args.Word(word, sizeof word) && std::strcmp(word, "(envelope)") == 0) {
+    std::memcpy(parser.envelopeKeyword, parser.keyword, sizeof parser.envelopeKeyword);
+    parser.channelReady = false;  // the block that follows is this parameter's (MorphAmount readies its own)
+  }
+}
+
 bool Dispatch(Parser& parser, const char* line) {
   const bool known = ReadKeyword(parser, line);
+  if (known && !parser.envelopePending) NoteAnimatedParameter(parser, line);
   if (parser.envelopePending) {
     if (!ReadNumKeys(parser, line)) return false;
     parser.envelopePending = false;
@@ -185,14 +197,10 @@ bool LwsLoader::Load(Vfs* vfs, const char* fileName, Scene* scene) {
 }
 
 bool Scene::Load(Vfs* vfs, const char* path) {
-  // The Vfs knows files by bare name; either separator may divide a path.
+  // The Vfs knows files by bare name; either separator (or a drive's colon) may divide a path.
   const char* name = path;
-  if (path) {
-    const char* cut = std::strrchr(path, '/');
-    const char* backslash = std::strrchr(path, '\\');
-    if (backslash && (!cut || backslash > cut)) cut = backslash;
-    if (cut) name = cut + 1;
-  }
+  for (const char* p = path; p && *p; ++p)
+    if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
   LwsLoader loader;
   return loader.Load(vfs, name, this);
 }

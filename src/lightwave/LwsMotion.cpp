@@ -9,13 +9,16 @@
 //     ...
 //     Behaviors pre post
 //   }
-// and fills slot c of the current item (MorphAmount selects an object's slot 9). Key times are
-// seconds in the file and frames here: × the scene's FramesPerSecond. Oscillator times use the
-// engine speed instead.
+// and fills slot c of the current item (MorphAmount selects an object's slot 9). Each Channel
+// (or MorphAmount) line readies its slot for one block. Other parameters are animated as
+// "ZoomFactor (envelope)" followed by a block with no Channel line: this player doesn't keep
+// them, and their blocks are read to their end and dropped. Key times are seconds in the file
+// and frames here: × the scene's FramesPerSecond. Oscillator times use the engine speed instead.
 #include "lightwave/Lightwave.h"
 
 #include "app/System.h"
 #include "lightwave/LwsParser.h"
+#include "log/Log.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,12 +49,16 @@ float KeyRate(const Parser& parser) {
 bool Channel(Parser& parser, const char* line) {
   Args args(line);
   int32_t channel = 0;
-  if (args.Skip(1) && args.Int(&channel)) parser.currentChannel = uint32_t(channel);
+  if (args.Skip(1) && args.Int(&channel)) {
+    parser.currentChannel = uint32_t(channel);
+    parser.channelReady = true;
+  }
   return true;
 }
 
 bool MorphAmount(Parser& parser, const char*) {
   parser.currentChannel = CHANNEL_MORPH_AMOUNT;
+  parser.channelReady = true;
   return true;
 }
 
@@ -74,10 +81,20 @@ void FinishEnvelope(Parser& parser) {
   parser.announcedKeys = 0;
 }
 
-// The count line of an envelope block: a new envelope in the current item's slot, replacing
-// any there. A slot the item doesn't have takes nothing, and the block's keys are skipped.
+// The count line of an envelope block: a new envelope in the slot that the last Channel line
+// readied, replacing any there. A slot the item doesn't have takes nothing, and a block that
+// no Channel line readied a slot for is dropped; either way the block's keys are skipped.
 bool ReadNumKeys(Parser& parser, const char* line) {
   FinishEnvelope(parser);
+  const bool ready = parser.channelReady;
+  parser.channelReady = false;
+  if (!ready && parser.envelopeKeyword[0])
+    Log(2, "LWSLDR(ReadNumKeys) - LWS \"%s\": animated %s is not played, its envelope is skipped",
+        parser.sceneName, parser.envelopeKeyword);
+  else if (!ready)
+    Log(2, "LWSLDR(ReadNumKeys) - LWS \"%s\": envelope without a Channel line, skipped", parser.sceneName);
+  parser.envelopeKeyword[0] = 0;
+  if (!ready) return true;
   Args args(line);
   int32_t count = 0;  // an unreadable count announces no keys
   args.Int(&count);

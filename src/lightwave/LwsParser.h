@@ -42,6 +42,10 @@ struct Lines {
 
 bool IsBlank(char c);
 
+// The file name a scene line carries at path (the rest of the line): what follows its last
+// backslash, slash or colon, blanks included. Empty when the path ends in a separator.
+const char* BareFileName(const char* path);
+
 // Reads a line's words and numbers one after another, in the manner of sscanf: each read skips
 // white space first. A read that finds no value stores nothing, and every read after it fails
 // too, so a handler stores only what the line really holds.
@@ -78,6 +82,11 @@ struct Parser {
   Light* currentLight = nullptr;
   uint8_t currentKind = KIND_OBJECT;
   uint32_t currentChannel = 0;
+  // Set by a Channel or MorphAmount line, used up by the envelope block after it: a block with
+  // no slot made ready animates a parameter this player doesn't keep.
+  bool channelReady = false;
+  // The keyword of the last "KEYWORD (envelope)" line: the parameter whose block follows.
+  char envelopeKeyword[KEYWORD_MAX + 1] = {};
   Envelope* currentEnvelope = nullptr;  // filled by Key lines, up to announcedKeys keys
   uint32_t announcedKeys = 0;
 

@@ -43,6 +43,13 @@ bool IsHexPrefix(const char* p) { return p[0] == '0' && (p[1] == 'x' || p[1] == 
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n'; }
 
+const char* BareFileName(const char* path) {
+  const char* name = SkipBlanks(path);
+  for (const char* p = name; *p; ++p)
+    if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
+  return name;
+}
+
 bool Lines::Next(char (&line)[LINE_LENGTH_MAX + 1]) {
   if (!text || position >= size) return false;
   const uint8_t* start = text + position;

@@ -23,6 +23,9 @@ namespace {
 // Sample times are read as seconds at this rate, whatever the scene's or the engine's rate.
 constexpr float MDD_FRAMES_PER_SECOND = 30.0f;
 constexpr uint64_t MDD_HEADER_BYTES = 8;
+// How far (relative) a frame step may miss a whole number and still be taken as it: a few units
+// in the last place of a float.
+constexpr double MDD_STEP_ROUNDING = 1e-6;
 
 uint32_t ReadU32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
@@ -87,12 +90,16 @@ bool LoadMDD(SceneObject& object, const Vfs* vfs) {
   if (positionsAt > size || (pointCount != 0 && (size - positionsAt) / 12 / pointCount < frameCount))
     return DropCache(object, "is shorter than its header says");
 
-  // The step is truncated toward zero; anything below one frame (or not a number) is no step.
-  const float step = ReadF32(bytes + 12) * MDD_FRAMES_PER_SECOND;
-  if (!(step >= 1.0f)) return DropCache(object, "has a frame step of 0");
+  // The step is truncated toward zero; anything below one frame (or not a number) is no step. A
+  // time written as a float misses a whole number of frames by its rounding (1/30 s comes out
+  // 0.99999994 frames): a step that close to a whole number is that number.
+  double step = double(ReadF32(bytes + 12)) * MDD_FRAMES_PER_SECOND;
+  const double whole = std::round(step);
+  if (std::fabs(step - whole) <= MDD_STEP_ROUNDING * std::max(whole, 1.0)) step = whole;
+  if (!(step >= 1.0)) return DropCache(object, "has a frame step of 0");
   // The span must fit the record's frame count.
   const char* tooLong = "spans more frames than can be counted";
-  if (!(step < 4294967296.0f)) return DropCache(object, tooLong);
+  if (!(step < 4294967296.0)) return DropCache(object, tooLong);
   const uint32_t frameStep = uint32_t(step);
   const uint64_t length = uint64_t(frameStep) * (frameCount - 1);
   if (length > 0xFFFFFFFFu) return DropCache(object, tooLong);

@@ -47,8 +47,10 @@ void ApplySurface(const Surface* surface) {
   glDisable(GL_TEXTURE_2D);
   if (!surface) return;
 
+  // A texture whose image was never uploaded (missing, or failing to decode) would draw white:
+  // such a surface shows its own colour instead.
   const TextureLayer* first = surface->layerCount ? surface->layers[0].get() : nullptr;
-  const bool textured = first && first->texture;
+  const bool textured = first && first->texture && first->texture->width > 0;
   const bool alphaCutOut = textured && surface->layerCount == 2;
   if (textured) {
     glEnable(GL_TEXTURE_2D);

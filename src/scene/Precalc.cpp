@@ -129,28 +129,57 @@ void ComputeNormals(SceneObject& object) {
   const size_t vertexCount = vertices.size();
   for (Vertex& vertex : vertices) vertex.normal = Vec3{};
   std::vector<uint32_t> touching(vertexCount, 0);
+  // The last polygon (by its first triangle) that added to each vertex: a split polygon adds once.
+  std::vector<uint32_t> addedBy;
 
   // Each vertex sums the face normals of its triangles in ascending triangle order, exactly the
   // additions a scan of all triangles per vertex would make, so the result is the same to the
   // bit, without that scan's vertices × triangles cost.
-  for (Triangle& triangle : object.triangles) {
-    const uint32_t* index = triangle.cornerIndex;
-    if (index[0] >= vertexCount || index[1] >= vertexCount || index[2] >= vertexCount) continue;
-    const Vec3& p0 = vertices[index[0]].position;
-    const Vec3& p1 = vertices[index[1]].position;
-    const Vec3& p2 = vertices[index[2]].position;
-    const Vec3 face = Normalize(Cross(Subtract(p0, p1), Subtract(p0, p2)));
-    triangle.faceNormal = face;
-    // A triangle counts once for a vertex, however many of its corners name it.
-    for (int corner = 0; corner < 3; ++corner) {
-      const uint32_t i = index[corner];
-      if ((corner > 0 && i == index[0]) || (corner > 1 && i == index[1])) continue;
-      Vec3& sum = vertices[i].normal;
-      sum.x += face.x;
-      sum.y += face.y;
-      sum.z += face.z;
-      ++touching[i];
+  std::vector<Triangle>& triangles = object.triangles;
+  const size_t triangleCount = triangles.size();
+  auto valid = [vertexCount](const Triangle& t) {
+    return t.cornerIndex[0] < vertexCount && t.cornerIndex[1] < vertexCount && t.cornerIndex[2] < vertexCount;
+  };
+  for (size_t first = 0; first < triangleCount;) {
+    size_t end = first + 1;
+    while (end < triangleCount && triangles[end].continuesPolygon) ++end;
+    Vec3 face, area;
+    for (size_t t = first; t < end; ++t) {
+      Triangle& triangle = triangles[t];
+      if (!valid(triangle)) continue;
+      const Vec3& p0 = vertices[triangle.cornerIndex[0]].position;
+      const Vec3& p1 = vertices[triangle.cornerIndex[1]].position;
+      const Vec3& p2 = vertices[triangle.cornerIndex[2]].position;
+      const Vec3 cross = Cross(Subtract(p0, p1), Subtract(p0, p2));
+      triangle.faceNormal = Normalize(cross);
+      face = triangle.faceNormal;
+      area = Vec3{area.x + cross.x, area.y + cross.y, area.z + cross.z};
     }
+    if (end - first > 1) {
+      face = Normalize(area);
+      if (addedBy.empty()) addedBy.assign(vertexCount, 0xFFFFFFFF);
+    }
+    for (size_t t = first; t < end; ++t) {
+      const Triangle& triangle = triangles[t];
+      if (!valid(triangle)) continue;
+      const uint32_t* index = triangle.cornerIndex;
+      // A triangle counts once for a vertex, however many of its corners name it; so does a
+      // split polygon, however many of its pieces do.
+      for (int corner = 0; corner < 3; ++corner) {
+        const uint32_t i = index[corner];
+        if ((corner > 0 && i == index[0]) || (corner > 1 && i == index[1])) continue;
+        if (end - first > 1) {
+          if (addedBy[i] == first) continue;
+          addedBy[i] = uint32_t(first);
+        }
+        Vec3& sum = vertices[i].normal;
+        sum.x += face.x;
+        sum.y += face.y;
+        sum.z += face.z;
+        ++touching[i];
+      }
+    }
+    first = end;
   }
 
   for (size_t i = 0; i < vertexCount; ++i) {
@@ -201,7 +230,7 @@ void PrecalcObject(SceneObject& object, Vfs* vfs) {
   object.flags |= OBJECT_COMPILE_OPAQUE | OBJECT_COMPILE_TRANSPARENT;
 }
 
-void Scene::Precalc(Vfs* vfs) {
+void Scene::Precalc(Vfs* vfs, bool cameraNeeded) {
   Log(3, "VKTSCE(Precalc) -------------------- Scene report ---------------------");
   Log(3, "VKTSCE(Precalc)  -> %zu Lights", lights.size());
   Log(3, "VKTSCE(Precalc)  -> %zu Surfaces", surfaces.size());
@@ -223,7 +252,9 @@ void Scene::Precalc(Vfs* vfs) {
       static_cast<unsigned long long>(vertexTotal), static_cast<unsigned long long>(triangleTotal));
 
   activeCamera = cameras.empty() ? nullptr : cameras.front().get();
-  if (!activeCamera) Log(0, "VKTSCE(Precalc) - Argh! No Cam found! Now I'm crashing...");
+  if (!activeCamera && cameraNeeded) Log(0, "VKTSCE(Precalc) - Argh! No Cam found! Now I'm crashing...");
+  if (!activeCamera && !cameraNeeded)
+    Log(1, "VKTSCE(Precalc) - No camera in this scene; it is drawn through the camera of the scene around it");
 
   preSceneActions.clear();
   postSceneActions.clear();

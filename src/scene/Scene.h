@@ -128,6 +128,9 @@ struct Triangle {
   uint32_t cornerIndex[3] = {0, 0, 0};  // indices into the vertex arrays, in file order
   CornerCoords texCoords[2];            // layer 0 (drawn) and layer 1 (planar projection only)
   Surface* surface = nullptr;           // owned by the Scene
+  // A further piece of the polygon that the triangle before it came from: a polygon split into
+  // triangles weighs once in its corners' normals, however many pieces it became.
+  bool continuesPolygon = false;
 };
 
 // A run of sortedTriangles sharing one surface.
@@ -280,7 +283,7 @@ struct Camera {
   Vec3 rotation;                        // heading, pitch, bank; not evaluated while targeting
   SceneObject* target = nullptr;        // aims at target's channelValues position, or none
   Matrix4 localMatrix;                  // view matrix, OpenGL space
-  Matrix4 worldMatrix;                  // localMatrix under the ancestors' local matrices
+  Matrix4 worldMatrix;                  // view matrix after the inverse of the ancestors' placement
   float fieldOfView = CAMERA_FIELD_OF_VIEW;
   float aspect = 0;                     // viewportWidth / viewportHeight
   std::string name;
@@ -368,9 +371,10 @@ struct Scene {
 
   // Run once after loading, before textures and the first frame: logs the scene report,
   // finishes the surfaces and every object's geometry (PrecalcSurface, PrecalcObject), loads
-  // point caches from vfs, makes the first camera the active one (a level-0 message when there
-  // is none: the scene then has nothing to render from) and builds the render lists.
-  void Precalc(Vfs* vfs);
+  // point caches from vfs, makes the first camera the active one and builds the render lists.
+  // Without a camera the scene has nothing to render from: a level-0 message, or only a
+  // level-1 one for a scene that is drawn through another scene's camera (cameraNeeded false).
+  void Precalc(Vfs* vfs, bool cameraNeeded = true);
 
   // One frame at time (frames) from activeCamera: every item, surface and dynamic object brought
   // up to the time, the pre-scene actions, the opaque and the transparent pass (with trails),
@@ -399,8 +403,9 @@ void PrecalcSurface(Surface& surface);
 void PrecalcObject(SceneObject& object, Vfs* vfs);
 // Face normals, then vertex normals: the average of the face normals of every triangle touching
 // the vertex (each triangle once), normalised; a vertex no triangle uses gets a zero normal.
-// Linear in vertices + triangles. Expects the triangles' corner indices to name vertices;
-// triangles that don't are left out.
+// The triangles of one split polygon count as one face there, with the polygon's normal (the
+// direction of their summed area vectors). Linear in vertices + triangles. Expects the
+// triangles' corner indices to name vertices; triangles that don't are left out.
 void ComputeNormals(SceneObject& object);
 
 // ---- Matrix and vector primitives ----
@@ -431,8 +436,11 @@ float Length(const Vec3& v);
 // envelope keeps its channels and matrices.
 void UpdateObject(SceneObject* object, float time);
 // World matrices: the item's local matrix under every ancestor's local matrix (a camera ancestor
-// of an object contributes its inverted view matrix). Run after all local matrices of the frame
-// are built. A parenting loop ends the walk once it comes round.
+// contributes its inverted view matrix, i.e. its placement). Objects and lights are placed by
+// their world matrix; a camera's world matrix is its view of the world: its own view matrix
+// after the inverse of its ancestors' placement, so that it follows its parents as an object
+// would. Run after all local matrices of the frame are built. A parenting loop ends the walk
+// once it comes round.
 void UpdateObjectWorld(SceneObject* object);
 void UpdateCameraWorld(Camera* camera);
 void UpdateLightWorld(Light* light);

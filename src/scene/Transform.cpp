@@ -121,13 +121,13 @@ ItemRef ParentOf(ItemRef ref) {
   return {nullptr, ITEM_OBJECT};  // an unknown kind ends the chain
 }
 
-// Premultiplies world by the local matrix of every ancestor of start, nearest first. Camera
-// ancestors contribute their inverted view matrix when invertCameras is set (for objects).
+// Premultiplies world by the local matrix of every ancestor of start, nearest first; a camera
+// ancestor contributes its inverted view matrix, i.e. its placement.
 // The loader breaks parenting loops, but a loop must still not hang a frame: the walk keeps a
 // marker item that it moves to the current item at every power-of-two step (Brent), and stops
 // when it meets the marker again, i.e. once it has gone round a loop. A chain without a loop
 // is walked to its root.
-void WalkAncestors(Matrix4& world, ItemRef start, bool invertCameras) {
+void WalkAncestors(Matrix4& world, ItemRef start) {
   const void* marker = start.item;
   uint32_t stepsSinceMark = 0, markInterval = 1;
   for (ItemRef ref = ParentOf(start); ref.item; ref = ParentOf(ref)) {
@@ -137,9 +137,9 @@ void WalkAncestors(Matrix4& world, ItemRef start, bool invertCameras) {
         PreMultiply(world, static_cast<const SceneObject*>(ref.item)->localMatrix);
         break;
       case ITEM_CAMERA: {
-        Matrix4 view = static_cast<const Camera*>(ref.item)->localMatrix;
-        if (invertCameras) RigidInverse(view);
-        PreMultiply(world, view);
+        Matrix4 placement = static_cast<const Camera*>(ref.item)->localMatrix;
+        RigidInverse(placement);
+        PreMultiply(world, placement);
         break;
       }
       case ITEM_LIGHT:
@@ -156,22 +156,49 @@ void WalkAncestors(Matrix4& world, ItemRef start, bool invertCameras) {
   }
 }
 
+// The inverse of an affine matrix (any 3 × 3 block, a translation, bottom row 0 0 0 1); false,
+// leaving inverse alone, when the block has no inverse (a parent scaled to nothing).
+bool AffineInverse(const Matrix4& m, Matrix4& inverse) {
+  auto at = [&m](int r, int c) { return double(m.m[4 * c + r]); };
+  double cofactor[3][3];
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) {
+      const int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+      cofactor[r][c] = at(r1, c1) * at(r2, c2) - at(r1, c2) * at(r2, c1);
+    }
+  const double determinant = at(0, 0) * cofactor[0][0] + at(0, 1) * cofactor[0][1] + at(0, 2) * cofactor[0][2];
+  if (!std::isfinite(determinant) || std::fabs(determinant) < 1e-12) return false;
+  Matrix4 result;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) result.m[4 * c + r] = float(cofactor[c][r] / determinant);
+  for (int r = 0; r < 3; ++r)
+    result.m[12 + r] = -(result.m[r] * m.m[12] + result.m[4 + r] * m.m[13] + result.m[8 + r] * m.m[14]);
+  inverse = result;
+  return true;
+}
+
 }  // namespace
 
 void UpdateObjectWorld(SceneObject* object) {
   if (!object) return;
   object->worldMatrix = object->localMatrix;
-  WalkAncestors(object->worldMatrix, {object, ITEM_OBJECT}, true);
+  WalkAncestors(object->worldMatrix, {object, ITEM_OBJECT});
 }
 
+// The camera's view matrix undoes its own placement; under parents it must undo theirs too,
+// after its own: view = local · (ancestors' placement)⁻¹.
 void UpdateCameraWorld(Camera* camera) {
   if (!camera) return;
   camera->worldMatrix = camera->localMatrix;
-  WalkAncestors(camera->worldMatrix, {camera, ITEM_CAMERA}, false);
+  if (!camera->parent) return;
+  Matrix4 ancestors;
+  WalkAncestors(ancestors, {camera, ITEM_CAMERA});
+  Matrix4 undo;
+  if (AffineInverse(ancestors, undo)) camera->worldMatrix = Multiply(undo, camera->localMatrix);
 }
 
 void UpdateLightWorld(Light* light) {
   if (!light) return;
   light->worldMatrix = light->localMatrix;
-  WalkAncestors(light->worldMatrix, {light, ITEM_LIGHT}, false);
+  WalkAncestors(light->worldMatrix, {light, ITEM_LIGHT});
 }

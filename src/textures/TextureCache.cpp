@@ -10,6 +10,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; }
@@ -88,13 +91,18 @@ bool TextureCache::Load(Vfs* vfs) {
     TextureLoader::Load(entry.get(), file);  // a failure is logged by the loader
   }
 
-  // A two-layer surface shows its first image with the second as alpha. An alpha image merges
-  // once: a second surface with the same mask keeps its colour texture as it is.
+  // A two-layer surface shows its first image with the second as alpha: every such surface,
+  // however many share a mask. A pair that has merged once is not merged again.
+  std::vector<std::pair<const TextureEntry*, const TextureEntry*>> merged;
   for (Scene* scene : scenes) {
     for (const auto& surface : scene->surfaces) {
       if (surface->layerCount != 2 || !surface->layers[0] || !surface->layers[1]) continue;
       TextureEntry* alpha = surface->layers[1]->texture;
-      if (alpha && !alpha->combined) CombineAlpha(alpha, surface->layers[0]->texture);
+      TextureEntry* colour = surface->layers[0]->texture;
+      if (!alpha || std::find(merged.begin(), merged.end(), std::pair<const TextureEntry*, const TextureEntry*>(alpha, colour)) != merged.end())
+        continue;
+      merged.emplace_back(alpha, colour);
+      CombineAlpha(alpha, colour);
     }
   }
 

@@ -183,6 +183,22 @@ void DLL_CALLCONV DropLibraryMessage(FREE_IMAGE_FORMAT, const char*) {}
 
 void ReleaseImage(DecodedImage* image) { FreeImage_Unload(Bitmap(image)); }
 
+// The high byte of each 16-bit grey value, as an 8-bit grey bitmap. The library's own conversion
+// would stretch the image's range of values to the full 0-255 (or clamp them), not keep it.
+FIBITMAP* EightBitGrey(FIBITMAP* wide) {
+  const unsigned width = FreeImage_GetWidth(wide), height = FreeImage_GetHeight(wide);
+  FIBITMAP* grey = FreeImage_Allocate(int(width), int(height), 8);
+  if (!grey) return nullptr;
+  RGBQUAD* palette = FreeImage_GetPalette(grey);
+  for (int i = 0; i < 256; ++i) palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = BYTE(i);
+  for (unsigned y = 0; y < height; ++y) {
+    const auto* in = reinterpret_cast<const uint16_t*>(FreeImage_GetScanLine(wide, int(y)));
+    BYTE* out = FreeImage_GetScanLine(grey, int(y));
+    for (unsigned x = 0; x < width; ++x) out[x] = BYTE(in[x] >> 8);
+  }
+  return grey;
+}
+
 }  // namespace
 
 
@@ -259,6 +275,13 @@ bool TextureLoader::Decode(TextureEntry* entry, const VfsFile* file) {
       FreeImage_Unload(bitmap);
       bitmap = nullptr;
     }
+  }
+  // A 16-bit grey PNG comes as a type of its own, which the 24-bit conversion doesn't take (16-bit
+  // RGB and RGBA it does): it becomes 8-bit grey first.
+  if (bitmap && FreeImage_GetImageType(bitmap) == FIT_UINT16) {
+    FIBITMAP* grey = EightBitGrey(bitmap);
+    FreeImage_Unload(bitmap);
+    bitmap = grey;
   }
   if (bitmap && FreeImage_GetBPP(bitmap) != 24) {
     FIBITMAP* converted = FreeImage_ConvertTo24Bits(bitmap);

@@ -162,8 +162,9 @@ TEST_F(ActionFactoryTest, ImageSequenceNamesItsFramesAndMakesTwoLayerSurfaces) {
 
 TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles) {
   AddFile("cube.lwo", CubeObject());
-  AddText("cube.lws", CubeScene(60, {"AddNullObject ACTSFX missing.wav"}));
-  ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS cube.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
+  // Its name holds a blank and a folder; it has no camera, which its particles don't need.
+  AddText("cube scene.lws", CubeScene(60, {"AddNullObject ACTSFX missing.wav"}));
+  ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS Scenes\\cube scene.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
   SceneParticlesAction* particles = Particles(0);
   ASSERT_TRUE(particles && particles->created);
   ASSERT_TRUE(particles->nested);
@@ -172,6 +173,7 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
   EXPECT_EQ(particles->startTime, 10u);
   EXPECT_EQ(particles->endTime, 100u);
   ASSERT_EQ(particles->particles.size(), 3u);
+  EXPECT_TRUE(Heard(1, "No camera in this scene") && boxes.messages.empty());
   // The nested scene's own null got its action while it loaded.
   EXPECT_TRUE(ActionOf<SoundAction>(particles->nested->objects.at(1).get()));
 
@@ -189,7 +191,7 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
 
   std::vector<std::string> files;
   for (const NullAction::File& file : ActionFiles(*scene)) files.push_back(std::string(file.kind) + " " + file.name);
-  EXPECT_EQ(files, (std::vector<std::string>{"scene cube.lws", "sample missing.wav"}));
+  EXPECT_EQ(files, (std::vector<std::string>{"scene cube scene.lws", "sample missing.wav"}));
 
   // Deleting the action takes the nested scene out of the cache's list.
   scene->Free();

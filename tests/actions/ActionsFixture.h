@@ -49,10 +49,11 @@ inline std::vector<uint8_t> CubeObject(float half = 0.5f) {
   return w.File();
 }
 
-// A scene of one unlit cube and a camera, lasting lastFrame frames.
+// A scene of one unlit cube (more lines follow it), lasting lastFrame frames. It has no camera:
+// it is drawn as particles, through the camera of the scene around it.
 inline std::string CubeScene(int lastFrame = 60, const std::vector<std::string>& more = {}) {
   std::vector<std::string> lines = {"FramesPerSecond 30", "PreviewLastFrame " + std::to_string(lastFrame),
-                                    "LoadObjectLayer 1 cube.lwo", "ShadowOptions 4", "AddCamera"};
+                                    "LoadObjectLayer 1 cube.lwo", "ShadowOptions 4"};
   lines.insert(lines.end(), more.begin(), more.end());
   return Lws(lines);
 }

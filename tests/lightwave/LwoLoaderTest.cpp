@@ -35,6 +35,7 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   w.Chunk("XTRA").U4(7).U2(1).End();  // a chunk this loader doesn't know
   w.VertexMap("TXUV", 2, "uv", {{0, 0, {0.1f, 0.2f}}, {3, 0, {0.7f, 0.8f}}});
   w.Polygons("FACE", {{0, 1, 2}, {1, 3, 2}}).PolygonTags("SURF", {{1, 0}, {0, 0}});
+  w.PolygonTags("PART", {{0, 1}, {1, 1}});  // part names don't surface polygons
   // Point 0 is no corner of polygon 1: that entry changes nothing.
   w.FaceVertexMap("TXUV", 2, "uv", {{2, 1, {0.5f, 0.6f}}, {0, 1, {9, 9}}});
   w.Layer(3, 0, -1, 0, 0, "second", 0).Points({0, 0, 5, 1, 0, 5, 0, 1, 5}).Polygons("FACE", {{0, 1, 2}});
@@ -223,9 +224,24 @@ TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   w.Polygons("PTCH", {{1, 0, 4, 3, 2}, {5, 6}, {5, 8, 7, 6}, {0, 2, 1}, {3}});
   w.PolygonTags("SURF", {{0, 0}, {2, 1}, {3, 0}, {1, 1}});
   w.FaceVertexMap("TXUV", 2, "uv", {{2, 0, {0.5f, 0.25f}}, {6, 2, {0.75f, 1}}});
+  // A curve is no face: neither it nor its tags make or change triangles.
+  w.Polygons("CURV", {{0, 1, 3, 4, 2}}).PolygonTags("SURF", {{0, 1}});
+  // A cube of quads: each quad weighs once in its corners' normals, as each face of a cube of
+  // triangles does, whichever diagonal splits it.
+  w.Layer(1, 0, 0, 0, 0, "cube");
+  std::vector<float> cube;
+  for (int i = 0; i < 8; ++i)
+    for (int bit : {1, 2, 4}) cube.push_back(i & bit ? 1.0f : -1.0f);
+  w.Points(cube).Polygons("FACE", {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}});
   ASSERT_TRUE(LoadObject(w.File()));
   EXPECT_TRUE(Logged(1, "LWOLDR(ReadPOLS) - File test.lwo has 2 polygons of fewer than three corners, skipped"));
   EXPECT_TRUE(Logged(1, "LWOLDR(ReadVMAP) - Vertex map \"weight\" in test.lwo has 1 coordinates, not 2(UV); skipped"));
+  EXPECT_TRUE(Logged(2, "LWOLDR(ReadPOLS) - File test.lwo has CURV polygons, which are no faces; skipped"));
+  PrecalcObject(Object(1), nullptr);
+  for (const Vertex& corner : Object(1).vertices) {
+    const Vec3 diagonal = Normalize(corner.position);
+    EXPECT_NEAR(corner.normal.x * diagonal.x + corner.normal.y * diagonal.y + corner.normal.z * diagonal.z, 1, 1e-6f);
+  }
 
   const SceneObject& layer = Object(0);
   ASSERT_EQ(layer.triangles.size(), 6u);  // 3 + 2 + 1

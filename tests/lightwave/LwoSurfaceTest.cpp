@@ -129,13 +129,16 @@ TEST_F(LwoSurface, SidesComponentEnvelopesAndUnknownSurfaces) {
   w.Sub("TMAP").Sub("CNTR").Vec(0, 0, 0).VX(1).VX(2).VX(1).VX(2).End().End().End();
   w.End();
   w.Chunk("SURF").S0("Skin").S0("").Sub("SIDE").U2(1).End().End();
-  // "Other" is a tag, but no polygon uses it: it has no name to be found by.
-  w.Chunk("SURF").S0("Other").S0("").End();
+  // "Other" is a tag that no polygon uses: its surface is found by the tag's name all the same.
+  // "Nowhere" is no tag at all.
+  w.Chunk("SURF").S0("Other").S0("").Sub("COLR").Vec(0, 1, 0).VX(0).End().End();
+  w.Chunk("SURF").S0("Nowhere").S0("").End();
   w.Layer(1, 0, 0, 0, 0, "never read");
   EXPECT_FALSE(LoadObject(w.File()));
   EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
                         "object database!"));
   EXPECT_EQ(scene->objects.size(), 1u);
+  EXPECT_TRUE(scene->surfaces[1]->name == "Other" && scene->surfaces[1]->color.y == 1);
 
   const Surface& skin = *scene->surfaces[0];
   EXPECT_EQ(skin.flags, SURFACE_INITIAL);  // set by SIDE 3, kept by SIDE 2, cleared by SIDE 1

@@ -9,10 +9,10 @@ using test::Lws;
 using LwsItems = test::SceneFixture;
 
 TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
-  AddFile("ship.lwo", test::TriangleObject(2, 1));  // two hidden layers
-  ASSERT_TRUE(LoadScene(Lws({"LoadObjectLayer 1 Objects\\ship.lwo", "LoadObjectLayer 1 Objects\\ship.lwo",
-                             "AddNullObject ACTFADE 255 0 0", "LoadObjectLayer 2 D:/demo/objects/ship.lwo",
-                             "LoadObjectLayer 1 10000004 ship.lwo", "AddNullObject"})));
+  AddFile("my ship.lwo", test::TriangleObject(2, 1));  // two hidden layers
+  ASSERT_TRUE(LoadScene(Lws({"LoadObjectLayer 1 Objects\\my ship.lwo", "LoadObjectLayer 1 Objects\\my ship.lwo",
+                             "AddNullObject ACTFADE 255 0 0", "LoadObjectLayer 2 D:/demo/objects/my ship.lwo",
+                             "LoadObjectLayer 1 my ship.lwo", "AddNullObject"})));
   EXPECT_EQ(LinesWith("LWOLDR(Load) - Loading"), 1u);
   // The file's two layers come first, as the object loader made them; clones and nulls follow.
   ASSERT_EQ(scene->objects.size(), 6u);
@@ -39,6 +39,11 @@ TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
   EXPECT_EQ(Object(5).itemName, "");
   EXPECT_EQ(scene->FindObjectByIndex(3), &layer2);
   EXPECT_TRUE(boxes.messages.empty());
+
+  // From format version 4 on, an item id stands before the path.
+  NewScene();
+  ASSERT_TRUE(LoadScene("LWSC\r\n5\r\nLoadObjectLayer 2 10000000 Objects\\my ship.lwo\r\n"));
+  EXPECT_EQ(scene->FindObjectByIndex(0), &Object(1));
 }
 
 TEST_F(LwsItems, ObjectLinesThatCantBeMetStopTheLoad) {
@@ -183,7 +188,7 @@ TEST_F(LwsItems, OscillatorsReadTheirLinesAheadInEngineFrames) {
 TEST_F(LwsItems, PointCacheRecordsTakeTheirFileAndStartFrame) {
   ASSERT_TRUE(LoadScene(Lws({"AddNullObject A", "Plugin DisplacementHandler 1 MD_Plug",
                              "filename C:\\caches\\my cache.mdd", "mdflag 1 0 12 0 0 0", "EndPlugin",
-                             "AddNullObject B", "Plugin DisplacementHandler 1 MD_Plug", "filename plain.mdd more",
+                             "AddNullObject B", "Plugin DisplacementHandler 1 MD_Plug", "filename plain cache.mdd",
                              "mdflag 1 0", "AddNullObject C", "Plugin DisplacementHandler 1 Other",
                              "AddNullObject D", "Plugin DisplacementHandler 1 MD_Plug",
                              "filename d:/" + std::string(120, 'm'), "AddNullObject E",
@@ -193,7 +198,7 @@ TEST_F(LwsItems, PointCacheRecordsTakeTheirFileAndStartFrame) {
   EXPECT_EQ(Object(0).pointCache->enabled, 1);
   EXPECT_EQ(Object(0).pointCache->mddName, "my cache.mdd");
   EXPECT_EQ(Object(0).pointCache->startFrame, 12u);
-  EXPECT_EQ(Object(1).pointCache->mddName, "plain.mdd");
+  EXPECT_EQ(Object(1).pointCache->mddName, "plain cache.mdd");
   EXPECT_EQ(Object(1).pointCache->startFrame, 0u);  // the line doesn't hold a third number
   EXPECT_EQ(Object(2).pointCache, nullptr);
   EXPECT_EQ(Object(3).pointCache->mddName, std::string(MDD_NAME_MAX, 'm'));

@@ -138,9 +138,11 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
       "Channel 1", "{ Envelope", "4", "Key 5 1 0", "Key 6 0 0", "Key 7 1 0", "Key 8 -1 0",  // out of order
       "Channel 2", "{ Envelope", "3", "Key 1", "Key nan 1 0", "Key 1 3e38 0",  // no usable time
       "Channel 10", "{ Envelope", "1", "Key 4 0 0",  // past the object's slots
-      "AddCamera", "Channel 6", "{ Envelope", "1", "Key 4 0 0",
+      "AddCamera", "Channel 6", "{ Envelope", "1", "Key 4 0 0", "Channel 5", "{ Envelope", "1", "Key 0.5 0 0", "}",
+      "ZoomFactor (envelope)", "{ Envelope", "1", "Key 3.2 0 0", "}",  // no Channel line: dropped
       "AddLight", "Channel 9", "{ Envelope", "1", "Key 4 0 0", "Channel 8", "{ Envelope", "x", "Key 4 0 0",
-      "Channel 0", "{ Envelope", "1", "Key 4 0 0", "{ Envelope", "1", "Key 5 0 0"})));  // replaced
+      "Channel 0", "{ Envelope", "1", "Key 3 0 0", "Channel 0", "{ Envelope", "1", "Key 4 0 0",  // replaced
+      "LightIntensity (envelope)", "{ Envelope", "1", "Key 5 0 0", "}", "{ Envelope", "1", "Key 6 0 0"})));
   auto values = [](const std::unique_ptr<Envelope>& slot) {
     std::vector<float> v;
     for (const EnvelopeKey& k : slot->keys) v.push_back(k.value);
@@ -152,11 +154,18 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
   EXPECT_EQ(values(object.envelopes[1]), (std::vector<float>{8, 6, 5, 7}));  // equal times keep file order
   EXPECT_TRUE(object.envelopes[2]->keys.empty());
   for (uint32_t c = 3; c < OBJECT_ENVELOPE_COUNT; ++c) EXPECT_EQ(object.envelopes[c], nullptr) << c;
-  for (const auto& slot : scene->cameras[0]->envelopes) EXPECT_EQ(slot, nullptr);
+  const Camera& camera = *scene->cameras[0];
+  for (uint32_t c = 0; c < 5; ++c) EXPECT_EQ(camera.envelopes[c], nullptr) << c;
+  EXPECT_EQ(values(camera.envelopes[CHANNEL_BANK]), std::vector<float>{0.5f});  // not the zoom's 3.2
   const Light& light = *scene->lights[0];
   ASSERT_TRUE(light.envelopes[8] && light.envelopes[0]);
   EXPECT_TRUE(light.envelopes[8]->keys.empty());  // a count it can't read announces none
-  EXPECT_EQ(values(light.envelopes[0]), std::vector<float>{5});
+  EXPECT_EQ(values(light.envelopes[0]), std::vector<float>{4});
+  EXPECT_EQ(light.intensity, 0);
+  for (const char* notice : {"animated ZoomFactor is not played, its envelope is skipped",
+                             "animated LightIntensity is not played, its envelope is skipped",
+                             "envelope without a Channel line, skipped"})
+    EXPECT_TRUE(Logged(2, std::string("LWSLDR(ReadNumKeys) - LWS \"test.lws\": ") + notice)) << notice;
 }
 
 TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {

@@ -2,6 +2,7 @@
 // and the order of the per-frame update. Expected positions are worked out by hand.
 #include "support/SceneFixture.h"
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -43,7 +44,14 @@ class MddTest : public test::SceneFixture {
 TEST_F(MddTest, SamplesPlayFromTheStartFrameAndHoldAtTheEdges) {
   AddFile("walk.mdd", MddBytes(10, 2, 1.0f / 30));
   AddFile("slow.mdd", MddBytes(4, 3, 1.0f / 15));
+  // Sample times a float's rounding below a whole number of frames: 1 and 2 frames all the same.
+  AddFile("rounded.mdd", MddBytes(4, 1, std::nextafter(1.0f / 30, 0.0f)));
+  AddFile("rounded2.mdd", MddBytes(4, 1, std::nextafter(2.0f / 30, 0.0f)));
   Mount();
+  for (const auto& [name, step] : {std::pair{"rounded.mdd", 1u}, {"rounded2.mdd", 2u}}) {
+    const SceneObject* rounded = AddCached(name, 1);
+    EXPECT_EQ(rounded->pointCache ? rounded->pointCache->frameStep : 0u, step) << name;
+  }
   SceneObject* walk = AddCached("walk.mdd", 2, 20);
   const PointCache& cache = *walk->pointCache;
   EXPECT_TRUE(cache.frameStep == 1u && cache.length == 9u && cache.positions.size() == 20u);

@@ -31,6 +31,9 @@ struct Image {
   int G(uint32_t x, uint32_t y) const { return At(x, y)[1]; }
   int B(uint32_t x, uint32_t y) const { return At(x, y)[2]; }
   bool Black(uint32_t x, uint32_t y) const { return R(x, y) == 0 && G(x, y) == 0 && B(x, y) == 0; }
+  std::vector<int> Rgb(float x, float y) const {
+    return {R(uint32_t(x), uint32_t(y)), G(uint32_t(x), uint32_t(y)), B(uint32_t(x), uint32_t(y))};
+  }
 };
 
 // Centre, count and inclusive bounds of the pixels that aren't black.
@@ -140,6 +143,16 @@ class RenderFixture : public ::testing::Test {
       object->baseVertices.push_back(Vertex{{centre.x + c[0], centre.y + c[1], centre.z}, {}, 0, 0});
     AddTriangle(object, surface, base, base + 1, base + 2);
     AddTriangle(object, surface, base, base + 2, base + 3);
+  }
+
+  // Texture coordinates of a square made by AddSquare about the object's origin: its
+  // bottom-left corner at (0, 0), its top-right at (1, 1).
+  static void MapSquare(SceneObject* object) {
+    for (Triangle& triangle : object->triangles)
+      for (int k = 0; k < 3; ++k) {
+        triangle.texCoords[0].cornerU[k] = object->baseVertices[triangle.cornerIndex[k]].position.x > 0;
+        triangle.texCoords[0].cornerV[k] = object->baseVertices[triangle.cornerIndex[k]].position.y > 0;
+      }
   }
 
   // A cube with outward faces, each clockwise seen from outside.

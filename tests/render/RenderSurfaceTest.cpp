@@ -35,6 +35,7 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
       {LIGHT_POINT, {-6, 0, 10}, 0, AMBIENT_ONLY, LIT_AT_45, "point, on the left"},
       {LIGHT_POINT, {6, 0, 10}, 0, LIT_AT_45, AMBIENT_ONLY, "point, on the right"},
       {LIGHT_DISTANT, {0, 0, -1}, 7, AMBIENT_ONLY, AMBIENT_ONLY, "an eighth light has no GL light"},
+      {LIGHT_POINT, {}, 0, LIT_AT_45, AMBIENT_ONLY, "point, on a parent that moved to the right"},
   };
   for (const Case& c : cases) {
     NewScene();
@@ -42,25 +43,36 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
     Surface* grey = AddSurface({0.5f, 0.5f, 0.5f});
     AddSquare(AddObject({-1.5f, 0, 10}, {-45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
     AddSquare(AddObject({1.5f, 0, 10}, {45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
-    AddLight(c.kind, c.position)->lightIndex = c.lightIndex;
-    const Image image = Render(0);
+    Light* light = AddLight(c.kind, c.position);
+    light->lightIndex = c.lightIndex;
+    if (c.position.z == 0 && c.kind == LIGHT_POINT) {  // carried from x -6 at frame 0 to 6 at 10
+      light->parent = AddObject({0, 0, 10});
+      Ramp(static_cast<SceneObject*>(light->parent)->envelopes[CHANNEL_POSITION_X], 0, -6, 10, 6);
+    }
+    const Image image = Render(10);
     EXPECT_NEAR(image.G(uint32_t(leftX), uint32_t(y)), c.left, 3) << c.what;
     EXPECT_NEAR(image.G(uint32_t(rightX), uint32_t(y)), c.right, 3) << c.what;
   }
 
-  // Falloffs 2 and 3 attenuate alike; 1 differently.
-  auto withFalloff = [this](uint32_t falloff) {
-    NewScene();
-    AddCamera();
-    AddSquare(AddObject({0, 0, 10}, {}, 0), AddSurface({0.5f, 0.5f, 0.5f}), {}, 1);
-    Light* light = AddLight(LIGHT_POINT, {0, 0, 7});
-    light->range = 4;
-    light->falloff = falloff;
-    return Render(0).rgb;
-  };
-  const std::vector<uint8_t> quadratic = withFalloff(2);
-  EXPECT_EQ(withFalloff(3), quadratic);
-  EXPECT_NE(withFalloff(1), quadratic);
+  // Attenuation by falloff over the range: none (0, a range that isn't positive, an unknown
+  // falloff), linear over half the range (1), quadratic (2 and 3).
+  const struct {
+    uint32_t falloff;
+    float range, constant, linear, quadratic;
+  } falloffs[] = {{0, 4, 1, 0, 0}, {1, 4, 0, 0.5f, 0}, {2, 4, 0, 0, 0.25f}, {3, 8, 0, 0, 0.125f},
+                  {1, 0, 1, 0, 0}, {4, 4, 1, 0, 0}};
+  Light* light = scene->lights[0].get();
+  for (const auto& f : falloffs) {
+    light->range = f.range;
+    light->falloff = f.falloff;
+    Render(0);
+    GLfloat constant = -1, linear = -1, quadratic = -1;
+    glGetLightfv(GL_LIGHT1, GL_CONSTANT_ATTENUATION, &constant);
+    glGetLightfv(GL_LIGHT1, GL_LINEAR_ATTENUATION, &linear);
+    glGetLightfv(GL_LIGHT1, GL_QUADRATIC_ATTENUATION, &quadratic);
+    EXPECT_TRUE(constant == f.constant && linear == f.linear && quadratic == f.quadratic)
+        << "falloff " << f.falloff << " range " << f.range << ": " << constant << " " << linear << " " << quadratic;
+  }
 }
 
 TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {

@@ -1,5 +1,5 @@
 // Textured surfaces as the texture cache leaves them: an image the right way up and scaled by
-// diffuse, and a second layer cutting the first one out.
+// diffuse, a second layer cutting the first one out, and an image that failed to load.
 #include "render/RenderFixture.h"
 #include "support/ImageWriter.h"
 #include "textures/Textures.h"
@@ -32,15 +32,6 @@ class RenderTexture : public RenderFixture {
     layer->projection = PROJECTION_UV;
     layer->channel = surface->layerCount == 0 ? LAYER_COLOR : LAYER_TRANSPARENCY;
     surface->layers[surface->layerCount++] = std::move(layer);
-  }
-
-  // The square's texture coordinates: its bottom-left corner at (0, 0), its top-right at (1, 1).
-  static void MapSquare(SceneObject* object) {
-    for (Triangle& triangle : object->triangles)
-      for (int k = 0; k < 3; ++k) {
-        triangle.texCoords[0].cornerU[k] = object->baseVertices[triangle.cornerIndex[k]].position.x > 0;
-        triangle.texCoords[0].cornerV[k] = object->baseVertices[triangle.cornerIndex[k]].position.y > 0;
-      }
   }
 
   // Precalculates, then loads the textures into the context.
@@ -97,10 +88,18 @@ TEST_F(RenderTexture, ASecondLayerCutsTheFirstOutByItsBrightness) {
   AddSquare(square, cutOut, {}, 1);
   MapSquare(square);
   AddSquare(AddObject({0, 0, 12}), AddSurface({0, 1, 0}), {}, 3);  // green, behind
+  // An image that can't be decoded leaves its surface in its own blue, not white.
+  test::WriteBytes(dir / "broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
+  system.textureCache.AddReference("broken.png");
+  Surface* undecoded = AddSurface({0, 0, 1});
+  AddLayer(undecoded, "broken.png");
+  AddSquare(AddObject({-3, 0, 10}), undecoded, {}, 0.5f);
   LoadTextures();
 
   Image image = Render(0);
-  float left, right, y;
+  float left, right, y, blue;
+  Project({-3, 0, 10}, &blue, &y);
+  EXPECT_TRUE(image.B(uint32_t(blue), uint32_t(y)) == 255 && image.R(uint32_t(blue), uint32_t(y)) == 0);
   Project({-0.5f, 0, 10}, &left, &y);
   Project({0.5f, 0, 10}, &right, &y);
   EXPECT_EQ(image.R(uint32_t(left), uint32_t(y)), 255);

@@ -114,43 +114,46 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   ExpectIdentity(Multiply(held->worldMatrix, camera->localMatrix), 1e-5f);
   ExpectNear(Place(held->worldMatrix, {0, 0, 0}), {1, 2, 3}, "at the camera");
 
-  // Cameras and lights take their ancestors' local matrices as they are.
+  // A camera follows its parents as an object would: its view undoes their placement after its
+  // own. On a null at x = 5 turned by heading π/2, a camera 1 ahead of the null sits at x = 6 and
+  // looks along +x; one mounted 4 ahead of the first camera sees that camera 4 behind it.
+  SceneObject* rig = scene.AddObject();
+  SetChannels(rig, {5, 0, 0, HALF_PI, 0, 0, 1, 1, 1});
+  UpdateObject(rig, 0);
+  Camera* riding = scene.AddCamera();
+  riding->localMatrix = CameraView({0, 0, 1}, 0, 0, 0);
+  riding->parent = rig;
+  UpdateCameraWorld(riding);
+  ExpectNear(Place(riding->worldMatrix, {7, 0, 0}), {0, 0, 1}, "a point 1 ahead of the riding camera");
   Camera* mounted = scene.AddCamera();
-  mounted->localMatrix = Translation(0, 0, -4);
+  mounted->localMatrix = CameraView({0, 0, 4}, 0, 0, 0);
   mounted->parent = camera;
   mounted->parentKind = ITEM_CAMERA;
   UpdateCameraWorld(mounted);
-  Matrix4 expected = Multiply(mounted->localMatrix, camera->localMatrix);
-  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(mounted->worldMatrix.m[i], expected.m[i]);
+  ExpectNear(Place(mounted->worldMatrix, Place(held->worldMatrix, {1, 0, 0})), {1, 0, -4}, "beside the camera below");
 
+  // A light goes where its parent takes it, under an object or a camera.
   Light* lamp = scene.AddLight();
   lamp->localMatrix = Translation(0, 1, 0);
   lamp->parent = grandparent;
   lamp->parentKind = ITEM_OBJECT;
   UpdateLightWorld(lamp);
   ExpectNear(Apply(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
-}
+  lamp->localMatrix = Translation(0, 0, -2);
+  lamp->parent = camera;
+  lamp->parentKind = ITEM_CAMERA;
+  UpdateLightWorld(lamp);
+  ExpectNear(Place(lamp->worldMatrix, {0, 0, 0}), Place(held->worldMatrix, {0, 0, 2}), "light 2 ahead of a camera");
 
-TEST(Transform, ParentingLoopsEndTheWalk) {
-  Scene scene;
-  SceneObject* a = scene.AddObject();
-  SceneObject* b = scene.AddObject();
-  SceneObject* c = scene.AddObject();
-  SetChannels(a, {1, 0, 0, 0, 0, 0, 1, 1, 1});
-  SetChannels(b, {0, 1, 0, 0, 0, 0, 1, 1, 1});
-  SetChannels(c, {0, 0, 1, 0, 0, 0, 1, 1, 1});
-  for (auto& object : scene.objects) UpdateObject(object.get(), 0);
-
-  a->parent = a;  // its own parent
-  UpdateObjectWorld(a);
-  ExpectNear(Apply(a->worldMatrix, {0, 0, 0}), {1, 0, 0}, "self");
-
-  // a → b → c → b: the walk goes round once and stops; every matrix stays finite.
-  a->parent = b;
-  b->parent = c;
-  c->parent = b;
-  UpdateObjectWorld(a);
-  for (float value : a->worldMatrix.m) EXPECT_TRUE(std::isfinite(value));
+  // A parenting loop ends the walk once it comes round: an object that is its own parent keeps
+  // its own place, and child → parent → grandparent → parent leaves every value finite.
+  child->parent = child;
+  UpdateObjectWorld(child);
+  ExpectNear(Place(child->worldMatrix, {0, 0, 0}), {1, 0, 0}, "its own parent");
+  child->parent = parent;
+  grandparent->parent = parent;
+  UpdateObjectWorld(child);
+  for (float value : child->worldMatrix.m) EXPECT_TRUE(std::isfinite(value));
 }
 
 }  // namespace

@@ -148,8 +148,8 @@ std::vector<uint8_t> EncodePcx(const Picture& picture, bool paletted) {
 
 // The formats the image library writes itself.
 std::vector<uint8_t> EncodeWithLibrary(ImageKind format, const Picture& picture) {
-  const bool grey = format == ImageKind::PNG8_GREY;
-  const unsigned bpp = grey ? 8 : format == ImageKind::PNG32 ? 32 : 24;
+  const bool grey = format == ImageKind::PNG8_GREY || format == ImageKind::PNG16_GREY;
+  const unsigned bpp = grey ? 8 : format == ImageKind::PNG32 || format == ImageKind::PNG64 ? 32 : 24;
   FIBITMAP* bitmap = FreeImage_Allocate(int(picture.width), int(picture.height), int(bpp));
   if (!bitmap) return {};
   if (grey) {
@@ -170,6 +170,16 @@ std::vector<uint8_t> EncodeWithLibrary(ImageKind format, const Picture& picture)
       out[FI_RGBA_BLUE] = p[2];
       if (bpp == 32) out[FI_RGBA_ALPHA] = 255;
     }
+  }
+  // 16 bits a channel: the library widens each value v to v × 256.
+  const FREE_IMAGE_TYPE wide = format == ImageKind::PNG16_GREY ? FIT_UINT16
+                               : format == ImageKind::PNG48    ? FIT_RGB16
+                               : format == ImageKind::PNG64    ? FIT_RGBA16
+                                                               : FIT_BITMAP;
+  if (wide != FIT_BITMAP) {
+    FIBITMAP* widened = FreeImage_ConvertToType(bitmap, wide, FALSE);
+    FreeImage_Unload(bitmap);
+    if (!(bitmap = widened)) return {};
   }
   FREE_IMAGE_FORMAT fif = FIF_PNG;
   int flags = 0;

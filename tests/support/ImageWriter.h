@@ -24,10 +24,13 @@ Picture Gradient(uint32_t width, uint32_t height);
 // Four colours in quadrants (for 8-bit palettes and for lossy formats, which keep flat areas).
 Picture Quadrants(uint32_t width, uint32_t height);
 
-enum class ImageKind { BMP24, BMP8, BMP24_TOP_DOWN, PNG24, PNG32, PNG8_GREY, JPEG, TIFF, PPM, PCX24, PCX8 };
+enum class ImageKind {
+  BMP24, BMP8, BMP24_TOP_DOWN, PNG24, PNG32, PNG8_GREY, PNG16_GREY, PNG48, PNG64, JPEG, TIFF, PPM, PCX24, PCX8
+};
 
 // The file bytes of picture in that format; none for a BMP8 or PCX8 of more than 256 colours.
-// PNG32 gets alpha 255 everywhere; PNG8_GREY keeps the green channel.
+// PNG32 and PNG64 get full alpha everywhere; the grey PNGs keep the green channel. The 16-bit
+// PNGs store each 8-bit value v as v × 256.
 std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture);
 
 }  // namespace test
