@@ -39,6 +39,7 @@ const char* const USAGE =
     "                       ITEM is an object's item number, camera:N, light:N or a name\n"
     "  --step S             frames between two --channels rows (default 1)\n"
     "  --triangulate        split polygons of more than three corners (objects from any modeller)\n"
+    "  --lightwave          show the scene as LightWave itself does (default: the classic engine's look)\n"
     "  --aa N               multisampled drawing, N samples per pixel: 1 (default, none), 2, 4 or 8\n"
     "  --gl-device D        what draws --frame and --capture: auto (default: a GPU where there is one,\n"
     "                       else software), software (the same pixels on every machine), or N for\n"
@@ -183,6 +184,8 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
       stepGiven = true;
     } else if (arg == "--triangulate") {
       s.triangulate = true;
+    } else if (arg == "--lightwave") {
+      s.lightwave = true;
     } else if (arg == "--aa") {
       const char* value;
       if (!p.Value("--aa", value)) return false;

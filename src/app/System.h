@@ -31,6 +31,9 @@ struct Settings {
   uint8_t noSound = 0;
   uint8_t widescreen = 1;        // render into a centred 16:9 band
   bool triangulate = false;      // the object loader splits polygons of more than three corners
+  // Show the scene as LightWave itself does (envelope behaviours, every projection, smoothing by
+  // angle, its item and light rules) instead of the classic engine's simplified look.
+  bool lightwave = false;
   uint32_t samples = 1;          // multisampled drawing: at least this many samples per pixel above 1
 };
 

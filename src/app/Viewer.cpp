@@ -160,6 +160,7 @@ int RunPlay(const RunOptions& options, std::FILE* err) {
     choices.mipMapping = s.mipMapping != 0;
     choices.fullscreen = s.fullscreen != 0;
     choices.noSound = s.noSound != 0;
+    choices.lightwave = s.lightwave;
     const platform::DialogResult result = platform::ShowSetupDialog(choices);
     if (result == platform::DIALOG_EXIT) return EXIT_NOT_STARTED;
     // A dialog that can't be shown counts as Go! with the settings as they are.
@@ -174,6 +175,7 @@ int RunPlay(const RunOptions& options, std::FILE* err) {
       s.mipMapping = choices.mipMapping;
       s.fullscreen = choices.fullscreen;
       s.noSound = choices.noSound;
+      s.lightwave = choices.lightwave;
     }
   }
 

@@ -18,6 +18,7 @@ DialogControls InitialDialogControls(const DialogChoices& choices) {
   controls.fullscreen = choices.fullscreen;
   controls.bilinear = controls.mipMapping = controls.use16Bit = controls.stereo = true;
   controls.noSound = choices.noSound;
+  controls.lightwave = choices.lightwave;
   return controls;
 }
 
@@ -39,6 +40,7 @@ void ReadDialogControls(const DialogControls& controls, DialogChoices& choices) 
   choices.use16Bit = controls.use16Bit;
   choices.stereo = controls.stereo;
   choices.noSound = controls.noSound;
+  choices.lightwave = controls.lightwave;
 }
 
 namespace {
@@ -78,6 +80,7 @@ struct DialogWidgets {
   GtkWidget* use16Bit = nullptr;
   GtkWidget* stereo = nullptr;
   GtkWidget* noSound = nullptr;
+  GtkWidget* lightwave = nullptr;
   GtkWidget* go = nullptr;
 };
 
@@ -164,6 +167,7 @@ void BuildDialog(DialogWidgets& w, const DialogControls& controls) {
   w.fullscreen = CheckBox("_Fullscreen", controls.fullscreen);
   w.bilinear = CheckBox("_Bilinear Filtering", controls.bilinear);
   w.mipMapping = CheckBox("_Mip-Mapping", controls.mipMapping);
+  w.lightwave = CheckBox("_LightWave look", controls.lightwave);
   gtk_grid_attach(GTK_GRID(graphics), resolutionLabel, 0, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(graphics), w.resolution, 1, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(graphics), w.bpp16, 0, 1, 1, 1);
@@ -171,6 +175,7 @@ void BuildDialog(DialogWidgets& w, const DialogControls& controls) {
   gtk_grid_attach(GTK_GRID(graphics), w.bpp32, 0, 2, 1, 1);
   gtk_grid_attach(GTK_GRID(graphics), w.bilinear, 1, 2, 1, 1);
   gtk_grid_attach(GTK_GRID(graphics), w.mipMapping, 1, 3, 1, 1);
+  gtk_grid_attach(GTK_GRID(graphics), w.lightwave, 0, 4, 2, 1);
 
   // Sound: sample rate, the two stored-only format boxes and No Sound.
   GtkWidget* sound = nullptr;
@@ -229,6 +234,7 @@ DialogControls ReadWidgets(const DialogWidgets& w) {
   controls.use16Bit = Ticked(w.use16Bit);
   controls.stereo = Ticked(w.stereo);
   controls.noSound = Ticked(w.noSound);
+  controls.lightwave = Ticked(w.lightwave);
   return controls;
 }
 

@@ -26,10 +26,11 @@ struct DialogControls {
   bool bpp16 = false;      // "16 BPP" selected (else "32 BPP")
   bool fullscreen = false, bilinear = true, mipMapping = true;
   bool use16Bit = true, stereo = true, noSound = false;
+  bool lightwave = false;  // "LightWave look"
 };
 
-// The controls as the dialog opens for choices: only full screen, the colour depth and No Sound
-// follow the choices; the lists and the four stored-only boxes start the same every time.
+// The controls as the dialog opens for choices: only full screen, the colour depth, No Sound and
+// the LightWave look follow the choices; the lists and the four stored-only boxes start the same every time.
 DialogControls InitialDialogControls(const DialogChoices& choices);
 
 // Reads the controls into choices as "Go!" does. A list text that doesn't scan leaves the

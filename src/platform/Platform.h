@@ -147,6 +147,7 @@ struct DialogChoices {
   uint32_t width = 640, height = 480, colourDepth = 32, sampleRate = 44100;
   bool use16Bit = true, stereo = true, bilinear = true, mipMapping = true;
   bool fullscreen = false, noSound = false;
+  bool lightwave = false;  // "LightWave look"
 };
 
 enum DialogResult { DIALOG_EXIT = 0, DIALOG_GO = 1, DIALOG_UNAVAILABLE = 2 };

@@ -17,7 +17,7 @@ TEST(Dialog, GoUntouchedGivesTheFixedDefaultsWhateverTheChoicesWere) {
   DialogChoices got = defaults;
   platform::ReadDialogControls(platform::InitialDialogControls(defaults), got);
   EXPECT_TRUE(got.width == 640 && got.height == 480 && got.colourDepth == 32 && got.sampleRate == 44100);
-  EXPECT_FALSE(got.fullscreen || got.noSound);
+  EXPECT_FALSE(got.fullscreen || got.noSound || got.lightwave);
   EXPECT_TRUE(got.use16Bit && got.stereo && got.bilinear && got.mipMapping);
 
   // The lists and the stored-only boxes ignore the choices; full screen, depth and No Sound
@@ -28,17 +28,17 @@ TEST(Dialog, GoUntouchedGivesTheFixedDefaultsWhateverTheChoicesWere) {
   odd.sampleRate = 8000;
   odd.colourDepth = 24;  // anything but 32 opens on 16 BPP
   odd.use16Bit = odd.stereo = odd.bilinear = odd.mipMapping = false;
-  odd.fullscreen = odd.noSound = true;
+  odd.fullscreen = odd.noSound = odd.lightwave = true;
   const DialogControls controls = platform::InitialDialogControls(odd);
   EXPECT_EQ(controls.resolution, "640 x 480");
   EXPECT_EQ(controls.sampleRate, "44100 Hz");
   EXPECT_TRUE(controls.bpp16);
-  EXPECT_TRUE(controls.fullscreen && controls.noSound);
+  EXPECT_TRUE(controls.fullscreen && controls.noSound && controls.lightwave);
   EXPECT_TRUE(controls.use16Bit && controls.stereo && controls.bilinear && controls.mipMapping);
   got = odd;
   platform::ReadDialogControls(controls, got);
   EXPECT_TRUE(got.width == 640 && got.height == 480 && got.sampleRate == 44100 && got.colourDepth == 16);
-  EXPECT_TRUE(got.fullscreen && got.noSound && got.use16Bit && got.stereo);
+  EXPECT_TRUE(got.fullscreen && got.noSound && got.lightwave && got.use16Bit && got.stereo);
 
   DialogChoices deep;
   deep.colourDepth = 32;
