@@ -25,7 +25,7 @@ namespace {
 constexpr uint32_t RATE_MIN = 8000, RATE_MAX = 192000;
 // Frames the device asks for at a time (about 23 ms at 44100 Hz).
 constexpr uint16_t DEVICE_BUFFER_FRAMES = 1024;
-// Frames mixed per step: bounds the scratch buffer however much Render is asked for.
+// Frames mixed per step: bounds the scratch buffers however much Render is asked for.
 constexpr uint32_t MIX_STEP = 1024;
 
 struct ModuleDeleter {
@@ -39,13 +39,16 @@ struct Music {
 };
 
 struct Voice {
-  uint64_t position = 0;  // next frame of the sample
+  uint64_t position = 0;  // next frame at the output rate
   float gain = 1.0f;
   uint64_t started = 0;  // the mixer's play counter when it started: the smallest is the oldest
+  // Only for a sample kept at its own rate: this voice's conversion, and the next frame it reads.
+  std::unique_ptr<RateConverter> converter;
+  uint64_t sourcePosition = 0;
 };
 
 struct Sample {
-  std::vector<float> frames;  // interleaved stereo at the output rate
+  DecodedSample sound;  // at the output rate, or at its own when it is converted as it plays
   uint32_t maxVoices = SAMPLE_VOICES_MAX;
   std::vector<Voice> voices;
 };
@@ -57,11 +60,13 @@ struct Mixer {
   SDL_AudioDeviceID device = 0;
   uint32_t rate = 0;
   float distanceFactor = 1, rollOffFactor = 1, dopplerFactor = 1;
+  uint64_t copyBudget = SAMPLE_COPY_BUDGET;
   Handle lastHandle = 0;
   uint64_t plays = 0;
   std::map<Handle, Music> musics;
   std::map<Handle, Sample> samples;
-  std::vector<float> scratch;
+  std::vector<float> scratch;    // music as libopenmpt renders it
+  std::vector<float> converted;  // a voice's frames converted as it plays
 };
 
 // Never destroyed: the device's thread may still call in while the program exits.
@@ -96,11 +101,23 @@ void MixMusic(Mixer& mixer, Music& music, float* out, uint32_t frames) {
 }
 
 // Adds the next frames of every voice of a sample to out; finished voices are dropped.
-void MixSample(Sample& sample, float* out, uint32_t frames) {
-  const uint64_t length = sample.frames.size() / 2;
+void MixSample(Mixer& mixer, Sample& sample, float* out, uint32_t frames) {
+  const DecodedSample& sound = sample.sound;
+  const uint64_t length = sound.outputFrames;
   for (Voice& voice : sample.voices) {
-    const uint64_t n = std::min<uint64_t>(frames, length - voice.position);
-    const float* in = &sample.frames[voice.position * 2];
+    uint64_t n = std::min<uint64_t>(frames, length - voice.position);
+    const float* in = nullptr;
+    if (voice.converter) {
+      in = mixer.converted.data();
+      const uint64_t made = voice.converter->Convert(sound.frames.data(), sound.frames.size() / 2,
+                                                     voice.sourcePosition, mixer.converted.data(), n);
+      if (made < n) {  // the conversion ended early: this is the voice's last piece
+        n = made;
+        voice.position = length - n;
+      }
+    } else {
+      in = &sound.frames[voice.position * 2];
+    }
     for (uint64_t i = 0; i < n * 2; ++i) out[i] += in[i] * voice.gain;
     voice.position += n;
   }
@@ -112,12 +129,13 @@ void Mix(Mixer& mixer, float* out, uint32_t frames) {
   std::fill(out, out + size_t(frames) * 2, 0.0f);
   if (!mixer.open || !mixer.running) return;
   mixer.scratch.resize(size_t(MIX_STEP) * 2);
+  mixer.converted.resize(size_t(MIX_STEP) * 2);
   for (uint32_t first = 0; first < frames; first += MIX_STEP) {
     const uint32_t n = std::min(MIX_STEP, frames - first);
     float* step = out + size_t(first) * 2;
     for (auto& [handle, music] : mixer.musics)
       if (music.playing) MixMusic(mixer, music, step, n);
-    for (auto& [handle, sample] : mixer.samples) MixSample(sample, step, n);
+    for (auto& [handle, sample] : mixer.samples) MixSample(mixer, sample, step, n);
   }
   for (size_t i = 0; i < size_t(frames) * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
 }
@@ -185,6 +203,7 @@ bool Init(int32_t device, uint32_t sampleRate) {
     mixer.running = true;
     mixer.device = opened;
     mixer.rate = sampleRate;
+    mixer.copyBudget = SAMPLE_COPY_BUDGET;
   }
   if (opened) SDL_PauseAudioDevice(opened, 0);
   return true;
@@ -196,6 +215,12 @@ void Set3DFactors(float distance, float rollOff, float doppler) {
   mixer.distanceFactor = distance;
   mixer.rollOffFactor = rollOff;
   mixer.dopplerFactor = doppler;
+}
+
+void SetSampleCopyBudget(uint64_t bytes) {
+  Mixer& mixer = TheMixer();
+  std::lock_guard<std::mutex> hold(mixer.lock);
+  mixer.copyBudget = bytes;
 }
 
 bool Start() {
@@ -316,15 +341,21 @@ bool MusicFree(Handle music) {
 
 Handle SampleLoad(const void* data, size_t size, uint32_t maxVoices) {
   Mixer& mixer = TheMixer();
-  const uint32_t rate = SampleRate();
+  uint32_t rate = 0;
+  uint64_t copyBudget = 0;
+  {
+    std::lock_guard<std::mutex> hold(mixer.lock);
+    rate = mixer.rate;
+    copyBudget = mixer.copyBudget;
+  }
   if (rate == 0) {
     Log(1, "SOUND(SampleLoad) - The sound layer is not open");
     return 0;
   }
-  // Decoded without the lock, so the device keeps playing meanwhile.
+  // Decoded and converted without the lock, so the device keeps playing meanwhile.
   Sample sample;
   std::string why;
-  if (!DecodeSample(data, size, rate, sample.frames, why)) {
+  if (!DecodeSample(data, size, rate, copyBudget, sample.sound, why)) {
     Log(1, "SOUND(SampleLoad) - Not a sample that can be played: %s", why.c_str());
     return 0;
   }
@@ -340,13 +371,20 @@ bool SamplePlay(Handle sample, int32_t volume) {
   std::lock_guard<std::mutex> hold(mixer.lock);
   Sample* found = FindSample(mixer, sample, "SamplePlay");
   if (!found) return false;
-  Voice voice{0, VolumeGain(volume), ++mixer.plays};
+  Voice voice{0, VolumeGain(volume), ++mixer.plays, nullptr, 0};
+  if (found->sound.rate != mixer.rate) {
+    voice.converter = std::make_unique<RateConverter>(found->sound.rate, mixer.rate);
+    if (!voice.converter->IsOpen()) {
+      Log(1, "SOUND(SamplePlay) - Sample %u can't be converted to %u Hz", sample, mixer.rate);
+      return false;
+    }
+  }
   if (found->voices.size() < found->maxVoices) {
-    found->voices.push_back(voice);
+    found->voices.push_back(std::move(voice));
   } else {
     auto oldest = std::min_element(found->voices.begin(), found->voices.end(),
                                    [](const Voice& a, const Voice& b) { return a.started < b.started; });
-    *oldest = voice;
+    *oldest = std::move(voice);
   }
   return true;
 }

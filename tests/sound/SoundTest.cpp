@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <complex>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -50,6 +51,45 @@ size_t Sounding(const std::vector<float>& stereo) {
   size_t count = 0;
   for (size_t i = 0; i < stereo.size(); i += 2) count += stereo[i] != 0 || stereo[i + 1] != 0;
   return count;
+}
+
+// Levels in dB against amplitude 1 of the spectrum of the left channel's frames [from, from + n),
+// n a power of two: Kaiser-windowed (beta 16, side lobes far below -120 dB), each bin summing the
+// power of the main lobe around it, so a sinusoid of amplitude A reads 20 log10 A at its bin
+// wherever between bins it falls.
+constexpr size_t LOBE = 8;
+std::vector<double> LevelsDb(const std::vector<float>& stereo, size_t from, size_t n) {
+  const auto i0 = [](double x) {
+    double sum = 1, term = 1;
+    for (int k = 1; k < 60; ++k) sum += term *= x * x / (4.0 * k * k);
+    return sum;
+  };
+  std::vector<std::complex<double>> x(n);
+  double energy = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double r = 2.0 * double(i) / double(n - 1) - 1, w = i0(16 * std::sqrt(1 - r * r)) / i0(16);
+    x[i] = w * stereo[(from + i) * 2];
+    energy += w * w;
+  }
+  for (size_t i = 1, j = 0; i < n; ++i) {  // bit-reversed order, then radix-2 butterflies
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    if (i < (j ^= bit)) std::swap(x[i], x[j]);
+  }
+  for (size_t length = 2; length <= n; length <<= 1)
+    for (size_t i = 0; i < n; i += length)
+      for (size_t k = 0; k < length / 2; ++k) {
+        const std::complex<double> a = x[i + k], b = x[i + k + length / 2] * std::polar(1.0, -2 * M_PI * k / length);
+        x[i + k] = a + b;
+        x[i + k + length / 2] = a - b;
+      }
+  std::vector<double> levels(n / 2);
+  for (size_t k = 0; k < n / 2; ++k) {
+    double power = 0;
+    for (size_t j = k > LOBE ? k - LOBE : 0; j <= std::min(k + LOBE, n / 2 - 1); ++j) power += std::norm(x[j]);
+    levels[k] = 10 * std::log10(4 * power / (double(n) * energy) + 1e-30);
+  }
+  return levels;
 }
 
 // The same module rendered by libopenmpt with nothing of ours in between.
@@ -148,8 +188,8 @@ TEST_F(SoundLayer, MusicVolumeIsALinearGainAndAMusicWithoutLoopEnds) {
 }
 
 TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
-  // 0.1 s at 22050 Hz of a constant 0.01: 4410 frames at the output rate.
-  const std::vector<uint8_t> wav = test::MakeConstantWav(2205, 328, 22050);
+  // 0.1 s of a constant 0.01.
+  const std::vector<uint8_t> wav = test::MakeConstantWav(4410, 328, RATE);
   const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
   ASSERT_NE(sample, 0u);
   const float level = 328.0f / 32768.0f;
@@ -192,6 +232,40 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   EXPECT_NEAR(sides[0], 0.1f, 1e-4f);
   EXPECT_NEAR(sides[1], -0.1f, 1e-4f);
   EXPECT_EQ(Sounding(sides), 2u);
+}
+
+// Through the conversion to the output rate, the tone that fits keeps its level within 0.1 dB and
+// nothing else (images above the source's Nyquist frequency, aliases of a tone above the output's)
+// comes within 90 dB of it, whether the sample is converted at load or as it plays.
+TEST_F(SoundLayer, ConvertedTonesKeepTheirLevelAndLeaveNoImagesOrAliases) {
+  struct Case {
+    uint32_t source, output;
+    std::vector<double> tones;  // Hz at amplitude 0.4; the first is the one that fits
+  };
+  for (const Case& c : {Case{11025, 44100, {4000}}, Case{44100, 22050, {5000, 15000}}}) {
+    std::vector<float> mono(c.source);
+    for (size_t i = 0; i < mono.size(); ++i)
+      for (double hz : c.tones) mono[i] += float(0.4 * std::sin(2 * M_PI * hz * double(i) / c.source));
+    const std::vector<uint8_t> wav = test::MakeFloatWav(mono, 1, c.source);
+    // Converted once at load, and (without a budget for the copy) by the voice as it plays.
+    std::vector<float> mixed[2];
+    for (int converted = 0; converted < 2; ++converted) {
+      ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, c.output));
+      if (converted) sound::SetSampleCopyBudget(0);
+      ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(wav.data(), wav.size()), 100));
+      mixed[converted] = Pull(c.output + 100);
+    }
+    EXPECT_LT(Difference(mixed[0], mixed[1]), 1e-6f);
+    const size_t n = 16384;
+    const std::vector<double> levels = LevelsDb(mixed[0], c.output / 10, n);
+    const size_t bin = size_t(std::lround(c.tones[0] * n / c.output));
+    double loudestOther = -300;
+    for (size_t k = 0; k < levels.size(); ++k)
+      if (k + 2 * LOBE < bin || k > bin + 2 * LOBE) loudestOther = std::max(loudestOther, levels[k]);
+    const double tone = 20 * std::log10(0.4);
+    EXPECT_NEAR(levels[bin], tone, 0.1) << c.source << " to " << c.output;
+    EXPECT_LT(loudestOther - levels[bin], -90) << c.source << " to " << c.output;
+  }
 }
 
 TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
