@@ -44,6 +44,10 @@ sf_count_t MemoryWrite(const void*, sf_count_t, void*) { return 0; }
 
 sf_count_t MemoryTell(void* user) { return static_cast<MemoryFile*>(user)->position; }
 
+// A decoded value made playable: not a number becomes silence, anything else (infinities, 1e38)
+// is held to full scale, so no sample can poison or overwhelm the mix.
+float Playable(float value) { return std::isnan(value) ? 0.0f : std::clamp(value, -1.0f, 1.0f); }
+
 }  // namespace
 
 bool DecodeSample(const void* data, size_t size, uint32_t outputRate, uint64_t copyBudget, DecodedSample& sample,
@@ -83,8 +87,8 @@ bool DecodeSample(const void* data, size_t size, uint32_t outputRate, uint64_t c
     }
     for (sf_count_t f = 0; f < n; ++f) {
       const float* in = &piece[size_t(f) * channels];
-      const float left = std::isfinite(in[0]) ? in[0] : 0.0f;
-      const float right = channels < 2 ? left : std::isfinite(in[1]) ? in[1] : 0.0f;
+      const float left = Playable(in[0]);
+      const float right = channels < 2 ? left : Playable(in[1]);
       decoded.push_back(left);
       decoded.push_back(right);
     }

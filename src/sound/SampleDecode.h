@@ -16,7 +16,7 @@ namespace sound {
 // as stereo floats).
 inline constexpr uint64_t SAMPLE_FRAMES_MAX = uint64_t(64) << 20;
 
-// A decoded sample: interleaved stereo floats, each finite.
+// A decoded sample: interleaved stereo floats, each finite and within -1..1.
 struct DecodedSample {
   std::vector<float> frames;
   uint32_t rate = 0;          // frames per second of frames: the output rate unless kept as decoded
@@ -24,9 +24,9 @@ struct DecodedSample {
 };
 
 // Decodes data (any format libsndfile reads): mono is doubled, channels past the second are
-// dropped, values that aren't finite become 0. Then it is converted to outputRate, unless that
-// copy would take more than copyBudget bytes and more than the sample as decoded: such a sample is
-// kept at its own rate, to be converted as it plays.
+// dropped, values that aren't numbers become 0 and the rest is clamped to full scale. Then it is
+// converted to outputRate, unless that copy would take more than copyBudget bytes and more than
+// the sample as decoded: such a sample is kept at its own rate, to be converted as it plays.
 // False with the reason in why when the data is unreadable, empty, or longer than
 // SAMPLE_FRAMES_MAX either way.
 bool DecodeSample(const void* data, size_t size, uint32_t outputRate, uint64_t copyBudget, DecodedSample& sample,

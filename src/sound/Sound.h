@@ -60,8 +60,9 @@ bool MusicFree(Handle music);
 
 // ---- Samples ----
 
-// Loads a sample from memory (decoded at once). 0 when the layer is closed or the data is no sound
-// file libsndfile can read. maxVoices is clamped to 1..SAMPLE_VOICES_MAX.
+// Loads a sample from memory, decoded at once: values that aren't numbers become silence and the
+// rest is held within full scale. 0 when the layer is closed or the data is no sound file
+// libsndfile can read. maxVoices is clamped to 1..SAMPLE_VOICES_MAX.
 Handle SampleLoad(const void* data, size_t size, uint32_t maxVoices = SAMPLE_VOICES_MAX);
 // Starts one playback of the sample from its start, at volume 0-100 (clamped), not looping.
 bool SamplePlay(Handle sample, int32_t volume);

@@ -304,22 +304,12 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   // The sample played on through all of it.
   EXPECT_NEAR(Peak(Pull(100)), 0.1f, 1e-4f);
 
-  // Float data that isn't a number plays as silence instead of poisoning the mix.
-  test::TempDir dir;
-  SF_INFO info{};
-  info.samplerate = RATE;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* file = sf_open((dir / "nan.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  const float values[4] = {NAN, INFINITY, 0.25f, -INFINITY};
-  sf_writef_float(file, values, 4);
-  sf_close(file);
-  const std::vector<uint8_t> nan = test::ReadBytes(dir / "nan.wav");
+  // Float data that isn't a number plays as silence, and values past full scale as full scale,
+  // instead of poisoning the mix.
+  const std::vector<uint8_t> hostile = test::MakeFloatWav({NAN, INFINITY, 0.25f, -INFINITY, 1e38f, -1e38f}, 1, RATE);
   ASSERT_TRUE(sound::SampleStop(sample));
-  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(nan.data(), nan.size()), 100));
-  const std::vector<float> mixed = Pull(4);
-  EXPECT_EQ(mixed, (std::vector<float>{0, 0, 0, 0, 0.25f, 0.25f, 0, 0}));
+  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(hostile.data(), hostile.size()), 100));
+  EXPECT_EQ(Pull(6), (std::vector<float>{0, 0, 1, 1, 0.25f, 0.25f, -1, -1, 1, 1, -1, -1}));
 
   // Closed, the layer takes nothing and renders silence; Free and Init may be repeated.
   sound::Free();
