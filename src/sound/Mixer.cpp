@@ -1,5 +1,5 @@
 // The program-wide mixer: the layer's one state, the music and sample calls, and the mix that
-// both the audio device's callback and Render pull from.
+// both the audio device's callback and Render pull from: music and voices summed, then limited.
 //
 // Lock order: SDL holds its device lock while it runs our callback, and the callback takes the
 // mixer's lock. So no SDL audio call is made while the mixer's lock is held.
@@ -9,6 +9,7 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,9 @@ constexpr uint32_t RATE_MIN = 8000, RATE_MAX = 192000;
 constexpr uint16_t DEVICE_BUFFER_FRAMES = 1024;
 // Frames mixed per step: bounds the scratch buffers however much Render is asked for.
 constexpr uint32_t MIX_STEP = 1024;
+// How fast the limiter's gain returns to 1 after a peak above full scale, in dB per second: 3 dB
+// over full scale are gone in 0.15 s, sixteen times full scale in 1.2 s.
+constexpr double LIMITER_RELEASE_DB = 20;
 
 struct ModuleDeleter {
   void operator()(openmpt_module* module) const { openmpt_module_destroy(module); }
@@ -61,6 +65,8 @@ struct Mixer {
   uint32_t rate = 0;
   float distanceFactor = 1, rollOffFactor = 1, dopplerFactor = 1;
   uint64_t copyBudget = SAMPLE_COPY_BUDGET;
+  float limiterGain = 1;     // 1, or less while recovering from a peak above full scale
+  float limiterRelease = 1;  // the factor by which the gain recovers each frame
   Handle lastHandle = 0;
   uint64_t plays = 0;
   std::map<Handle, Music> musics;
@@ -124,6 +130,22 @@ void MixSample(Mixer& mixer, Sample& sample, float* out, uint32_t frames) {
   std::erase_if(sample.voices, [length](const Voice& voice) { return voice.position >= length; });
 }
 
+// The sum of music and voices passes untouched up to full scale. A frame above it turns the gain
+// down at once, just enough for full scale, and the gain then recovers towards 1: a soft limiter,
+// so loud passages neither wrap nor clip every peak.
+void Limit(Mixer& mixer, float* out, uint32_t frames) {
+  float gain = mixer.limiterGain;
+  for (size_t i = 0; i < size_t(frames) * 2; i += 2) {
+    gain = std::min(1.0f, gain * mixer.limiterRelease);
+    const float peak = std::max(std::fabs(out[i]), std::fabs(out[i + 1]));
+    if (peak * gain > 1.0f) gain = 1.0f / peak;
+    // The clamps only catch the rounding of gain × peak.
+    out[i] = std::clamp(out[i] * gain, -1.0f, 1.0f);
+    out[i + 1] = std::clamp(out[i + 1] * gain, -1.0f, 1.0f);
+  }
+  mixer.limiterGain = gain;
+}
+
 // The mix itself, with the lock held.
 void Mix(Mixer& mixer, float* out, uint32_t frames) {
   std::fill(out, out + size_t(frames) * 2, 0.0f);
@@ -137,7 +159,7 @@ void Mix(Mixer& mixer, float* out, uint32_t frames) {
       if (music.playing) MixMusic(mixer, music, step, n);
     for (auto& [handle, sample] : mixer.samples) MixSample(mixer, sample, step, n);
   }
-  for (size_t i = 0; i < size_t(frames) * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+  Limit(mixer, out, frames);
 }
 
 void DeviceCallback(void* user, Uint8* stream, int bytes) {
@@ -204,6 +226,8 @@ bool Init(int32_t device, uint32_t sampleRate) {
     mixer.device = opened;
     mixer.rate = sampleRate;
     mixer.copyBudget = SAMPLE_COPY_BUDGET;
+    mixer.limiterGain = 1;
+    mixer.limiterRelease = float(std::pow(10.0, LIMITER_RELEASE_DB / 20.0 / sampleRate));
   }
   if (opened) SDL_PauseAudioDevice(opened, 0);
   return true;

@@ -3,9 +3,9 @@
 //
 // Music is decoded by libopenmpt (every module format it knows), samples by libsndfile (WAV,
 // AIFF, FLAC, OGG, MP3) and converted to the output rate by libsoxr. Everything is mixed in our
-// own callback at the output rate given to Init, as interleaved stereo floats. Calls come from one
-// thread (the render thread); the device's callback thread only pulls mixed sound, under the
-// layer's own lock.
+// own callback at the output rate given to Init, as interleaved stereo floats; the sum passes
+// untouched up to full scale and through a soft limiter above it. Calls come from one thread (the
+// render thread); the device's callback thread only pulls mixed sound, under the layer's own lock.
 //
 // Handles are small non-zero numbers; 0 is "none". A call with a handle that is 0, unknown or
 // already freed, and data a decoder refuses, fail: the call returns false (or 0), logs a level-1

@@ -268,6 +268,31 @@ TEST_F(SoundLayer, ConvertedTonesKeepTheirLevelAndLeaveNoImagesOrAliases) {
   }
 }
 
+TEST_F(SoundLayer, LoudSumsAreLimitedSoftlyToFullScale) {
+  // 0.2 s of a full-scale 441 Hz sine on sixteen voices: sixteen times full scale.
+  std::vector<float> sine(RATE / 5), stereo;
+  for (size_t i = 0; i < sine.size(); ++i) sine[i] = float(std::sin(2 * M_PI * 441 * double(i) / RATE));
+  for (float value : sine) stereo.insert(stereo.end(), {value, value});
+  const std::vector<uint8_t> wav = test::MakeFloatWav(sine, 1, RATE);
+  const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
+  for (int i = 0; i < 16; ++i) ASSERT_TRUE(sound::SamplePlay(sample, 100));
+  const std::vector<float> loud = Pull(RATE / 5);
+  EXPECT_LE(Peak(loud), 1.0f);
+  size_t wrapped = 0, atFullScale = 0;
+  for (size_t i = 0; i < loud.size(); ++i) {
+    wrapped += std::fabs(stereo[i]) > 0.01f && (loud[i] > 0) != (stereo[i] > 0);
+    atFullScale += std::fabs(loud[i]) > 0.999f;
+  }
+  EXPECT_EQ(wrapped, 0u);
+  // Turned down, not clipped flat: the peaks reach full scale, the slopes between them don't.
+  EXPECT_GT(atFullScale, 0u);
+  EXPECT_LT(atFullScale, loud.size() / 10);
+  // Once the gain has recovered, sound below full scale passes untouched again.
+  Pull(2 * RATE);
+  ASSERT_TRUE(sound::SamplePlay(sample, 50));
+  EXPECT_EQ(Difference(Pull(RATE / 5), stereo, 0.5f), 0.0f);
+}
+
 TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   const std::vector<uint8_t> mod = test::MakeTinyMod();
   const std::vector<uint8_t> wav = test::MakeConstantWav(RATE, 3277, RATE);
