@@ -64,6 +64,7 @@ struct Mixer {
   SDL_AudioDeviceID device = 0;
   uint32_t rate = 0;
   float distanceFactor = 1, rollOffFactor = 1, dopplerFactor = 1;
+  int32_t stereoSeparation = STEREO_SEPARATION_DEFAULT;
   uint64_t copyBudget = SAMPLE_COPY_BUDGET;
   float limiterGain = 1;     // 1, or less while recovering from a peak above full scale
   float limiterRelease = 1;  // the factor by which the gain recovers each frame
@@ -225,6 +226,7 @@ bool Init(int32_t device, uint32_t sampleRate) {
     mixer.running = true;
     mixer.device = opened;
     mixer.rate = sampleRate;
+    mixer.stereoSeparation = STEREO_SEPARATION_DEFAULT;
     mixer.copyBudget = SAMPLE_COPY_BUDGET;
     mixer.limiterGain = 1;
     mixer.limiterRelease = float(std::pow(10.0, LIMITER_RELEASE_DB / 20.0 / sampleRate));
@@ -239,6 +241,12 @@ void Set3DFactors(float distance, float rollOff, float doppler) {
   mixer.distanceFactor = distance;
   mixer.rollOffFactor = rollOff;
   mixer.dopplerFactor = doppler;
+}
+
+void SetStereoSeparation(int32_t percent) {
+  Mixer& mixer = TheMixer();
+  std::lock_guard<std::mutex> hold(mixer.lock);
+  mixer.stereoSeparation = std::clamp(percent, 0, STEREO_SEPARATION_MAX);
 }
 
 void SetSampleCopyBudget(uint64_t bytes) {
@@ -321,6 +329,7 @@ Handle MusicLoad(const void* data, size_t size) {
   }
   openmpt_free_string(message);
   std::lock_guard<std::mutex> hold(mixer.lock);
+  openmpt_module_set_render_param(module, OPENMPT_MODULE_RENDER_STEREOSEPARATION_PERCENT, mixer.stereoSeparation);
   const Handle handle = NewHandle(mixer);
   mixer.musics[handle].module.reset(module);
   return handle;

@@ -32,6 +32,12 @@ inline constexpr uint32_t SAMPLE_VOICES_MAX = 16;
 bool Init(int32_t device, uint32_t sampleRate);
 // Stored only, as a 3D mixer would use them: distance, roll-off and Doppler factors.
 void Set3DFactors(float distance, float rollOff, float doppler);
+// Stereo separation of music in percent: 0 plays it mono, STEREO_SEPARATION_DEFAULT (libopenmpt's
+// own) pans channels as the module says, more widens it. For the musics loaded from here on;
+// clamped to 0..STEREO_SEPARATION_MAX. Init sets the default.
+inline constexpr int32_t STEREO_SEPARATION_DEFAULT = 100;
+inline constexpr int32_t STEREO_SEPARATION_MAX = 200;
+void SetStereoSeparation(int32_t percent);
 // A sample is converted to the output rate once, when loaded, so playing it is a copy. One whose
 // copy would take more bytes than this budget, and more than the sample as decoded, is kept at its
 // own rate and converted by each voice as it plays. Init sets SAMPLE_COPY_BUDGET (32 MiB: over

@@ -4,6 +4,7 @@
 
 #include "app/Offscreen.h"
 #include "log/Log.h"
+#include "support/SceneText.h"
 #include "support/TestSupport.h"
 #include "support/TinyAudio.h"
 
@@ -411,9 +412,14 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   EXPECT_NEAR(back[2], 0.5f, 1e-3f);
   EXPECT_FALSE(sound::WriteWav((dir / "no/such/dir.wav").c_str(), loud, 3, 22050));
 
-  // 49 pictures at 24 per second of a 60-frame scene at 30: 49 / 24 s of sound, rounded.
+  // 49 pictures at 24 per second of a 60-frame scene at 30: 49 / 24 s of sound, rounded. Its
+  // music, panned hard to one side, is captured at the stereo separation of the settings.
   test::MessageCapture boxes;
-  test::WriteText(dir / "scene.lws", "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nAddCamera\n");
+  test::WriteBytes(dir / "tune.mod", test::MakeTinyMod());
+  std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\n"
+                      "AddNullObject ACTMOD tune.mod 3 0 0\nObjectMotion\nNumChannels 9\n";
+  for (int c = 0; c < 9; ++c) scene += test::LwsChannel(c, c < 6 ? 0 : 2.5f);  // full volume
+  test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
   RunOptions options;
   options.input = dir / "scene.lws";
   options.mode = MODE_CAPTURE;
@@ -421,12 +427,16 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   options.captureFps = 24;
   options.settings.width = 64;
   options.settings.height = 48;
+  options.settings.stereoSeparation = 0;
   std::FILE* sink = std::tmpfile();
   ASSERT_EQ(RunCapture(options, sink, sink), 0);
   std::fclose(sink);
-  ReadSound(dir / "capture/audio.wav", info);
+  const std::vector<float> captured = ReadSound(dir / "capture/audio.wav", info);
   EXPECT_EQ(info.frames, std::llround(49 * 44100.0 / 24));
   EXPECT_EQ(info.samplerate, 44100);
+  float sides = 0;
+  for (size_t i = 0; i < captured.size(); i += 2) sides = std::max(sides, std::fabs(captured[i] - captured[i + 1]));
+  EXPECT_TRUE(Peak(captured) > 0.01f && sides == 0) << Peak(captured) << " " << sides;
   EXPECT_FALSE(sound::IsOpen());
 }
 
