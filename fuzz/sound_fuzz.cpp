@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as a module (first byte even) or as a sample (odd) into the no-output
 // sound layer, plays it and mixes a few hundred frames: the decoders, the conversion to the
-// output rate and the mix. Whatever is mixed must be finite and within -1..1.
+// output rate (at load, or as the voices play when the first byte's second bit is set) and the
+// mix. Whatever is mixed must be finite and within -1..1.
 #include "sound/Sound.h"
 
 #include <cmath>
@@ -12,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   if (!sound::Init(sound::DEVICE_NO_OUTPUT, 44100)) std::abort();
   const bool music = (data[0] & 1) == 0;
+  if (data[0] & 2) sound::SetSampleCopyBudget(0);
   // The input's bytes only, so a read past them is a read past the allocation.
   uint8_t* bytes = static_cast<uint8_t*>(std::malloc(size - 1 ? size - 1 : 1));
   for (size_t i = 1; i < size; ++i) bytes[i - 1] = data[i];

@@ -24,6 +24,9 @@ const char* const USAGE =
     "  --fullscreen         switch the display to full screen\n"
     "  --rate HZ            sound output rate (default 44100)\n"
     "  --no-sound           play without sound output\n"
+    "  --stereo-separation PERCENT\n"
+    "                       stereo width of the music, 0 (mono) to 200 (default 100: as the module\n"
+    "                       pans its channels); lower it for hard-panned modules on headphones\n"
     "  --log PATH           the log file (default ZIVI3.LOG in the current folder)\n"
     "  --console            print every log line to the terminal as well\n"
     "  --batch              never open a message box: print its text to stderr\n"
@@ -147,6 +150,8 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
       s.fullscreen = 1;
     } else if (arg == "--rate") {
       if (!p.Whole("--rate", 8000, 192000, s.sampleRate)) return false;
+    } else if (arg == "--stereo-separation") {
+      if (!p.Whole("--stereo-separation", 0, 200, s.stereoSeparation)) return false;
     } else if (arg == "--no-sound") {
       s.noSound = 1;
     } else if (arg == "--log") {

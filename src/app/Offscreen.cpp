@@ -101,7 +101,10 @@ class OffscreenScene {
 // scene's actions are gone.
 class OffscreenSound {
  public:
-  explicit OffscreenSound(uint32_t sampleRate) { open = sound::Init(sound::DEVICE_NO_OUTPUT, sampleRate); }
+  explicit OffscreenSound(const Settings& settings) {
+    open = sound::Init(sound::DEVICE_NO_OUTPUT, settings.sampleRate);
+    sound::SetStereoSeparation(int32_t(settings.stereoSeparation));
+  }
   ~OffscreenSound() { sound::Free(); }
   bool open = false;
 };
@@ -140,7 +143,7 @@ std::string CaptureFramePath(const std::string& directory, uint32_t index) {
 }
 
 int RunFrame(const RunOptions& options, std::FILE* out, std::FILE* err) {
-  OffscreenSound sound(options.settings.sampleRate);
+  OffscreenSound sound(options.settings);
   OffscreenScene scene;
   int exitCode = 0;
   if (!scene.Open(options, err, &exitCode)) return exitCode;
@@ -159,7 +162,7 @@ int RunFrame(const RunOptions& options, std::FILE* out, std::FILE* err) {
 
 int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
   const uint32_t sampleRate = options.settings.sampleRate;
-  OffscreenSound sound(sampleRate);
+  OffscreenSound sound(options.settings);
   OffscreenScene scene;
   int exitCode = 0;
   if (!scene.Open(options, err, &exitCode)) return exitCode;

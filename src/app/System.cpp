@@ -21,6 +21,9 @@
 #include "render/Render.h"
 #include "sound/Sound.h"
 
+static_assert(Settings{}.stereoSeparation == sound::STEREO_SEPARATION_DEFAULT,
+              "the stereo separation setting defaults to libopenmpt's own");
+
 namespace {
 
 const char* const SOUND_CAPTION = "Error";
@@ -227,6 +230,7 @@ int System::Init(const char* windowTitle, const Settings& chosen, LogSystem* log
   }
   Log(3, noSound ? "SYSTEM(Init) - Initialized BASS using NoSound technology(tm)!" : "SYSTEM(Init) - Initialized BASS!");
   sound::Set3DFactors(1.0f, 0.35f, 0.0f);
+  sound::SetStereoSeparation(int32_t(settings.stereoSeparation));
   return 0;
 }
 

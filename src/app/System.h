@@ -23,6 +23,7 @@ struct Settings {
   uint32_t height = 480;         // client height in pixels
   uint32_t colourDepth = 32;     // 16 or 32 bits per pixel
   uint32_t sampleRate = 44100;   // sound output rate, Hz
+  uint32_t stereoSeparation = 100;  // music's stereo separation, percent: 0 mono, 100 the module's panning
   uint8_t use16Bit = 1;          // stored only
   uint8_t stereo = 1;            // stored only
   uint8_t bilinear = 1;          // stored only

@@ -1,5 +1,5 @@
 // The program-wide mixer: the layer's one state, the music and sample calls, and the mix that
-// both the audio device's callback and Render pull from.
+// both the audio device's callback and Render pull from: music and voices summed, then limited.
 //
 // Lock order: SDL holds its device lock while it runs our callback, and the callback takes the
 // mixer's lock. So no SDL audio call is made while the mixer's lock is held.
@@ -9,6 +9,7 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,8 +26,11 @@ namespace {
 constexpr uint32_t RATE_MIN = 8000, RATE_MAX = 192000;
 // Frames the device asks for at a time (about 23 ms at 44100 Hz).
 constexpr uint16_t DEVICE_BUFFER_FRAMES = 1024;
-// Frames mixed per step: bounds the scratch buffer however much Render is asked for.
+// Frames mixed per step: bounds the scratch buffers however much Render is asked for.
 constexpr uint32_t MIX_STEP = 1024;
+// How fast the limiter's gain returns to 1 after a peak above full scale, in dB per second: 3 dB
+// over full scale are gone in 0.15 s, sixteen times full scale in 1.2 s.
+constexpr double LIMITER_RELEASE_DB = 20;
 
 struct ModuleDeleter {
   void operator()(openmpt_module* module) const { openmpt_module_destroy(module); }
@@ -39,13 +43,16 @@ struct Music {
 };
 
 struct Voice {
-  uint64_t position = 0;  // next frame of the sample
+  uint64_t position = 0;  // next frame at the output rate
   float gain = 1.0f;
   uint64_t started = 0;  // the mixer's play counter when it started: the smallest is the oldest
+  // Only for a sample kept at its own rate: this voice's conversion, and the next frame it reads.
+  std::unique_ptr<RateConverter> converter;
+  uint64_t sourcePosition = 0;
 };
 
 struct Sample {
-  std::vector<float> frames;  // interleaved stereo at the output rate
+  DecodedSample sound;  // at the output rate, or at its own when it is converted as it plays
   uint32_t maxVoices = SAMPLE_VOICES_MAX;
   std::vector<Voice> voices;
 };
@@ -57,11 +64,16 @@ struct Mixer {
   SDL_AudioDeviceID device = 0;
   uint32_t rate = 0;
   float distanceFactor = 1, rollOffFactor = 1, dopplerFactor = 1;
+  int32_t stereoSeparation = STEREO_SEPARATION_DEFAULT;
+  uint64_t copyBudget = SAMPLE_COPY_BUDGET;
+  float limiterGain = 1;     // 1, or less while recovering from a peak above full scale
+  float limiterRelease = 1;  // the factor by which the gain recovers each frame
   Handle lastHandle = 0;
   uint64_t plays = 0;
   std::map<Handle, Music> musics;
   std::map<Handle, Sample> samples;
-  std::vector<float> scratch;
+  std::vector<float> scratch;    // music as libopenmpt renders it
+  std::vector<float> converted;  // a voice's frames converted as it plays
 };
 
 // Never destroyed: the device's thread may still call in while the program exits.
@@ -96,15 +108,43 @@ void MixMusic(Mixer& mixer, Music& music, float* out, uint32_t frames) {
 }
 
 // Adds the next frames of every voice of a sample to out; finished voices are dropped.
-void MixSample(Sample& sample, float* out, uint32_t frames) {
-  const uint64_t length = sample.frames.size() / 2;
+void MixSample(Mixer& mixer, Sample& sample, float* out, uint32_t frames) {
+  const DecodedSample& sound = sample.sound;
+  const uint64_t length = sound.outputFrames;
   for (Voice& voice : sample.voices) {
-    const uint64_t n = std::min<uint64_t>(frames, length - voice.position);
-    const float* in = &sample.frames[voice.position * 2];
+    uint64_t n = std::min<uint64_t>(frames, length - voice.position);
+    const float* in = nullptr;
+    if (voice.converter) {
+      in = mixer.converted.data();
+      const uint64_t made = voice.converter->Convert(sound.frames.data(), sound.frames.size() / 2,
+                                                     voice.sourcePosition, mixer.converted.data(), n);
+      if (made < n) {  // the conversion ended early: this is the voice's last piece
+        n = made;
+        voice.position = length - n;
+      }
+    } else {
+      in = &sound.frames[voice.position * 2];
+    }
     for (uint64_t i = 0; i < n * 2; ++i) out[i] += in[i] * voice.gain;
     voice.position += n;
   }
   std::erase_if(sample.voices, [length](const Voice& voice) { return voice.position >= length; });
+}
+
+// The sum of music and voices passes untouched up to full scale. A frame above it turns the gain
+// down at once, just enough for full scale, and the gain then recovers towards 1: a soft limiter,
+// so loud passages neither wrap nor clip every peak.
+void Limit(Mixer& mixer, float* out, uint32_t frames) {
+  float gain = mixer.limiterGain;
+  for (size_t i = 0; i < size_t(frames) * 2; i += 2) {
+    gain = std::min(1.0f, gain * mixer.limiterRelease);
+    const float peak = std::max(std::fabs(out[i]), std::fabs(out[i + 1]));
+    if (peak * gain > 1.0f) gain = 1.0f / peak;
+    // The clamps only catch the rounding of gain × peak.
+    out[i] = std::clamp(out[i] * gain, -1.0f, 1.0f);
+    out[i + 1] = std::clamp(out[i + 1] * gain, -1.0f, 1.0f);
+  }
+  mixer.limiterGain = gain;
 }
 
 // The mix itself, with the lock held.
@@ -112,14 +152,15 @@ void Mix(Mixer& mixer, float* out, uint32_t frames) {
   std::fill(out, out + size_t(frames) * 2, 0.0f);
   if (!mixer.open || !mixer.running) return;
   mixer.scratch.resize(size_t(MIX_STEP) * 2);
+  mixer.converted.resize(size_t(MIX_STEP) * 2);
   for (uint32_t first = 0; first < frames; first += MIX_STEP) {
     const uint32_t n = std::min(MIX_STEP, frames - first);
     float* step = out + size_t(first) * 2;
     for (auto& [handle, music] : mixer.musics)
       if (music.playing) MixMusic(mixer, music, step, n);
-    for (auto& [handle, sample] : mixer.samples) MixSample(sample, step, n);
+    for (auto& [handle, sample] : mixer.samples) MixSample(mixer, sample, step, n);
   }
-  for (size_t i = 0; i < size_t(frames) * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+  Limit(mixer, out, frames);
 }
 
 void DeviceCallback(void* user, Uint8* stream, int bytes) {
@@ -185,6 +226,10 @@ bool Init(int32_t device, uint32_t sampleRate) {
     mixer.running = true;
     mixer.device = opened;
     mixer.rate = sampleRate;
+    mixer.stereoSeparation = STEREO_SEPARATION_DEFAULT;
+    mixer.copyBudget = SAMPLE_COPY_BUDGET;
+    mixer.limiterGain = 1;
+    mixer.limiterRelease = float(std::pow(10.0, LIMITER_RELEASE_DB / 20.0 / sampleRate));
   }
   if (opened) SDL_PauseAudioDevice(opened, 0);
   return true;
@@ -196,6 +241,18 @@ void Set3DFactors(float distance, float rollOff, float doppler) {
   mixer.distanceFactor = distance;
   mixer.rollOffFactor = rollOff;
   mixer.dopplerFactor = doppler;
+}
+
+void SetStereoSeparation(int32_t percent) {
+  Mixer& mixer = TheMixer();
+  std::lock_guard<std::mutex> hold(mixer.lock);
+  mixer.stereoSeparation = std::clamp(percent, 0, STEREO_SEPARATION_MAX);
+}
+
+void SetSampleCopyBudget(uint64_t bytes) {
+  Mixer& mixer = TheMixer();
+  std::lock_guard<std::mutex> hold(mixer.lock);
+  mixer.copyBudget = bytes;
 }
 
 bool Start() {
@@ -272,6 +329,7 @@ Handle MusicLoad(const void* data, size_t size) {
   }
   openmpt_free_string(message);
   std::lock_guard<std::mutex> hold(mixer.lock);
+  openmpt_module_set_render_param(module, OPENMPT_MODULE_RENDER_STEREOSEPARATION_PERCENT, mixer.stereoSeparation);
   const Handle handle = NewHandle(mixer);
   mixer.musics[handle].module.reset(module);
   return handle;
@@ -316,15 +374,21 @@ bool MusicFree(Handle music) {
 
 Handle SampleLoad(const void* data, size_t size, uint32_t maxVoices) {
   Mixer& mixer = TheMixer();
-  const uint32_t rate = SampleRate();
+  uint32_t rate = 0;
+  uint64_t copyBudget = 0;
+  {
+    std::lock_guard<std::mutex> hold(mixer.lock);
+    rate = mixer.rate;
+    copyBudget = mixer.copyBudget;
+  }
   if (rate == 0) {
     Log(1, "SOUND(SampleLoad) - The sound layer is not open");
     return 0;
   }
-  // Decoded without the lock, so the device keeps playing meanwhile.
+  // Decoded and converted without the lock, so the device keeps playing meanwhile.
   Sample sample;
   std::string why;
-  if (!DecodeSample(data, size, rate, sample.frames, why)) {
+  if (!DecodeSample(data, size, rate, copyBudget, sample.sound, why)) {
     Log(1, "SOUND(SampleLoad) - Not a sample that can be played: %s", why.c_str());
     return 0;
   }
@@ -340,13 +404,20 @@ bool SamplePlay(Handle sample, int32_t volume) {
   std::lock_guard<std::mutex> hold(mixer.lock);
   Sample* found = FindSample(mixer, sample, "SamplePlay");
   if (!found) return false;
-  Voice voice{0, VolumeGain(volume), ++mixer.plays};
+  Voice voice{0, VolumeGain(volume), ++mixer.plays, nullptr, 0};
+  if (found->sound.rate != mixer.rate) {
+    voice.converter = std::make_unique<RateConverter>(found->sound.rate, mixer.rate);
+    if (!voice.converter->IsOpen()) {
+      Log(1, "SOUND(SamplePlay) - Sample %u can't be converted to %u Hz", sample, mixer.rate);
+      return false;
+    }
+  }
   if (found->voices.size() < found->maxVoices) {
-    found->voices.push_back(voice);
+    found->voices.push_back(std::move(voice));
   } else {
     auto oldest = std::min_element(found->voices.begin(), found->voices.end(),
                                    [](const Voice& a, const Voice& b) { return a.started < b.started; });
-    *oldest = voice;
+    *oldest = std::move(voice);
   }
   return true;
 }

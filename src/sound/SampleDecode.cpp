@@ -1,7 +1,9 @@
-// Sound files in memory through libsndfile's virtual I/O, converted to the mixer's format.
+// Sound files in memory through libsndfile's virtual I/O, converted to the mixer's format and
+// rate; the rate conversion through libsoxr.
 #include "sound/SampleDecode.h"
 
 #include <sndfile.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cmath>
@@ -42,31 +44,15 @@ sf_count_t MemoryWrite(const void*, sf_count_t, void*) { return 0; }
 
 sf_count_t MemoryTell(void* user) { return static_cast<MemoryFile*>(user)->position; }
 
-// Linear interpolation from sourceRate to outputRate, stereo in and out.
-bool Resample(const std::vector<float>& in, uint32_t sourceRate, uint32_t outputRate, std::vector<float>& out,
-              std::string& why) {
-  const uint64_t frames = in.size() / 2;
-  const uint64_t outFrames = (frames * outputRate + sourceRate - 1) / sourceRate;
-  if (outFrames > SAMPLE_FRAMES_MAX) {
-    why = "it is too long at the output rate";
-    return false;
-  }
-  out.resize(outFrames * 2);
-  const double step = double(sourceRate) / double(outputRate);
-  for (uint64_t i = 0; i < outFrames; ++i) {
-    const double at = double(i) * step;
-    const uint64_t index = std::min(uint64_t(at), frames - 1);
-    const uint64_t next = std::min(index + 1, frames - 1);
-    const float t = float(at - double(index));
-    for (int c = 0; c < 2; ++c) out[i * 2 + c] = in[index * 2 + c] + (in[next * 2 + c] - in[index * 2 + c]) * t;
-  }
-  return true;
-}
+// A decoded value made playable: not a number becomes silence, anything else (infinities, 1e38)
+// is held to full scale, so no sample can poison or overwhelm the mix.
+float Playable(float value) { return std::isnan(value) ? 0.0f : std::clamp(value, -1.0f, 1.0f); }
 
 }  // namespace
 
-bool DecodeSample(const void* data, size_t size, uint32_t outputRate, std::vector<float>& stereo, std::string& why) {
-  stereo.clear();
+bool DecodeSample(const void* data, size_t size, uint32_t outputRate, uint64_t copyBudget, DecodedSample& sample,
+                  std::string& why) {
+  sample = DecodedSample{};
   if (!data || size == 0) {
     why = "there is no data";
     return false;
@@ -101,8 +87,8 @@ bool DecodeSample(const void* data, size_t size, uint32_t outputRate, std::vecto
     }
     for (sf_count_t f = 0; f < n; ++f) {
       const float* in = &piece[size_t(f) * channels];
-      const float left = std::isfinite(in[0]) ? in[0] : 0.0f;
-      const float right = channels < 2 ? left : std::isfinite(in[1]) ? in[1] : 0.0f;
+      const float left = Playable(in[0]);
+      const float right = channels < 2 ? left : Playable(in[1]);
       decoded.push_back(left);
       decoded.push_back(right);
     }
@@ -116,11 +102,76 @@ bool DecodeSample(const void* data, size_t size, uint32_t outputRate, std::vecto
     why = "it holds no sound";
     return false;
   }
-  if (uint32_t(info.samplerate) == outputRate) {
-    stereo = std::move(decoded);
+  const uint32_t rate = uint32_t(info.samplerate);
+  const uint64_t frames = decoded.size() / 2;
+  const uint64_t outputFrames = ConvertedFrames(frames, rate, outputRate);
+  if (outputFrames > SAMPLE_FRAMES_MAX) {
+    why = "it is too long at the output rate";
+    return false;
+  }
+  if (outputFrames == 0) {
+    why = "it is too short to last a frame at the output rate";
+    return false;
+  }
+  sample.outputFrames = outputFrames;
+  const uint64_t copyBytes = outputFrames * 2 * sizeof(float);
+  if (rate == outputRate || (copyBytes > copyBudget && copyBytes > decoded.size() * sizeof(float))) {
+    sample.frames = std::move(decoded);
+    sample.rate = rate;
     return true;
   }
-  return Resample(decoded, uint32_t(info.samplerate), outputRate, stereo, why);
+  RateConverter converter(rate, outputRate);
+  if (!converter.IsOpen()) {
+    why = "its rate can't be converted";
+    return false;
+  }
+  sample.frames.resize(outputFrames * 2);
+  uint64_t position = 0;
+  sample.outputFrames = converter.Convert(decoded.data(), frames, position, sample.frames.data(), outputFrames);
+  sample.frames.resize(sample.outputFrames * 2);
+  sample.rate = outputRate;
+  return true;
+}
+
+uint64_t ConvertedFrames(uint64_t frames, uint32_t sourceRate, uint32_t outputRate) {
+  // Rounded to nearest, as libsoxr ends a stream.
+  return (frames * outputRate + sourceRate / 2) / sourceRate;
+}
+
+RateConverter::RateConverter(uint32_t sourceRate, uint32_t outputRate) {
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  // One thread: a voice's converter runs inside the device's callback.
+  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+  soxr_error_t error = nullptr;
+  converter = soxr_create(sourceRate, outputRate, 2, &error, &io, &quality, &runtime);
+  if (error) {
+    soxr_delete(converter);
+    converter = nullptr;
+  }
+}
+
+RateConverter::~RateConverter() { soxr_delete(converter); }
+
+uint64_t RateConverter::Convert(const float* source, uint64_t sourceFrames, uint64_t& position, float* out,
+                                uint64_t frames) {
+  // Fed in bounded pieces, so libsoxr never buffers more than a piece of the source.
+  constexpr uint64_t PIECE = 4096;
+  uint64_t done = 0;
+  while (converter && done < frames) {
+    // Without input (a null pointer), libsoxr drains the end of the stream.
+    const bool more = position < sourceFrames;
+    const float* in = more ? source + position * 2 : nullptr;
+    size_t used = 0, made = 0;
+    if (soxr_process(converter, in, more ? std::min(sourceFrames - position, PIECE) : 0, &used, out + done * 2,
+                     frames - done, &made))
+      break;
+    position += used;
+    done += made;
+    if (!more && made == 0) break;
+  }
+  for (uint64_t i = 0; i < done * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+  return done;
 }
 
 }  // namespace sound

@@ -2,9 +2,10 @@
 // it as bytes in memory, into the audio device or, for tests and captures, into a buffer.
 //
 // Music is decoded by libopenmpt (every module format it knows), samples by libsndfile (WAV,
-// AIFF, FLAC, OGG, MP3). Everything is mixed in our own callback at the output rate given to
-// Init, as interleaved stereo floats. Calls come from one thread (the render thread); the
-// device's callback thread only pulls mixed sound, under the layer's own lock.
+// AIFF, FLAC, OGG, MP3) and converted to the output rate by libsoxr. Everything is mixed in our
+// own callback at the output rate given to Init, as interleaved stereo floats; the sum passes
+// untouched up to full scale and through a soft limiter above it. Calls come from one thread (the
+// render thread); the device's callback thread only pulls mixed sound, under the layer's own lock.
 //
 // Handles are small non-zero numbers; 0 is "none". A call with a handle that is 0, unknown or
 // already freed, and data a decoder refuses, fail: the call returns false (or 0), logs a level-1
@@ -31,6 +32,18 @@ inline constexpr uint32_t SAMPLE_VOICES_MAX = 16;
 bool Init(int32_t device, uint32_t sampleRate);
 // Stored only, as a 3D mixer would use them: distance, roll-off and Doppler factors.
 void Set3DFactors(float distance, float rollOff, float doppler);
+// Stereo separation of music in percent: 0 plays it mono, STEREO_SEPARATION_DEFAULT (libopenmpt's
+// own) pans channels as the module says, more widens it. For the musics loaded from here on;
+// clamped to 0..STEREO_SEPARATION_MAX. Init sets the default.
+inline constexpr int32_t STEREO_SEPARATION_DEFAULT = 100;
+inline constexpr int32_t STEREO_SEPARATION_MAX = 200;
+void SetStereoSeparation(int32_t percent);
+// A sample is converted to the output rate once, when loaded, so playing it is a copy. One whose
+// copy would take more bytes than this budget, and more than the sample as decoded, is kept at its
+// own rate and converted by each voice as it plays. Init sets SAMPLE_COPY_BUDGET (32 MiB: over
+// 80 s of stereo at 48000 Hz).
+inline constexpr uint64_t SAMPLE_COPY_BUDGET = uint64_t(32) << 20;
+void SetSampleCopyBudget(uint64_t bytes);
 // Stop pauses all output (nothing advances; positions are kept); Start resumes it.
 bool Start();
 void Stop();
@@ -53,8 +66,9 @@ bool MusicFree(Handle music);
 
 // ---- Samples ----
 
-// Loads a sample from memory (decoded at once to the output rate). 0 when the layer is closed
-// or the data is no sound file libsndfile can read. maxVoices is clamped to 1..SAMPLE_VOICES_MAX.
+// Loads a sample from memory, decoded at once: values that aren't numbers become silence and the
+// rest is held within full scale. 0 when the layer is closed or the data is no sound file
+// libsndfile can read. maxVoices is clamped to 1..SAMPLE_VOICES_MAX.
 Handle SampleLoad(const void* data, size_t size, uint32_t maxVoices = SAMPLE_VOICES_MAX);
 // Starts one playback of the sample from its start, at volume 0-100 (clamped), not looping.
 bool SamplePlay(Handle sample, int32_t volume);

@@ -52,10 +52,12 @@ ProgramRun RunIt(std::initializer_list<const char*> args) {
 
 TEST(CommandLine, OptionsFillTheSettingsAndTheRun) {
   Parsed p = Parse({"--width", "1024", "--height", "768", "--bpp", "16", "--fullscreen", "--rate", "22050", "--no-sound",
-             "--log", "/tmp/x.log", "--console", "--batch", "--no-setup", "--triangulate", "--lightwave", "demo.vpf"});
+             "--stereo-separation", "40", "--log", "/tmp/x.log", "--console", "--batch", "--no-setup", "--triangulate",
+             "--lightwave", "demo.vpf"});
   ASSERT_TRUE(p.ok) << p.error;
   const Settings& s = p.options.settings;
   EXPECT_TRUE(s.width == 1024 && s.height == 768 && s.colourDepth == 16 && s.sampleRate == 22050);
+  EXPECT_EQ(s.stereoSeparation, 40u);
   EXPECT_TRUE(s.fullscreen && s.noSound && s.triangulate && s.lightwave);
   EXPECT_EQ(p.options.logPath, "/tmp/x.log");
   EXPECT_TRUE(p.options.console && p.options.batch && p.options.noSetup);

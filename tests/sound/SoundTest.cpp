@@ -4,6 +4,7 @@
 
 #include "app/Offscreen.h"
 #include "log/Log.h"
+#include "support/SceneText.h"
 #include "support/TestSupport.h"
 #include "support/TinyAudio.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <complex>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -50,6 +52,45 @@ size_t Sounding(const std::vector<float>& stereo) {
   size_t count = 0;
   for (size_t i = 0; i < stereo.size(); i += 2) count += stereo[i] != 0 || stereo[i + 1] != 0;
   return count;
+}
+
+// Levels in dB against amplitude 1 of the spectrum of the left channel's frames [from, from + n),
+// n a power of two: Kaiser-windowed (beta 16, side lobes far below -120 dB), each bin summing the
+// power of the main lobe around it, so a sinusoid of amplitude A reads 20 log10 A at its bin
+// wherever between bins it falls.
+constexpr size_t LOBE = 8;
+std::vector<double> LevelsDb(const std::vector<float>& stereo, size_t from, size_t n) {
+  const auto i0 = [](double x) {
+    double sum = 1, term = 1;
+    for (int k = 1; k < 60; ++k) sum += term *= x * x / (4.0 * k * k);
+    return sum;
+  };
+  std::vector<std::complex<double>> x(n);
+  double energy = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double r = 2.0 * double(i) / double(n - 1) - 1, w = i0(16 * std::sqrt(1 - r * r)) / i0(16);
+    x[i] = w * stereo[(from + i) * 2];
+    energy += w * w;
+  }
+  for (size_t i = 1, j = 0; i < n; ++i) {  // bit-reversed order, then radix-2 butterflies
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    if (i < (j ^= bit)) std::swap(x[i], x[j]);
+  }
+  for (size_t length = 2; length <= n; length <<= 1)
+    for (size_t i = 0; i < n; i += length)
+      for (size_t k = 0; k < length / 2; ++k) {
+        const std::complex<double> a = x[i + k], b = x[i + k + length / 2] * std::polar(1.0, -2 * M_PI * k / length);
+        x[i + k] = a + b;
+        x[i + k + length / 2] = a - b;
+      }
+  std::vector<double> levels(n / 2);
+  for (size_t k = 0; k < n / 2; ++k) {
+    double power = 0;
+    for (size_t j = k > LOBE ? k - LOBE : 0; j <= std::min(k + LOBE, n / 2 - 1); ++j) power += std::norm(x[j]);
+    levels[k] = 10 * std::log10(4 * power / (double(n) * energy) + 1e-30);
+  }
+  return levels;
 }
 
 // The same module rendered by libopenmpt with nothing of ours in between.
@@ -148,8 +189,8 @@ TEST_F(SoundLayer, MusicVolumeIsALinearGainAndAMusicWithoutLoopEnds) {
 }
 
 TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
-  // 0.1 s at 22050 Hz of a constant 0.01: 4410 frames at the output rate.
-  const std::vector<uint8_t> wav = test::MakeConstantWav(2205, 328, 22050);
+  // 0.1 s of a constant 0.01.
+  const std::vector<uint8_t> wav = test::MakeConstantWav(4410, 328, RATE);
   const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
   ASSERT_NE(sample, 0u);
   const float level = 328.0f / 32768.0f;
@@ -194,6 +235,67 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   EXPECT_EQ(Sounding(sides), 2u);
 }
 
+// Through the conversion to the output rate, the tone that fits keeps its level within 0.1 dB and
+// nothing else (images above the source's Nyquist frequency, aliases of a tone above the output's)
+// comes within 90 dB of it, whether the sample is converted at load or as it plays.
+TEST_F(SoundLayer, ConvertedTonesKeepTheirLevelAndLeaveNoImagesOrAliases) {
+  struct Case {
+    uint32_t source, output;
+    std::vector<double> tones;  // Hz at amplitude 0.4; the first is the one that fits
+  };
+  for (const Case& c : {Case{11025, 44100, {4000}}, Case{44100, 22050, {5000, 15000}}}) {
+    std::vector<float> mono(c.source);
+    for (size_t i = 0; i < mono.size(); ++i)
+      for (double hz : c.tones) mono[i] += float(0.4 * std::sin(2 * M_PI * hz * double(i) / c.source));
+    const std::vector<uint8_t> wav = test::MakeFloatWav(mono, 1, c.source);
+    // Converted once at load, and (without a budget for the copy) by the voice as it plays.
+    std::vector<float> mixed[2];
+    for (int converted = 0; converted < 2; ++converted) {
+      ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, c.output));
+      if (converted) sound::SetSampleCopyBudget(0);
+      ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(wav.data(), wav.size()), 100));
+      mixed[converted] = Pull(c.output + 100);
+    }
+    EXPECT_LT(Difference(mixed[0], mixed[1]), 1e-6f);
+    const size_t n = 16384;
+    const std::vector<double> levels = LevelsDb(mixed[0], c.output / 10, n);
+    const size_t bin = size_t(std::lround(c.tones[0] * n / c.output));
+    double loudestOther = -300;
+    for (size_t k = 0; k < levels.size(); ++k)
+      if (k + 2 * LOBE < bin || k > bin + 2 * LOBE) loudestOther = std::max(loudestOther, levels[k]);
+    const double tone = 20 * std::log10(0.4);
+    EXPECT_NEAR(levels[bin], tone, 0.1) << c.source << " to " << c.output;
+    EXPECT_LT(loudestOther - levels[bin], -90) << c.source << " to " << c.output;
+  }
+}
+
+TEST_F(SoundLayer, LoudSumsAreLimitedSoftlyToFullScale) {
+  // 0.2 s of a 441 Hz sine, full scale on the right and half on the left, on sixteen voices.
+  std::vector<float> stereo;
+  for (size_t i = 0; i < RATE / 5; ++i) {
+    const float value = float(std::sin(2 * M_PI * 441 * double(i) / RATE));
+    stereo.insert(stereo.end(), {value / 2, value});
+  }
+  const std::vector<uint8_t> wav = test::MakeFloatWav(stereo, 2, RATE);
+  const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
+  for (int i = 0; i < 16; ++i) ASSERT_TRUE(sound::SamplePlay(sample, 100));
+  const std::vector<float> loud = Pull(RATE / 5);
+  EXPECT_LE(Peak(loud), 1.0f);
+  size_t wrapped = 0, atFullScale = 0;
+  for (size_t i = 0; i < loud.size(); ++i) {
+    wrapped += std::fabs(stereo[i]) > 0.01f && (loud[i] > 0) != (stereo[i] > 0);
+    atFullScale += std::fabs(loud[i]) > 0.999f;
+  }
+  EXPECT_EQ(wrapped, 0u);
+  // Turned down, not clipped flat: the peaks reach full scale, the slopes between them don't.
+  EXPECT_GT(atFullScale, 0u);
+  EXPECT_LT(atFullScale, loud.size() / 25);
+  // Once the gain has recovered, sound below full scale passes untouched again.
+  Pull(2 * RATE);
+  ASSERT_TRUE(sound::SamplePlay(sample, 50));
+  EXPECT_EQ(Difference(Pull(RATE / 5), stereo, 0.5f), 0.0f);
+}
+
 TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   const std::vector<uint8_t> mod = test::MakeTinyMod();
   const std::vector<uint8_t> wav = test::MakeConstantWav(RATE, 3277, RATE);
@@ -230,22 +332,16 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   // The sample played on through all of it.
   EXPECT_NEAR(Peak(Pull(100)), 0.1f, 1e-4f);
 
-  // Float data that isn't a number plays as silence instead of poisoning the mix.
-  test::TempDir dir;
-  SF_INFO info{};
-  info.samplerate = RATE;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* file = sf_open((dir / "nan.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  const float values[4] = {NAN, INFINITY, 0.25f, -INFINITY};
-  sf_writef_float(file, values, 4);
-  sf_close(file);
-  const std::vector<uint8_t> nan = test::ReadBytes(dir / "nan.wav");
+  // Float data that isn't a number plays as silence, and values past full scale as full scale,
+  // instead of poisoning the mix; converted from another rate, they stay within it.
+  const std::vector<float> values = {NAN, INFINITY, 0.25f, -INFINITY, 1e38f, -1e38f};
+  const std::vector<uint8_t> hostile = test::MakeFloatWav(values, 1, RATE);
+  const std::vector<uint8_t> converted = test::MakeFloatWav(values, 1, 11025);
   ASSERT_TRUE(sound::SampleStop(sample));
-  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(nan.data(), nan.size()), 100));
-  const std::vector<float> mixed = Pull(4);
-  EXPECT_EQ(mixed, (std::vector<float>{0, 0, 0, 0, 0.25f, 0.25f, 0, 0}));
+  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(hostile.data(), hostile.size()), 100));
+  EXPECT_EQ(Pull(6), (std::vector<float>{0, 0, 1, 1, 0.25f, 0.25f, -1, -1, 1, 1, -1, -1}));
+  ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(converted.data(), converted.size()), 50));
+  EXPECT_LE(Peak(Pull(100)), 0.5f);
 
   // Closed, the layer takes nothing and renders silence; Free and Init may be repeated.
   sound::Free();
@@ -322,9 +418,14 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   EXPECT_NEAR(back[2], 0.5f, 1e-3f);
   EXPECT_FALSE(sound::WriteWav((dir / "no/such/dir.wav").c_str(), loud, 3, 22050));
 
-  // 49 pictures at 24 per second of a 60-frame scene at 30: 49 / 24 s of sound, rounded.
+  // 49 pictures at 24 per second of a 60-frame scene at 30: 49 / 24 s of sound, rounded. Its
+  // music, panned hard to one side, is captured at the stereo separation of the settings.
   test::MessageCapture boxes;
-  test::WriteText(dir / "scene.lws", "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nAddCamera\n");
+  test::WriteBytes(dir / "tune.mod", test::MakeTinyMod());
+  std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\n"
+                      "AddNullObject ACTMOD tune.mod 3 0 0\nObjectMotion\nNumChannels 9\n";
+  for (int c = 0; c < 9; ++c) scene += test::LwsChannel(c, c < 6 ? 0 : 2.5f);  // full volume
+  test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
   RunOptions options;
   options.input = dir / "scene.lws";
   options.mode = MODE_CAPTURE;
@@ -332,12 +433,16 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   options.captureFps = 24;
   options.settings.width = 64;
   options.settings.height = 48;
+  options.settings.stereoSeparation = 0;
   std::FILE* sink = std::tmpfile();
   ASSERT_EQ(RunCapture(options, sink, sink), 0);
   std::fclose(sink);
-  ReadSound(dir / "capture/audio.wav", info);
+  const std::vector<float> captured = ReadSound(dir / "capture/audio.wav", info);
   EXPECT_EQ(info.frames, std::llround(49 * 44100.0 / 24));
   EXPECT_EQ(info.samplerate, 44100);
+  float sides = 0;
+  for (size_t i = 0; i < captured.size(); i += 2) sides = std::max(sides, std::fabs(captured[i] - captured[i + 1]));
+  EXPECT_TRUE(Peak(captured) > 0.01f && sides == 0) << Peak(captured) << " " << sides;
   EXPECT_FALSE(sound::IsOpen());
 }
 

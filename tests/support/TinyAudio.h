@@ -1,9 +1,11 @@
 // Small sound files made in memory, for the sound tests, its benchmark and its fuzz seeds: a
-// four-channel MOD whose orders play different notes, and 16-bit PCM WAV files.
+// four-channel MOD whose orders play different notes, and 16-bit PCM or float WAV files.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace test {
@@ -54,18 +56,31 @@ inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
   return mod;
 }
 
-// A 16-bit PCM WAV file of interleaved samples.
-inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate) {
-  const uint32_t dataBytes = uint32_t(samples.size() * 2);
+// A WAV file of interleaved samples: 16-bit PCM for int16_t, 32-bit float (format 3) for float.
+template <typename Sample>
+inline std::vector<uint8_t> MakeWavOf(const std::vector<Sample>& samples, uint32_t channels, uint32_t rate) {
+  constexpr uint32_t bytes = sizeof(Sample), format = std::is_same_v<Sample, float> ? 3 : 1;
+  const uint32_t dataBytes = uint32_t(samples.size() * bytes);
   const std::string header = "RIFF....WAVEfmt ";
   std::vector<uint8_t> wav(header.begin(), header.end());
-  // Values and their sizes in bytes: chunk sizes, PCM, channels, rates, block size, bits.
-  const uint32_t fields[][2] = {{16, 4}, {1, 2}, {channels, 2}, {rate, 4}, {rate * channels * 2, 4}, {channels * 2, 2},
-                                {16, 2}, {0x61746164 /* "data" */, 4}, {dataBytes, 4}};
+  // Values and their sizes in bytes: chunk sizes, format, channels, rates, block size, bits.
+  const uint32_t fields[][2] = {{16, 4},        {format, 2},        {channels, 2},
+                                {rate, 4},      {rate * channels * bytes, 4}, {channels * bytes, 2},
+                                {bytes * 8, 2}, {0x61746164 /* "data" */, 4}, {dataBytes, 4}};
   for (const auto& field : fields) PutLittleEndian(wav, field[0], int(field[1]));
   for (int i = 0; i < 4; ++i) wav[4 + i] = uint8_t((36 + dataBytes) >> (8 * i));
-  for (int16_t s : samples) PutLittleEndian(wav, uint16_t(s), 2);
+  for (Sample s : samples) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &s, bytes);
+    PutLittleEndian(wav, bits, int(bytes));
+  }
   return wav;
+}
+inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate) {
+  return MakeWavOf(samples, channels, rate);
+}
+inline std::vector<uint8_t> MakeFloatWav(const std::vector<float>& samples, uint32_t channels, uint32_t rate) {
+  return MakeWavOf(samples, channels, rate);
 }
 
 // frames of a constant level (as a 16-bit value), mono.
