@@ -194,7 +194,7 @@ class CaptureProgress {
     const double rate = seconds > 0 ? double(done) / seconds : 0;
     std::fprintf(err, "\rzivi3: picture %llu of %llu, %.1f pictures/s", static_cast<unsigned long long>(done),
                  static_cast<unsigned long long>(total), rate);
-    if (rate > 0) std::fprintf(err, ", %.0f s left ", double(total - done) / rate);
+    if (rate > 0 && done < total) std::fprintf(err, ", %.0f s left ", double(total - done) / rate);
     std::fflush(err);
     printed = true;
   }
