@@ -40,7 +40,8 @@ class CaptureFiles {
     this->width = width;
     this->height = height;
     std::error_code error;
-    const std::filesystem::path folder = toFile ? std::filesystem::path(path).parent_path() : std::filesystem::path(path);
+    const std::filesystem::path folder =
+        toFile ? std::filesystem::path(path).parent_path() : std::filesystem::path(path);
     if (!folder.empty()) std::filesystem::create_directories(folder, error);
     if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
       *why = "can't make the folder " + folder.string();
@@ -235,7 +236,9 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
     return EXIT_USAGE;
   }
   if (end - first > CAPTURE_PICTURES_MAX || first > CAPTURE_PICTURES_MAX) {
-    std::fprintf(err, "zivi3: capturing %g to %g at %g pictures a second would take more than %llu pictures; use --to or --fps\n",
+    std::fprintf(err,
+                 "zivi3: capturing %g to %g at %g pictures a second would take more than %llu pictures; use --to or "
+                 "--fps\n",
                  from, to, fps, static_cast<unsigned long long>(CAPTURE_PICTURES_MAX));
     return EXIT_USAGE;
   }
@@ -251,8 +254,13 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
 
   // Everything before the first picture passes unseen, sound included, so picture k and its
   // sound are those of a capture from the start.
+  const bool terminal = isatty(fileno(err)) != 0 && !options.batch;
+  if (terminal && first > 0) {
+    std::fprintf(err, "zivi3: playing the scene unseen up to scene time %.6g (%llu pictures)\n",
+                 CapturePictureTime(first, fps, msPerFrame), static_cast<unsigned long long>(first));
+  }
   scene.PreRoll(first, fps, sound.open);
-  CaptureProgress progress(err, isatty(fileno(err)) != 0 && !options.batch, count);
+  CaptureProgress progress(err, terminal, count);
   OutputThread output(files);
   bool readBack = true;
   for (uint64_t picture = first; picture < end && !output.Failed(); ++picture) {
@@ -264,7 +272,8 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
       break;
     }
     if (sound.open) {
-      const uint64_t frames = CaptureSoundStart(picture + 1, sampleRate, fps) - CaptureSoundStart(picture, sampleRate, fps);
+      const uint64_t frames =
+          CaptureSoundStart(picture + 1, sampleRate, fps) - CaptureSoundStart(picture, sampleRate, fps);
       piece.sound.resize(frames * 2);
       sound::Render(piece.sound.data(), uint32_t(frames));
     }
@@ -282,7 +291,9 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const double played = double(count) / fps;
   char line[512];
-  std::snprintf(line, sizeof line, "%s: %s, scene time %.6g to %.6g at %g pictures a second, %ux%u, made in %.1f s (%.2f times real time)",
+  std::snprintf(line, sizeof line,
+                "%s: %s, scene time %.6g to %.6g at %g pictures a second, %ux%u, made in %.1f s (%.2f times real "
+                "time)",
                 options.captureDirectory.c_str(), files.Describe(count).c_str(),
                 CapturePictureTime(first, fps, msPerFrame), CapturePictureTime(end - 1, fps, msPerFrame), fps,
                 scene.Width(), scene.Height(), seconds, seconds > 0 ? played / seconds : 0.0);

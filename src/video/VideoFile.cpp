@@ -155,7 +155,8 @@ struct VideoFile::State {
     if (options) av_dict_parse_string(&dictionary, options, "=", ":", 0);
     const int opened = avcodec_open2(context, codec, &dictionary);
     av_dict_free(&dictionary);
-    if (opened < 0) return Fail(std::string("the ") + codec->name + " encoder refused its settings: " + ErrorText(opened));
+    if (opened < 0)
+      return Fail(std::string("the ") + codec->name + " encoder refused its settings: " + ErrorText(opened));
     *stream = avformat_new_stream(format, nullptr);
     if (!*stream) return Fail("out of memory");
     (*stream)->time_base = context->time_base;
@@ -308,7 +309,8 @@ bool VideoFile::Open(const VideoSettings& settings, std::string* why) {
     }
   }
 
-  const int allocated = avformat_alloc_output_context2(&s.format, nullptr, FormatName(container), settings.path.c_str());
+  const int allocated =
+      avformat_alloc_output_context2(&s.format, nullptr, FormatName(container), settings.path.c_str());
   if (allocated < 0 || !s.format) return fail("can't make a " + std::string(FormatName(container)) + " file");
   if (!s.OpenVideo(videoEncoder) || (settings.sampleRate && !s.OpenAudio(audioEncoder))) return fail(s.error);
   s.packet = av_packet_alloc();
