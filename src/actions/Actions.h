@@ -40,6 +40,11 @@ struct NullAction {
   virtual ~NullAction() = default;
   virtual void Create();
   virtual void Render(SceneObject* owner, float time);
+  // What Render does to the action's state and the scene's (a camera cut, a sequence started or
+  // ended, a sound started or stopped, a particle stopped at its bound), without drawing: time
+  // passing unseen, as before the first picture of a capture that starts later. Render itself
+  // unless the action draws.
+  virtual void Advance(SceneObject* owner, float time) { Render(owner, time); }
   virtual void Delete();
   // GL objects the action holds (a nested scene's display lists), released while the context is
   // still current; the renderer's ReleaseSceneRendering calls this for every action.
@@ -163,6 +168,7 @@ struct FadeAction : NullAction {
   using NullAction::Create;
   bool Create(const char* params, Vfs* vfs, Scene* scene);
   void Render(SceneObject* owner, float time) override;
+  void Advance(SceneObject*, float) override {}
   void Delete() override {}
 };
 
@@ -187,7 +193,10 @@ struct BitmapAnimAction : NullAction {
   using NullAction::Create;
   bool Create(const char* params, Vfs* vfs, Scene* scene);
   void Render(SceneObject* owner, float time) override;
+  void Advance(SceneObject* owner, float time) override { Step(owner, time); }
   void Delete() override;
+  // Starts or ends the sequence at time; the image to show then, or -1 for none.
+  int32_t Step(const SceneObject* owner, float time);
 };
 
 // An image sequence longer than this is cut to it (each frame is a surface and two textures).
@@ -206,6 +215,7 @@ struct PipAction : NullAction {
   using NullAction::Create;
   bool Create(const char* params, Vfs* vfs, Scene* scene);
   void Render(SceneObject* owner, float time) override;
+  void Advance(SceneObject*, float) override {}  // each picture is made anew
   void Delete() override {}
 };
 
@@ -239,8 +249,11 @@ struct SceneParticlesAction : NullAction {
   using NullAction::Create;
   bool Create(const char* params, Vfs* vfs, Scene* scene);
   void Render(SceneObject* owner, float time) override;
+  void Advance(SceneObject*, float time) override { Move(time); }
   void Delete() override;
   void ReleaseRendering() override;
+  // The particles' positions and nested times at time; false (nothing moved) outside start-end.
+  bool Move(float time);
   void ListFiles(std::vector<File>& files) const override;
 };
 

@@ -117,9 +117,9 @@ bool SceneParticlesAction::Create(const char* params, Vfs* vfs, Scene* scene) {
   return true;
 }
 
-void SceneParticlesAction::Render(SceneObject* owner, float time) {
-  if (!created) return;
-  if (!(float(startTime) <= time && time < float(endTime))) return;
+bool SceneParticlesAction::Move(float time) {
+  if (!created) return false;
+  if (!(float(startTime) <= time && time < float(endTime))) return false;
   const float t = time - float(startTime);
   const double flight = double(t) * (2.0 / double(endTime)) * 7000.0;
   const float end = nested->lastFrame;
@@ -135,7 +135,13 @@ void SceneParticlesAction::Render(SceneObject* owner, float time) {
     }
     particle.nestedTime = t + particle.phase;
     if (particle.nestedTime >= end) particle.nestedTime = std::fmod(particle.nestedTime, end);
+  }
+  return true;
+}
 
+void SceneParticlesAction::Render(SceneObject* owner, float time) {
+  if (!Move(time)) return;
+  for (Particle& particle : particles) {
     const Matrix4 frame =
         Multiply(Translation(particle.position.x, particle.position.y, particle.position.z), owner->worldMatrix);
     for (const auto& object : nested->objects) UpdateObject(object.get(), particle.nestedTime);

@@ -130,23 +130,28 @@ bool BitmapAnimAction::Create(const char* params, Vfs*, Scene* scene) {
   return true;
 }
 
-void BitmapAnimAction::Render(SceneObject* owner, float time) {
-  if (!created) return;
+int32_t BitmapAnimAction::Step(const SceneObject* owner, float time) {
+  if (!created) return -1;
   const uint32_t frame = uint32_t(actions::Truncate(time));
   if (owner->channelValues[CHANNEL_SCALE_Z] < 1.0f && !running) {
     startFrame = int32_t(frame);
     running = 1;
   }
-  if (!running) return;
+  if (!running) return -1;
   // Unsigned: a time that wrapped to before the start gives a huge k and ends the sequence.
   const uint32_t k = frame - uint32_t(startFrame);
   if (k > uint32_t(frameCount)) {
     running = 0;
-    return;
+    return -1;
   }
-  if (k == uint32_t(frameCount)) return;  // the empty frame after the last image
+  if (k == uint32_t(frameCount)) return -1;  // the empty frame after the last image
+  return int32_t(k);
+}
 
-  const Surface* surface = colourFrames[k].surface;
+void BitmapAnimAction::Render(SceneObject* owner, float time) {
+  const int32_t k = Step(owner, time);
+  if (k < 0) return;
+  const Surface* surface = colourFrames[size_t(k)].surface;
   const TextureLayer* layer = surface && surface->layerCount ? surface->layers[0].get() : nullptr;
   if (!layer || !layer->texture) return;  // textures not loaded: nothing to show
   const float* channels = owner->channelValues;

@@ -69,8 +69,9 @@ struct RunOptions {
   std::string logPath = LOG_DEFAULT_PATH;
   float frame = 0;               // --frame: scene time in frames
   std::string outPath;           // --out
-  std::string captureDirectory;  // --capture
-  float captureFps = 30;         // --fps
+  std::string captureDirectory;  // --capture: a folder, or a video file (.mp4, .webm, .mkv)
+  bool lossless = false;         // --lossless: FFV1 + FLAC into a .mkv capture
+  float captureFps = 30;         // --fps: pictures a second of --capture, and --frame's pre-roll
   float from = 0, to = 0;        // --from, --to: scene times in frames
   bool fromGiven = false, toGiven = false;
   std::string channelItem;  // --channels

@@ -7,6 +7,7 @@
 #include "app/App.h"
 #include "app/Offscreen.h"
 #include "platform/Platform.h"
+#include "video/Video.h"
 
 namespace {
 
@@ -30,11 +31,18 @@ const char* const USAGE =
     "  --log PATH           the log file (default ZIVI3.LOG in the current folder)\n"
     "  --console            print every log line to the terminal as well\n"
     "  --batch              never open a message box: print its text to stderr\n"
-    "  --frame T            render scene time T (frames) offscreen and exit; needs --out\n"
+    "  --frame T            render scene time T (frames) offscreen, as the player paused there\n"
+    "                       shows it, and exit; needs --out\n"
     "  --out FILE.png       where --frame writes its picture\n"
-    "  --capture DIR        render offscreen at a fixed rate: DIR/frame_00000.png ... and DIR/audio.wav\n"
-    "  --fps N              frames per second of --capture (default 30)\n"
-    "  --from T             first scene time (frames) of --capture or --channels\n"
+    "  --capture DIR        render offscreen at a fixed rate, timed as the player plays:\n"
+    "                       DIR/frame_00000.png ... and DIR/audio.wav\n"
+    "  --capture FILE       the same into one video file: FILE.mp4 (H.264 + AAC), FILE.webm\n"
+    "                       (VP9 + Opus) or FILE.mkv (H.264 + AAC)\n"
+    "  --lossless           with --capture FILE.mkv: FFV1 + FLAC, every pixel and sample kept\n"
+    "  --fps N              pictures per second of --capture, and of the unseen play up to\n"
+    "                       --frame's time (default 30)\n"
+    "  --from T             first scene time (frames) of --capture or --channels; a capture plays\n"
+    "                       the scene from its start unseen up to there\n"
     "  --to T               last scene time (frames) of --capture or --channels\n"
     "  --info               load and precalculate, print the scene report, files and problems, exit\n"
     "                       (the scene: SCENE.lws, DEMO.vpf, or a VIEWER.INI; default ./VIEWER.INI)\n"
@@ -167,6 +175,8 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
       if (!p.Text("--out", options.outPath)) return false;
     } else if (arg == "--capture") {
       if (!p.Text("--capture", options.captureDirectory)) return false;
+    } else if (arg == "--lossless") {
+      options.lossless = true;
     } else if (arg == "--fps") {
       if (!p.Number("--fps", options.captureFps)) return false;
       if (!(options.captureFps > 0 && options.captureFps <= 1000)) {
@@ -231,7 +241,10 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
   if (frameGiven != !options.outPath.empty()) {
     return p.Fail(frameGiven ? "--frame needs --out FILE.png" : "--out goes with --frame");
   }
-  if (fpsGiven && !capture) return p.Fail("--fps goes with --capture");
+  if (fpsGiven && !capture && !frameGiven) return p.Fail("--fps goes with --capture or --frame");
+  if (options.lossless && (!capture || video::ContainerOf(options.captureDirectory) != video::CONTAINER_MKV)) {
+    return p.Fail("--lossless goes with --capture FILE.mkv");
+  }
   // A window draws with its display's GL, and a report draws nothing.
   if (deviceGiven && !frameGiven && !capture) return p.Fail("--gl-device goes with --frame or --capture");
   if (samplesGiven && info) return p.Fail("--aa goes with playing, --frame or --capture");

@@ -143,7 +143,7 @@ int RunPlay(const RunOptions& options, std::FILE* err) {
   if (!platform::HasDisplay()) {
     std::fprintf(err,
                  "zivi3: playing needs a display, and none was found (DISPLAY is not set).\n"
-                 "Try --capture DIR to render the demo into pictures and sound without one.\n");
+                 "Try --capture demo.mp4 (or a folder) to render the demo into a video without one.\n");
     return EXIT_USAGE;
   }
   RunOptions chosen = options;

@@ -75,9 +75,6 @@ void DestroyOffscreenContext(OffscreenContext* context);
 
 // ---- PNG files ----
 
-// Writes width × height RGB triplets, top row first, as an 8-bit RGB PNG. False when the file
-// can't be written.
-bool WritePng(const char* path, uint32_t width, uint32_t height, const uint8_t* rgb);
 // Reads a PNG (any bit depth or colour type) into RGB triplets, top row first.
 bool ReadPng(const char* path, uint32_t* width, uint32_t* height, std::vector<uint8_t>* rgb);
 

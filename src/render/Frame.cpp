@@ -218,6 +218,27 @@ void Scene::RenderFrame(float time) {
   for (SceneObject* object : postSceneActions) RenderAction(object, time);
 }
 
+void Scene::AdvanceFrame(float time) {
+  Camera* camera = activeCamera;
+  if (!camera) return;
+  Update(*this, time, camera, true);
+  for (SceneObject* object : preSceneActions)
+    if (object->action) object->action->Advance(object, time);
+  for (SceneObject* object : drawables) {
+    // A point cache's vertices stay where the last frame inside its range put them.
+    if (object->flags & OBJECT_DYNAMIC) UpdateDynamicObject(*object, time);
+    if (object->flags & OBJECT_TRAIL) {
+      // The trail's last copy leaves the object a frame back and its surfaces opaque.
+      UpdateObject(object, time - 1);
+      UpdateObjectWorld(object);
+      for (const SurfaceBatch& batch : object->surfaceBatches)
+        if (batch.surface) batch.surface->transparency = 0;
+    }
+  }
+  for (SceneObject* object : postSceneActions)
+    if (object->action) object->action->Advance(object, time);
+}
+
 void Scene::RenderFrameFromCamera(float time, Camera* camera) {
   if (!camera) return;
   Camera* saved = activeCamera;

@@ -383,6 +383,10 @@ struct Scene {
   void RenderFrame(float time);
   // The same frame from another camera, made active for the call, without actions and trails.
   void RenderFrameFromCamera(float time, Camera* camera);
+  // What RenderFrame(time) leaves behind, without drawing: every item, dynamic object and trail
+  // where the frame leaves it, and each action's Advance in its phase. Time passing unseen, so
+  // the next frame drawn is the one that would have followed. Needs the GL context current.
+  void AdvanceFrame(float time);
 
   // Releases every item, surface and oscillator and empties the render lists, leaving an empty,
   // reusable scene that stays attached. A scene that was never attached is left as it is (its

@@ -93,6 +93,10 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
     EXPECT_EQ(image.R(WIDTH / 2, HEIGHT / 2), red ? 255 : 0) << t;
     EXPECT_EQ(image.G(WIDTH / 2, HEIGHT / 2), red ? 0 : 255) << t;
   }
+  // Frames passing unseen cut all the same.
+  scene->activeCamera = scene->cameras[0].get();
+  scene->AdvanceFrame(10);
+  EXPECT_EQ(scene->activeCamera, scene->cameras[1].get());
 }
 
 TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
@@ -124,6 +128,9 @@ TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
   // Time going back to 0 ends a running sequence at once.
   EXPECT_EQ(Render(0).Rgb(WIDTH / 2, HEIGHT / 2), black);
   EXPECT_EQ(ActionOf<BitmapAnimAction>(sprite)->running, 0u);
+  // A frame passing unseen starts it as a drawn one does: the frame after shows the second image.
+  scene->AdvanceFrame(200);
+  EXPECT_EQ(Render(201).Rgb(WIDTH / 2 - 30, HEIGHT / 2), green);
 }
 
 TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasView) {
@@ -198,8 +205,9 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
   EXPECT_GT(render_test::FindBlob(Render(99.9f)).count, 0u);
   EXPECT_EQ(render_test::FindBlob(Render(100)).count, 0u);
 
-  // A limit of 0 holds x and z at 0 for good; y flies with its velocity (up and out of view).
-  Render(250);
+  // A limit of 0 holds x and z at 0 for good; y flies with its velocity (up and out of view),
+  // frames passing unseen included.
+  scene->AdvanceFrame(250);
   for (const SceneParticlesAction::Particle& p : particles->particles) {
     EXPECT_EQ(p.position.x, 0.0f);
     EXPECT_EQ(p.position.z, 0.0f);
@@ -207,8 +215,9 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
     EXPECT_LT(p.nestedTime, 30.0f);
     EXPECT_EQ(p.nestedTime, std::fmod(50 + p.phase, 30.0f));
   }
-  // The last particle's cube: the owner's placement (turned, scaled), then the particle's
-  // offset in the owner's frame, then the cube's own place.
+  // Drawn, the last particle's cube has the owner's placement (turned, scaled), then the
+  // particle's offset in the owner's frame, then the cube's own place.
+  Render(250);
   const Vec3 p = particles->particles.back().position;
   const float* owner = flying->worldMatrix.m;
   const float* cube = particles->nested->objects[0]->worldMatrix.m;

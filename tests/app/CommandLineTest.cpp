@@ -67,8 +67,9 @@ TEST(CommandLine, OptionsFillTheSettingsAndTheRun) {
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_TRUE(p.options.mode == MODE_CHANNELS && p.options.channelItem == "camera:0");
   EXPECT_TRUE(p.options.from == -2.5f && p.options.to == 10 && p.options.step == 0.5f);
-  p = Parse({"--capture", "out", "--fps", "60", "--from", "0", "--to", "9", "--aa", "8", "--gl-device", "software"});
-  EXPECT_EQ(p.options.mode, MODE_CAPTURE);
+  p = Parse({"--capture", "out.MKV", "--lossless", "--fps", "60", "--from", "0", "--to", "9", "--aa", "8", "--gl-device",
+             "software"});
+  EXPECT_TRUE(p.options.mode == MODE_CAPTURE && p.options.lossless && p.options.captureFps == 60);
   EXPECT_TRUE(p.options.settings.samples == 8 && p.options.glDevice == platform::GL_DEVICE_SOFTWARE);
   p = Parse({"--frame", "1", "--out", "f.png", "--gl-device", "2"});
   EXPECT_TRUE(p.options.glDevice == 2 && p.options.settings.samples == 1);
@@ -101,6 +102,8 @@ TEST(CommandLine, BadOptionsAreRefusedWithTheReason) {
       {{"--info", "--aa", "2"}, "--aa goes with playing, --frame or --capture"},
       {{"--gl-device", "gpu"}, "--gl-device takes auto, software or a device number, not 'gpu'"},
       {{"--gl-device", "software"}, "--gl-device goes with --frame or --capture"},
+      {{"--fps", "25"}, "--fps goes with --capture or --frame"},
+      {{"--capture", "out.mp4", "--lossless"}, "--lossless goes with --capture FILE.mkv"},
   };
   for (const Case& c : cases) {
     Parsed p = Parse(c.args);

@@ -5,20 +5,116 @@
 #include "platform/Platform.h"
 #include "support/SceneText.h"
 #include "support/TestSupport.h"
+#include "support/TinyAudio.h"
 
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace {
 
 constexpr uint32_t WIDTH = 160, HEIGHT = 120;
+
+// A video file as libavformat and libavcodec read it back.
+struct Media {
+  unsigned streams = 0;
+  AVCodecID video = AV_CODEC_ID_NONE, audio = AV_CODEC_ID_NONE;
+  uint64_t pictures = 0;
+  double videoSeconds = 0, audioSeconds = 0;  // from the first picture's start to the last one's end; decoded sound
+  double clickSeconds = -1;                   // the first decoded sample above 0.2
+  std::vector<std::vector<uint8_t>> rgb;      // decoded pictures, when asked for (FFV1's RGB only)
+};
+
+Media ReadMedia(const std::string& path, bool decodePictures) {
+  Media media;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return media;
+  avformat_find_stream_info(format, nullptr);
+  media.streams = format->nb_streams;
+  AVCodecContext* decoders[2] = {};
+  double start = 1e9, end = 0;
+  uint64_t samples = 0;
+  int rate = 1;
+  for (unsigned i = 0; i < format->nb_streams && i < 2; ++i) {
+    const AVCodecParameters* parameters = format->streams[i]->codecpar;
+    (parameters->codec_type == AVMEDIA_TYPE_VIDEO ? media.video : media.audio) = parameters->codec_id;
+    if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) rate = parameters->sample_rate;
+    decoders[i] = avcodec_alloc_context3(avcodec_find_decoder(parameters->codec_id));
+    avcodec_parameters_to_context(decoders[i], parameters);
+    avcodec_open2(decoders[i], decoders[i]->codec, nullptr);
+  }
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  auto receive = [&](AVCodecContext* decoder) {
+    while (avcodec_receive_frame(decoder, frame) == 0) {
+      if (decoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+        if (!decodePictures) continue;
+        std::vector<uint8_t> rgb;
+        for (int y = 0; y < frame->height; ++y)
+          for (int x = 0; x < frame->width; ++x) {
+            const uint8_t* pixel = frame->data[0] + y * frame->linesize[0] + 4 * x;  // B, G, R, unused
+            rgb.insert(rgb.end(), {pixel[2], pixel[1], pixel[0]});
+          }
+        media.rgb.push_back(std::move(rgb));
+        continue;
+      }
+      for (int n = 0; n < frame->nb_samples; ++n, ++samples) {
+        // Channel 0: 16-bit or float interleaved (FLAC, Opus), float planar (AAC).
+        const float value = frame->format == AV_SAMPLE_FMT_S16
+                                ? reinterpret_cast<int16_t*>(frame->data[0])[2 * n] / 32768.0f
+                            : frame->format == AV_SAMPLE_FMT_FLT ? reinterpret_cast<float*>(frame->data[0])[2 * n]
+                                                                 : reinterpret_cast<float*>(frame->data[0])[n];
+        if (media.clickSeconds < 0 && value > 0.2f) media.clickSeconds = double(samples) / rate;
+      }
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    const AVStream* stream = format->streams[packet->stream_index];
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+      ++media.pictures;
+      start = std::min(start, packet->pts * av_q2d(stream->time_base));
+      end = std::max(end, (packet->pts + packet->duration) * av_q2d(stream->time_base));
+    }
+    if (packet->stream_index < 2 && avcodec_send_packet(decoders[packet->stream_index], packet) >= 0)
+      receive(decoders[packet->stream_index]);
+    av_packet_unref(packet);
+  }
+  for (AVCodecContext*& decoder : decoders) {
+    if (!decoder) continue;
+    avcodec_send_packet(decoder, nullptr);
+    receive(decoder);
+    avcodec_free_context(&decoder);
+  }
+  media.videoSeconds = end - start;
+  media.audioSeconds = double(samples) / rate;
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avformat_close_input(&format);
+  return media;
+}
+
+// The 16-bit samples of a WAV file's data chunk.
+std::vector<int16_t> WavSamples(const std::string& path) {
+  const std::vector<uint8_t> bytes = test::ReadBytes(path);
+  const auto data = std::search(bytes.begin(), bytes.end(), std::begin("data"), std::end("data") - 1);
+  if (bytes.end() - data < 8) return {};
+  std::vector<int16_t> samples(size_t(bytes.end() - data - 8) / 2);
+  std::memcpy(samples.data(), &*(data + 8), samples.size() * 2);
+  return samples;
+}
 
 class OffscreenRun : public ::testing::Test {
  protected:
@@ -77,6 +173,27 @@ class OffscreenRun : public ::testing::Test {
     return picture;
   }
 
+  // The sliding square with a soundtrack and a cut: the tune (when music is set) from the first
+  // frame; a click, 2 s at half of full scale, once scale Y of its null comes down to -1 at frame
+  // 40; and from frame 20 on the view of a second camera, half a unit higher.
+  void AddSoundAndCut(bool music) {
+    test::WriteBytes(dir / "tune.mod", test::MakeTinyMod());
+    test::WriteBytes(dir / "click.wav", test::MakeConstantWav(88200, 16384, 44100));
+    auto null = [](const std::string& line, int channel, float value0, float value1, float frame1) {
+      std::string text = "AddNullObject " + line + "\nObjectMotion\nNumChannels 9\n";
+      for (int c = 0; c < 9; ++c)
+        text += c == channel ? test::LwsChannel(c, value0, value1, frame1 / 30) : test::LwsChannel(c, c < 6 ? 0 : 2);
+      return text;
+    };
+    std::string scene = test::ReadText(dir / "scene.lws");
+    if (music) scene += null("ACTMOD tune.mod 0 0 0", 6, 1, 0, 0);
+    scene += null("ACTSFX click.wav", 7, 1, -1, 40) + null("ACTCAM", 6, 1, 2, 20);
+    scene += "AddCamera\nCameraName High\nCameraMotion\nNumChannels 6\n";
+    for (int c = 0; c < 6; ++c) scene += test::LwsChannel(c, c == 1 ? 0.5f : 0);
+    test::WriteText(dir / "scene.lws", scene);
+    options.captureFps = 30;
+  }
+
   test::TempDir dir;
   test::MessageCapture boxes;
   RunOptions options;
@@ -112,43 +229,113 @@ TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeAtTheChosenSize) {
   EXPECT_EQ(RunIt(RunFrame).code, EXIT_SCENE_FAILED);
 }
 
-TEST_F(OffscreenRun, CaptureWalksSceneTimeAtAFixedRate) {
-  EXPECT_EQ(CaptureFrameCount(0, 1, 30, 30), 2u);
-  EXPECT_EQ(CaptureFrameCount(5, 5, 30, 30), 1u);
-  EXPECT_EQ(CaptureFrameCount(5, 4, 30, 30), 0u);
-  EXPECT_FLOAT_EQ(CaptureFrameTime(7, 2, 10, 30), 23);
-  EXPECT_EQ(CaptureFramePath("out", 12), (std::filesystem::path("out") / "frame_00012.png").string());
+TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
+  // Picture k at N a second shows what the player shows k / N s in: k × 1000 / (33 × N) frames.
+  for (auto [fps, picture, time] : {std::tuple{25.0, 33u, 40.0}, {30.0, 99u, 100.0}, {60.0, 198u, 100.0}}) {
+    EXPECT_DOUBLE_EQ(CapturePictureTime(picture, fps, 33), time);
+    EXPECT_EQ(CapturePictureAt(time, fps, 33), picture);
+    EXPECT_EQ(CapturePictureAt(time + 0.01, fps, 33), picture + 1);
+    EXPECT_EQ(CapturePicturesUpTo(time, fps, 33), picture + 1);
+  }
+  EXPECT_EQ(CaptureSoundStart(33, 44100, 25), 58212u);
 
-  // Ten pictures a second of scene time from frame 0 to the last frame, 60: 21 pictures.
+  // Ten pictures a second up to the last frame, 60: k × 3.03 frames for k = 0 to 19.
   options.mode = MODE_CAPTURE;
   options.captureDirectory = dir / "frames";
   options.captureFps = 10;
   Result run = RunIt(RunCapture);
   ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_NE(run.out.find("21 frames"), std::string::npos) << run.out;
-  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 20)));
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 21)));
+  EXPECT_NE(run.out.find("20 pictures"), std::string::npos) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 19)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 20)));
 
-  // Picture 10 is scene time 30: the same picture --frame 30 makes.
-  RunOptions frame = options;
+  // Picture 10 is the picture --frame makes at its time.
+  const RunOptions capture = options;
   options.mode = MODE_FRAME;
-  options.frame = 30;
-  options.outPath = dir / "frame30.png";
+  options.frame = float(CapturePictureTime(10, 10, 33));
+  options.outPath = dir / "frame10.png";
   ASSERT_EQ(RunIt(RunFrame).code, 0);
-  EXPECT_EQ(Read(CaptureFramePath(frame.captureDirectory, 10)).rgb, Read(options.outPath).rgb);
+  EXPECT_EQ(Read(CaptureFramePath(capture.captureDirectory, 10)).rgb, Read(options.outPath).rgb);
 
   // A range of its own, and one that would never end.
-  options = frame;
+  options = capture;
   options.captureDirectory = dir / "part";
   options.fromGiven = options.toGiven = true;
   options.from = 30;
   options.to = 33;
   options.captureFps = 30;
-  ASSERT_EQ(RunIt(RunCapture).code, 0);
-  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 3)));
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 4)));
+  ASSERT_EQ(RunIt(RunCapture).code, 0);  // 30.3, 31.3 and 32.3
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 2)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 3)));
   options.to = 1e9f;
   EXPECT_EQ(RunIt(RunCapture).code, EXIT_USAGE);
+}
+
+TEST_F(OffscreenRun, CapturesFromLaterEqualTheSameSpanOfAFullCapture) {
+  AddSoundAndCut(true);
+  const std::string whole = dir / "whole", later = dir / "later";
+  options.mode = MODE_CAPTURE;
+  options.captureDirectory = whole;
+  ASSERT_EQ(RunIt(RunCapture).code, 0);
+  options.captureDirectory = later;
+  options.fromGiven = true;
+  options.from = 45;  // picture 45 on, past the click and the cut
+  const Result run = RunIt(RunCapture);
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("15 pictures"), std::string::npos) << run.out;
+
+  for (uint64_t k = 45; k < 60; ++k)
+    EXPECT_EQ(Read(CaptureFramePath(later, k - 45)).rgb, Read(CaptureFramePath(whole, k)).rgb) << k;
+  // The cut to the higher camera shows: the square lower in the picture.
+  EXPECT_GT(Read(CaptureFramePath(whole, 30)).top, Read(CaptureFramePath(whole, 10)).top);
+
+  // The music plays on and the click sounds on in the later capture, sample for sample.
+  const std::vector<int16_t> all = WavSamples(whole + "/audio.wav"), part = WavSamples(later + "/audio.wav");
+  const size_t skipped = 2 * CaptureSoundStart(45, 44100, 30);
+  ASSERT_EQ(all.size(), skipped + part.size());
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + ptrdiff_t(skipped)));
+  EXPECT_GT(*std::max_element(all.begin(), all.begin() + 4410), 1000);  // music before the click
+}
+
+TEST_F(OffscreenRun, VideoFilesHoldThePicturesAndTheSoundInStep) {
+  AddSoundAndCut(false);
+  options.mode = MODE_CAPTURE;
+  options.captureFps = 25;
+  options.captureDirectory = dir / "pictures";
+  ASSERT_EQ(RunIt(RunCapture).code, 0);
+  // 50 pictures up to frame 60 (2 s); the click comes with picture 33, the first at frame 40 or
+  // later (frame 40.0; the click's own frame at 30 frames a second would be picture 34).
+  const double clickSeconds = 33 / 25.0;
+  struct Case {
+    const char* name;
+    AVCodecID video, audio;
+    double clickTolerance;  // seconds; the lossy codecs blur the click's edge
+  } cases[] = {{"v.mp4", AV_CODEC_ID_H264, AV_CODEC_ID_AAC, 0.01},
+               {"v.webm", AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS, 0.01},
+               {"v.mkv", AV_CODEC_ID_FFV1, AV_CODEC_ID_FLAC, 0}};
+  for (const Case& c : cases) {
+    options.captureDirectory = dir / c.name;
+    options.lossless = c.video == AV_CODEC_ID_FFV1;
+    const Result run = RunIt(RunCapture);
+    ASSERT_EQ(run.code, 0) << c.name << run.err;
+    const Media media = ReadMedia(options.captureDirectory, options.lossless);
+    EXPECT_TRUE(media.streams == 2 && media.video == c.video && media.audio == c.audio) << c.name;
+    EXPECT_EQ(media.pictures, 50u) << c.name;
+    EXPECT_NEAR(media.videoSeconds, 2.0, 0.04) << c.name;
+    EXPECT_NEAR(media.audioSeconds, media.videoSeconds, 0.04) << c.name;
+    EXPECT_NEAR(media.clickSeconds, clickSeconds, c.clickTolerance + 1e-9) << c.name;
+    // Lossless: every picture as the PNG capture has it.
+    EXPECT_EQ(media.rgb.size(), options.lossless ? 50u : 0u);
+    for (size_t k = 0; k < media.rgb.size(); ++k)
+      EXPECT_EQ(media.rgb[k], Read(CaptureFramePath(dir / "pictures", k)).rgb) << k;
+  }
+
+  options.captureDirectory = dir / "odd.mp4";
+  options.lossless = false;
+  options.settings.width = 161;
+  const Result odd = RunIt(RunCapture);
+  EXPECT_TRUE(odd.code == EXIT_OUTPUT_FAILED && odd.err.find("even width and height") != std::string::npos) << odd.err;
+  EXPECT_FALSE(std::filesystem::exists(options.captureDirectory));
 }
 
 TEST_F(OffscreenRun, MultisamplingBlendsEdgesOnlyWhenAskedAndTheDriverLimitIsReported) {

@@ -61,21 +61,4 @@ TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
   platform::DestroyOffscreenContext(nullptr);
 }
 
-TEST(Offscreen, PngFilesKeepEveryPixelAndTheirOrientation) {
-  test::TempDir dir;
-  std::vector<uint8_t> rgb(5 * 3 * 3);
-  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(i * 7);
-  const std::string path = dir / "picture.png";
-  ASSERT_TRUE(platform::WritePng(path.c_str(), 5, 3, rgb.data()));
-  EXPECT_EQ(test::ReadBytes(path).at(1), 'P');
-  uint32_t width = 0, height = 0;
-  std::vector<uint8_t> back;
-  ASSERT_TRUE(platform::ReadPng(path.c_str(), &width, &height, &back));
-  EXPECT_TRUE(width == 5u && height == 3u);
-  EXPECT_EQ(back, rgb);
-
-  EXPECT_FALSE(platform::WritePng((dir / "missing/picture.png").c_str(), 5, 3, rgb.data()));
-  EXPECT_FALSE(platform::ReadPng((dir / "none.png").c_str(), &width, &height, &back));
-}
-
 }  // namespace

@@ -134,6 +134,10 @@ TEST_F(RenderCamera, APointCachedObjectFollowsItsCacheNotItsChannels) {
   ExpectBlobAt(Render(0.5f), x, y, 1.0f, "halfway between the first two samples");
   Project({2, 0, 10}, &x, &y);
   ExpectBlobAt(Render(2), x, y, 1.0f, "the last sample");
+  // Past its end it stays where the last frame inside left it, drawn or passing unseen.
+  scene->AdvanceFrame(0.5f);
+  Project({0.5f, 0, 10}, &x, &y);
+  ExpectBlobAt(Render(5), x, y, 1.0f, "past the end");
 }
 
 }  // namespace

@@ -144,6 +144,10 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
   }
   EXPECT_EQ(white->transparency, 0.0f) << "left opaque";
   EXPECT_FLOAT_EQ(object->channelValues[CHANNEL_POSITION_X], 1.5f) << "left at time - 1";
+  // A frame passing unseen leaves the same behind.
+  white->transparency = 0.5f;
+  scene->AdvanceFrame(12);
+  EXPECT_TRUE(white->transparency == 0 && object->channelValues[CHANNEL_POSITION_X] == 2.5f);
 }
 
 TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {

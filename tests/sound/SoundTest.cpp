@@ -418,8 +418,8 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   EXPECT_NEAR(back[2], 0.5f, 1e-3f);
   EXPECT_FALSE(sound::WriteWav((dir / "no/such/dir.wav").c_str(), loud, 3, 22050));
 
-  // 49 pictures at 24 per second of a 60-frame scene at 30: 49 / 24 s of sound, rounded. Its
-  // music, panned hard to one side, is captured at the stereo separation of the settings.
+  // 48 pictures at 24 per second up to frame 60 (picture 47 shows frame 59.97): 48 / 24 s of
+  // sound. Its music, panned hard to one side, is captured at the stereo separation of the settings.
   test::MessageCapture boxes;
   test::WriteBytes(dir / "tune.mod", test::MakeTinyMod());
   std::string scene = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\n"
@@ -438,7 +438,7 @@ TEST(SoundCapture, WavFilesAndCaptureSoundHaveTheFramesTheyCover) {
   ASSERT_EQ(RunCapture(options, sink, sink), 0);
   std::fclose(sink);
   const std::vector<float> captured = ReadSound(dir / "capture/audio.wav", info);
-  EXPECT_EQ(info.frames, std::llround(49 * 44100.0 / 24));
+  EXPECT_EQ(info.frames, std::llround(48 * 44100.0 / 24));
   EXPECT_EQ(info.samplerate, 44100);
   float sides = 0;
   for (size_t i = 0; i < captured.size(); i += 2) sides = std::max(sides, std::fabs(captured[i] - captured[i + 1]));
