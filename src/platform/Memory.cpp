@@ -5,6 +5,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace platform {
@@ -20,6 +21,14 @@ void AdviseLargePages(const void* data, size_t bytes) {
   (void)data;
   (void)bytes;
 #endif
+}
+
+uint64_t PhysicalMemoryBytes() {
+#if defined(__linux__)
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && pageSize > 0) return uint64_t(pages) * uint64_t(pageSize);
+#endif
+  return 0;
 }
 
 }  // namespace platform

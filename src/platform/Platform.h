@@ -35,6 +35,9 @@ void AdviseLargePages(const void* data, size_t bytes);
 // nothing.
 void AdviseAllocatorForDrawing();
 
+// The machine's physical memory in bytes; 0 when the system doesn't say.
+uint64_t PhysicalMemoryBytes();
+
 // ---- Offscreen OpenGL ----
 //
 // A GL context that renders into memory with the same OpenGL 1.1 + GLU as a window, for the
