@@ -1,7 +1,10 @@
 // zivi3 --info and --channels, run as a user runs them: the real program on scenes written here
 // and on real scenes from the corpus.
+#include <bzlib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -11,6 +14,8 @@
 
 #include "support/SceneText.h"
 #include "support/TestSupport.h"
+#include "vfs/Vfs.h"
+#include "vpfpack/Reduce.h"
 
 namespace {
 
@@ -34,6 +39,99 @@ ProgramRun Zivi3(const test::TempDir& dir, const std::string& args) {
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.err = test::ReadText(dir / "stderr.txt");
   return run;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool SANITIZED = true;  // the sanitizer's shadow memory can't live under an address-space limit
+#elif defined(__has_feature)
+constexpr bool SANITIZED = __has_feature(address_sanitizer);
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+// zivi3 with args in dir, with its address space limited to limitBytes (none: 0): the exit code
+// (-signal when a signal ended it), stderr and the peak resident memory in bytes.
+struct LimitedRun {
+  int code = -1;
+  std::string err;
+  uint64_t peakBytes = 0;
+};
+LimitedRun RunLimited(const test::TempDir& dir, const std::vector<std::string>& args, uint64_t limitBytes) {
+  LimitedRun run;
+  const std::string errPath = dir / "stderr.txt";
+  std::fflush(nullptr);  // nothing buffered here may come out twice
+  const pid_t child = fork();
+  if (child == 0) {
+    if (limitBytes) {
+      const rlimit limit = {rlim_t(limitBytes), rlim_t(limitBytes)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
+    if (chdir(dir.Path().c_str()) != 0 || !std::freopen(errPath.c_str(), "w", stderr) ||
+        !std::freopen("/dev/null", "w", stdout))
+      _exit(127);
+    std::vector<char*> argv = {const_cast<char*>(ZIVI3_BINARY_DIR "/zivi3")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage = {};
+  if (child > 0 && wait4(child, &status, 0, &usage) == child) {
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    run.peakBytes = uint64_t(usage.ru_maxrss) * 1024;
+  }
+  run.err = test::ReadText(errPath);
+  return run;
+}
+
+// size bytes of zeros as one reduced block-sorting stream: 256 MiB make under 200 bytes.
+std::vector<uint8_t> ZeroStream(uint32_t size) {
+  bz_stream bz = {};
+  EXPECT_EQ(BZ2_bzCompressInit(&bz, 9, 0, 0), BZ_OK);
+  std::vector<char> zeros(1 << 20, 0);
+  char buffer[4096];
+  std::vector<uint8_t> packed;
+  for (uint32_t left = size; ;) {
+    if (bz.avail_in == 0 && left > 0) {
+      bz.next_in = zeros.data();
+      bz.avail_in = std::min<uint32_t>(left, zeros.size());
+      left -= bz.avail_in;
+    }
+    bz.next_out = buffer;
+    bz.avail_out = sizeof buffer;
+    const int result = BZ2_bzCompress(&bz, left > 0 ? BZ_RUN : BZ_FINISH);
+    packed.insert(packed.end(), buffer, bz.next_out);
+    if (result == BZ_STREAM_END || result < 0) break;
+  }
+  BZ2_bzCompressEnd(&bz);
+  std::vector<uint8_t> reduced;
+  EXPECT_TRUE(ReduceStream(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), reduced));
+  return reduced;
+}
+
+void PutLittleEndian(std::vector<uint8_t>& out, uint32_t v, int bytes = 4) {
+  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
+}
+
+// A datafile of count members that all unpack the one stream of size bytes.
+std::vector<uint8_t> Bomb(uint32_t count, uint32_t size) {
+  const std::vector<uint8_t> stream = ZeroStream(size);
+  std::vector<uint8_t> directory;
+  for (uint32_t i = 0; i < count; ++i) {
+    const std::string name = "zero" + std::to_string(i) + ".lwo";
+    PutLittleEndian(directory, uint32_t(DATAFILE_ENTRY_SIZE + name.size() + 1), 2);
+    for (uint32_t field : {uint32_t(stream.size()), 1u, size, 0u, DatafileChecksum(stream.data(), stream.size())})
+      PutLittleEndian(directory, field);
+    directory.insert(directory.end(), 16, 0);
+    directory.insert(directory.end(), name.c_str(), name.c_str() + name.size() + 1);
+  }
+  std::vector<uint8_t> image = {'V', 'P', 'F', 2, 0};
+  PutLittleEndian(image, uint32_t(directory.size()));
+  PutLittleEndian(image, 0);
+  image.insert(image.end(), directory.begin(), directory.end());
+  image.insert(image.end(), stream.begin(), stream.end());
+  return image;
 }
 
 // The output's lines with their runs of blanks collapsed to one, so table rows compare by cells.
@@ -161,26 +259,96 @@ TEST(Info, ReportListsCountsItemsFilesAndProblems) {
   EXPECT_NE(test::ReadText(dir / "ZIVI3.LOG").find("Scene report"), std::string::npos);
 }
 
-TEST(Info, SceneFromADatafileOrAViewerIni) {
+TEST(Info, WhichSceneADatafileOrAViewerIniPlays) {
   test::TempDir dir;
   WriteDemo(dir);
-  test::WriteText(dir / "demo/aaa.txt", "a member before the scene");
-  const std::string pack = std::string(ZIVI3_BINARY_DIR) + "/tools/vpfpack " + Quote(dir / "demo") + " " +
-                           Quote(dir / "demo.vpf") + " >/dev/null";
-  ASSERT_EQ(std::system(pack.c_str()), 0);
-  ProgramRun run = Zivi3(dir, "--info demo.vpf");
-  EXPECT_EQ(run.code, 0) << run.out << run.err;
-  EXPECT_TRUE(HasRow(run.out, "from: datafile demo.vpf (5 files)")) << run.out;
-  EXPECT_TRUE(HasRow(run.out, "scene: scene.lws")) << run.out;
+  // particle.lws sorts first, and scene.lws nests it.
+  test::WriteText(dir / "demo/particle.lws", std::string(SCENE) + "AddCamera\nCameraName P\n");
+  const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n";
+  auto pack = [&] {
+    ProgramRun run;
+    std::FILE* pipe = popen((ZIVI3_BINARY_DIR "/tools/vpfpack " + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf")).c_str(), "r");
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    run.code = pclose(pipe);
+    return run;
+  };
+  const struct {
+    const char* viewerIni;  // nullptr: none in the datafile
+    const char* scene;      // contents of scene.lws
+    const char* args;
+    const char* plays;
+  } cases[] = {
+      {nullptr, nesting.c_str(), "", "scene.lws (plays: the one scene no other scene nests)"},
+      {nullptr, SCENE, "", "particle.lws (plays: the first by name)"},
+      {nullptr, nesting.c_str(), "--scene PARTICLE ", "particle.lws (plays: chosen with --scene)"},
+      {"; where it was made\nLOAD C:\\made\\here\\particle.lws\n", nesting.c_str(), "", "particle.lws (plays: named by VIEWER.INI)"},
+  };
+  for (const auto& c : cases) {
+    test::WriteText(dir / "demo/scene.lws", c.scene);
+    std::filesystem::remove(dir.Path() / "demo/VIEWER.INI");
+    if (c.viewerIni) test::WriteText(dir / "demo/VIEWER.INI", c.viewerIni);
+    const ProgramRun packed = pack();
+    ASSERT_EQ(packed.code, 0) << packed.out;
+    const std::string played = std::string(c.plays).substr(0, std::string(c.plays).find(' '));
+    if (!*c.args) {
+      EXPECT_NE(packed.out.find("the player plays " + played), std::string::npos) << packed.out;
+    }
+    ProgramRun run = Zivi3(dir, std::string("--info ") + c.args + "demo.vpf");
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_TRUE(HasRow(run.out, "scene: " + played)) << run.out;
+    // Both scenes are listed, in name order, and the one played says why.
+    const bool first = played == "particle.lws";
+    EXPECT_TRUE(HasRow(run.out, std::string(first ? "scenes: " : "") + c.plays)) << run.out;
+    EXPECT_TRUE(HasRow(run.out, first ? "scene.lws" : "scenes: particle.lws")) << run.out;
+  }
 
-  // No argument: ./VIEWER.INI names the scene, with the player's separators.
+  // A name that isn't one of its scenes, or a VIEWER.INI naming one it lacks: nothing plays.
+  ProgramRun run = Zivi3(dir, "--info --scene nope demo.vpf");
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.err.find("holds no scene 'nope' (its scenes: particle.lws, scene.lws)"), std::string::npos) << run.err;
+  test::WriteText(dir / "demo/VIEWER.INI", "LOAD gone.lws\n");
+  EXPECT_NE(pack().out.find("warning: the datafile's VIEWER.INI names gone.lws, which it doesn't hold"), std::string::npos);
+  EXPECT_EQ(Zivi3(dir, "--info demo.vpf").code, 2);
+  std::filesystem::remove(dir.Path() / "demo/VIEWER.INI");
+
+  // ./VIEWER.INI names the scene, with the player's separators; one given by path counts from
+  // its own folder.
   test::WriteText(dir / "VIEWER.INI", "; the demo\nLOAD demo\\scene.lws\n");
   run = Zivi3(dir, "--info");
   EXPECT_EQ(run.code, 0) << run.out << run.err;
   EXPECT_TRUE(HasRow(run.out, "from: folder demo\\ (5 files)")) << run.out;
-  // ... or a VIEWER.INI named on the command line.
-  test::WriteText(dir / "other.ini", "LOAD demo/scene.lws\n");
-  EXPECT_EQ(Zivi3(dir, "--info other.ini").code, 0);
+  std::filesystem::create_directory(dir.Path() / "ini");
+  test::WriteText(dir / "ini/VIEWER.INI", "LOAD ../demo/scene.lws\n");
+  run = Zivi3(dir, "--info ini/VIEWER.INI");
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_TRUE(HasRow(run.out, "from: folder ini/../demo/ (5 files)")) << run.out;
+  EXPECT_EQ(Zivi3(dir, "--info --scene x ini/VIEWER.INI").code, 2);  // --scene is for datafiles
+}
+
+// 2 KB that declare 10 GiB: forty members sharing one stream of 256 MiB of zeros.
+TEST(Info, AMemoryBombIsRefusedBeforeAnythingIsUnpacked) {
+  test::TempDir dir;
+  const std::vector<uint8_t> bomb = Bomb(40, 256u << 20);
+  ASSERT_LT(bomb.size(), 2500u);
+  test::WriteBytes(dir / "bomb.vpf", bomb);
+  const uint64_t LIMIT = uint64_t(512) << 20;
+
+  LimitedRun refused = RunLimited(dir, {"--info", "bomb.vpf"}, SANITIZED ? 0 : LIMIT);
+  EXPECT_EQ(refused.code, 2) << refused.err;
+  EXPECT_NE(refused.err.find("needs 10241 MB of memory, more than the"), std::string::npos) << refused.err;
+  std::printf("peak memory of the refused bomb: %.1f MB\n", double(refused.peakBytes) / (1 << 20));
+  if (!SANITIZED) {
+    EXPECT_LT(refused.peakBytes, uint64_t(300) << 20);
+  }
+
+  // Allowed in, it meets the address-space limit: members the memory can't hold stay unloaded
+  // and the run ends with its message, never with an abort.
+  if (SANITIZED) return;
+  LimitedRun allowed = RunLimited(dir, {"--info", "--max-memory", "16384", "bomb.vpf"}, LIMIT);
+  EXPECT_EQ(allowed.code, 2) << allowed.err;
+  EXPECT_NE(allowed.err.find("holds no scene"), std::string::npos) << allowed.err;
+  std::printf("peak memory of the bomb let in under a 512 MiB limit: %.1f MB\n", double(allowed.peakBytes) / (1 << 20));
 }
 
 TEST(Info, WhatStopsASceneIsReportedWithExitCode2) {
