@@ -153,5 +153,7 @@ int PlaySystem(System& system, LogSystem& log, const RunOptions& options, Viewer
 int RunPlay(const RunOptions& options, std::FILE* err);
 
 // The crash report for an access violation: the faulting instruction's address, the general
-// registers and a closing line, at most 4095 characters.
-std::string FormatCrashReport(const platform::CrashInfo& info);
+// registers and a closing line, into text (at most size - 1 characters and a NUL). It runs right
+// after a fault, whatever the faulting code held, so it uses no heap and no formatting routine.
+// Returns the length.
+size_t FormatCrashReport(const platform::CrashInfo& info, char* text, size_t size);

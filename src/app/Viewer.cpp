@@ -2,6 +2,7 @@
 // viewer driver that loads the scene on the render thread and draws its frames.
 #include <GL/gl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -150,7 +151,10 @@ int PlaySystem(System& system, LogSystem& log, const RunOptions& options, Viewer
   system.Done();
   // A failed load ends the run as a failure, not as a normal end; a reported crash ends it in
   // order, with 0.
-  return system.crashed ? 0 : int(system.driverResult);
+  const int code = system.crashed ? 0 : int(system.driverResult);
+  // What a faulting cleanup left half freed must not be freed again on the way out.
+  if (system.cleanupAbandoned) std::_Exit(code);
+  return code;
 }
 
 int RunPlay(const RunOptions& options, std::FILE* err) {
