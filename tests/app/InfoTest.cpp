@@ -1,6 +1,5 @@
 // zivi3 --info and --channels, run as a user runs them: the real program on scenes written here
 // and on real scenes from the corpus.
-#include <bzlib.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/RawDatafile.h"
 #include "support/SceneText.h"
 #include "support/TestSupport.h"
 #include "vfs/Vfs.h"
@@ -85,53 +85,15 @@ LimitedRun RunLimited(const test::TempDir& dir, const std::vector<std::string>& 
   return run;
 }
 
-// size bytes of zeros as one reduced block-sorting stream: 256 MiB make under 200 bytes.
-std::vector<uint8_t> ZeroStream(uint32_t size) {
-  bz_stream bz = {};
-  EXPECT_EQ(BZ2_bzCompressInit(&bz, 9, 0, 0), BZ_OK);
-  std::vector<char> zeros(1 << 20, 0);
-  char buffer[4096];
-  std::vector<uint8_t> packed;
-  for (uint32_t left = size; ;) {
-    if (bz.avail_in == 0 && left > 0) {
-      bz.next_in = zeros.data();
-      bz.avail_in = std::min<uint32_t>(left, zeros.size());
-      left -= bz.avail_in;
-    }
-    bz.next_out = buffer;
-    bz.avail_out = sizeof buffer;
-    const int result = BZ2_bzCompress(&bz, left > 0 ? BZ_RUN : BZ_FINISH);
-    packed.insert(packed.end(), buffer, bz.next_out);
-    if (result == BZ_STREAM_END || result < 0) break;
-  }
-  BZ2_bzCompressEnd(&bz);
-  std::vector<uint8_t> reduced;
-  EXPECT_TRUE(ReduceStream(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), reduced));
-  return reduced;
-}
-
-void PutLittleEndian(std::vector<uint8_t>& out, uint32_t v, int bytes = 4) {
-  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-// A datafile of count members that all unpack the one stream of size bytes.
+// count members that all unpack one stream of size bytes of zeros (256 MiB make under 200 bytes).
 std::vector<uint8_t> Bomb(uint32_t count, uint32_t size) {
-  const std::vector<uint8_t> stream = ZeroStream(size);
-  std::vector<uint8_t> directory;
-  for (uint32_t i = 0; i < count; ++i) {
-    const std::string name = "zero" + std::to_string(i) + ".lwo";
-    PutLittleEndian(directory, uint32_t(DATAFILE_ENTRY_SIZE + name.size() + 1), 2);
-    for (uint32_t field : {uint32_t(stream.size()), 1u, size, 0u, DatafileChecksum(stream.data(), stream.size())})
-      PutLittleEndian(directory, field);
-    directory.insert(directory.end(), 16, 0);
-    directory.insert(directory.end(), name.c_str(), name.c_str() + name.size() + 1);
-  }
-  std::vector<uint8_t> image = {'V', 'P', 'F', 2, 0};
-  PutLittleEndian(image, uint32_t(directory.size()));
-  PutLittleEndian(image, 0);
-  image.insert(image.end(), directory.begin(), directory.end());
-  image.insert(image.end(), stream.begin(), stream.end());
-  return image;
+  std::vector<uint8_t> stream;
+  EXPECT_TRUE(CompressReduced(std::vector<uint8_t>(size, 0).data(), size, 9, stream));
+  std::vector<test::RawEntry> entries;
+  for (uint32_t i = 0; i < count; ++i)
+    entries.push_back({"zero" + std::to_string(i) + ".lwo" + '\0', uint32_t(stream.size()), 1, size, 0,
+                       DatafileChecksum(stream.data(), stream.size())});
+  return test::RawDatafile(entries, stream);
 }
 
 // The output's lines with their runs of blanks collapsed to one, so table rows compare by cells.

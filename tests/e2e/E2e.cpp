@@ -351,17 +351,6 @@ TEST_F(E2e, SpacePausesAndDigitsJump) {
   QuitInOrder(*zivi3, window);
 }
 
-TEST_F(E2e, TheWindowsCloseButtonEndsInOrder) {
-  WriteSquareScene(dir_);
-  std::unique_ptr<Process> zivi3;
-  const std::string window = Play(zivi3, {"scene.lws"});
-  ASSERT_FALSE(window.empty());
-  const Shell close = Sh(std::string(XCLOSE_PROGRAM) + " " + window);
-  ASSERT_EQ(close.code, 0) << close.out;
-  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
-  ExpectCompleteLog();
-}
-
 TEST_F(E2e, ConfigurationAndSceneFailuresEndWithTheirCodes) {
   // Without an argument VIEWER.INI names the scene; the scene-failure box prints as "caption: text".
   const char* const SCENE_FAILED = "XR sagt: Can't load Lightwave 6 scene!";
@@ -400,6 +389,7 @@ TEST_F(E2e, FullScreenARefusedModeEndsAtOnceInOrder) {
   EXPECT_EQ(e2e::CurrentMode(), DESKTOP_MODE);
 }
 
+// Escape and the window's close button both end the run in order, and leave the desktop's mode.
 TEST_F(E2e, FullScreenTheDesktopModeComesBackAfterEscapeAndAfterClosing) {
   if (!modesOffered_) GTEST_SKIP() << "the X server can't offer display modes (no RandR)";
   WriteSquareScene(dir_);

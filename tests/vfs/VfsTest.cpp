@@ -1,5 +1,6 @@
 #include "vfs/Vfs.h"
 
+#include "support/RawDatafile.h"
 #include "support/TestSupport.h"
 #include "vpfpack/Pack.h"
 #include "vpfpack/Reduce.h"
@@ -13,41 +14,9 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
-
-// A datafile written field by field, as another packer might: entries may say anything.
-struct RawEntry {
-  std::string nameField;  // written as is; include the NUL yourself
-  uint32_t storedSize, compressed, size, offset, checksum;
-  uint16_t lengthOverride = 0;
-};
-
-std::vector<uint8_t> RawDatafile(const std::vector<RawEntry>& entries, const std::vector<uint8_t>& data,
-                                 uint32_t directorySizeOverride = 0) {
-  std::vector<uint8_t> dir;
-  for (const RawEntry& e : entries) {
-    const size_t at = dir.size();
-    dir.resize(at + DATAFILE_ENTRY_SIZE, 0xAB);  // reserved bytes are never read
-    const uint16_t length = e.lengthOverride ? e.lengthOverride : uint16_t(DATAFILE_ENTRY_SIZE + e.nameField.size());
-    dir[at] = uint8_t(length);
-    dir[at + 1] = uint8_t(length >> 8);
-    const uint32_t fields[] = {e.storedSize, e.compressed, e.size, e.offset, e.checksum};
-    for (int i = 0; i < 5; ++i) PutU32(dir, at + 2 + 4 * i, fields[i]);
-    dir.insert(dir.end(), e.nameField.begin(), e.nameField.end());
-  }
-  std::vector<uint8_t> out = {'V', 'P', 'F', 2, 0, 0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
-  PutU32(out, 5, directorySizeOverride ? directorySizeOverride : uint32_t(dir.size()));
-  out.reserve(out.size() + dir.size() + data.size());
-  out.insert(out.end(), dir.begin(), dir.end());
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
-
-RawEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data, uint32_t offset, uint32_t size) {
-  return {name + '\0', size, 0, size, offset, DatafileChecksum(data.data() + offset, size)};
-}
+using test::RawDatafile;
+using test::RawEntry;
+using test::StoredEntry;
 
 std::vector<uint8_t> Packed(const std::vector<PackMember>& members) {
   std::vector<uint8_t> out;
