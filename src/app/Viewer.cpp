@@ -72,8 +72,12 @@ uint32_t LoadForPlay(Player& player) {
   const std::string name = source.mountMode == MOUNT_DATAFILE ? source.mountPath : source.sceneName;
   LoadingProgress progress(player, name);
   progress.Step("READING FILES", 0.05f);
-  // A failed mount has shown its own box and left the Vfs empty: the scene load fails next.
-  if (!MountSceneSource(source, player.vfs, why)) std::fprintf(player.err, "zivi3: %s\n", why.c_str());
+  if (!MountSceneSource(source, player.vfs, why)) {
+    // A failed mount has shown its own box; a datafile without a scene to play has none.
+    std::fprintf(player.err, "zivi3: %s\n", why.c_str());
+    platform::ShowMessage(SCENE_FAILED_CAPTION, SCENE_FAILED_TEXT, platform::ICON_ERROR);
+    return SceneFailed(player, EXIT_SCENE_FAILED);
+  }
   const std::string filesLine = std::to_string(player.vfs.Count()) + " files read";
   progress.Step("LOADING SCENE", 0.25f, filesLine.c_str());
 
