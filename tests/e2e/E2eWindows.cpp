@@ -2,16 +2,13 @@
 // macros stay out of them.
 #include "XFind.h"
 
+#include <X11/extensions/Xrandr.h>
+
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#ifdef E2E_XRANDR
-#include <X11/extensions/Xrandr.h>
-#endif
 
 namespace e2e {
 
@@ -29,8 +26,6 @@ std::string WaitForWindow(const std::string& prefix, double seconds) {
   XCloseDisplay(display);
   return found ? std::to_string(found) : "";
 }
-
-#ifdef E2E_XRANDR
 
 // Offers the display's first output the extra modes width × height. A mode made this way lives as
 // long as the connection that made it, so that connection stays open until the process ends.
@@ -78,12 +73,5 @@ std::string CurrentMode() {
   XCloseDisplay(display);
   return mode;
 }
-
-#else
-
-bool AddDisplayModes(const std::vector<std::pair<int, int>>&) { return false; }
-std::string CurrentMode() { return ""; }
-
-#endif
 
 }  // namespace e2e
