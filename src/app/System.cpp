@@ -109,8 +109,10 @@ void AnswerRequest(System& system) {
 
 // Ends a crashed run that has not ended CRASH_END_LIMIT_MS after its report: the log gets a line
 // and its closing line, and the process ends with 0, as a reported crash does.
-void Watchdog(System* system) {
-  SystemShell& shell = *system->shell;
+void Watchdog(System* system, SystemShell* watched) {
+  // The shell is handed over, not read from the System: a watchdog that first runs after Done
+  // has begun would find the System's pointer to it already cleared.
+  SystemShell& shell = *watched;
   while (!shell.stopWatchdog) {
     const uint32_t deadline = shell.crashDeadline;
     if (deadline != 0 && int32_t(ProcessMilliseconds() - deadline) > 0) {
@@ -284,7 +286,7 @@ int System::Run(ViewerProcedure driver, CleanupProcedure cleanup) {
   shell->cleanup = std::move(cleanup);
   // Started before any crash can happen: a thread started after one would need the allocator,
   // which the fault may have left locked.
-  if (!shell->watchdog.joinable()) shell->watchdog = std::thread(Watchdog, this);
+  if (!shell->watchdog.joinable()) shell->watchdog = std::thread(Watchdog, this, shell.get());
   shell->renderThread = std::thread(RenderThread, this);
 
   while (!(runFlags & THREAD_DONE)) {
