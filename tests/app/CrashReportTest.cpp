@@ -123,6 +123,8 @@ TEST(CrashReport, EveryFaultIsReportedAndTheRunEndsInOrderWithZero) {
        {box, "crash probe: cleanup ran, 0 objects left"}},
       // The cleanup waits for a lock the driver never gave back: the run is ended for it.
       {"hang", 0, {REPORT, "[ 01 ] - SYSTEM(Done) - The run did not end within 5 s of the crash report", FOOTER}, {box}},
+      // The cleanup faults too: what it left stays, and the run still ends in order.
+      {"twice", 0, {REPORT, "[ 01 ] - SYSTEM(Run) - The cleanup after the crash faulted too", DONE, FOOTER}, {box}},
   };
   for (const auto& c : cases) {
     const ProbeRun run = RunProbe(dir, display.Name(), c.arguments);

@@ -186,9 +186,11 @@ TEST(Info, ReportListsCountsItemsFilesAndProblems) {
 TEST(Info, WhichSceneADatafileOrAViewerIniPlays) {
   test::TempDir dir;
   WriteDemo(dir);
-  // particle.lws sorts first, and scene.lws nests it.
+  // particle.lws sorts first, and scene.lws nests it (and tries to nest itself, which doesn't
+  // count).
   test::WriteText(dir / "demo/particle.lws", std::string(SCENE) + "AddCamera\nCameraName P\n");
-  const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n";
+  const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n" +
+                              "AddNullObject ACTSPS scene.lws 1 0 10 0 0 0 1 1 1\n";
   auto pack = [&] {
     const std::string out = dir / "pack.txt";
     const std::string command = ZIVI3_BINARY_DIR "/tools/vpfpack " + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf");

@@ -6,7 +6,8 @@
 //                                            a null record
 //   zivi3_crash_probe LOG return N           the driver returns N at once
 //   zivi3_crash_probe LOG log-lock           the driver faults while it holds the log's lock
-//   zivi3_crash_probe LOG hang               the driver faults holding a lock its cleanup waits for
+//   zivi3_crash_probe LOG hang [MS]          as crash, holding a lock its cleanup waits for
+//   zivi3_crash_probe LOG twice              the driver faults, and its cleanup faults too
 //   zivi3_crash_probe LOG load SCENE TEXT    the viewer loads SCENE and faults as soon as a log
 //                                            line holds TEXT, with the scene half built
 //
@@ -35,7 +36,7 @@ std::mutex probeLock;
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: zivi3_crash_probe LOG crash [MS] | return N | log-lock | hang | load SCENE TEXT\n");
+    std::fprintf(stderr, "usage: zivi3_crash_probe LOG crash [MS] | return N | log-lock | hang [MS] | twice | load SCENE TEXT\n");
     return 64;
   }
   const std::string what = argv[2];
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
   player.input = what == "load" ? argument : "";
   ViewerProcedure driver = [&](std::atomic<uint32_t>& runFlags) -> uint32_t {
     Log(3, "PROBE(Driver) - running");
-    if (what == "crash") {
+    if (what == "crash" || what == "hang") {
+      if (what == "hang") probeLock.lock();
       const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argument));
       while (std::chrono::steady_clock::now() < end && runFlags == 0) {
         player.system.Clear();
@@ -66,8 +68,7 @@ int main(int argc, char** argv) {
     } else if (what == "log-lock") {
       player.log.writeLock.Acquire();
       Fault();
-    } else if (what == "hang") {
-      probeLock.lock();
+    } else if (what == "twice") {
       Fault();
     } else if (what == "load") {
       const std::string text = argc > 4 ? argv[4] : "";
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
   CleanupProcedure cleanup = [&] {
     if (what == "hang") probeLock.lock();  // never comes free: the driver faulted holding it
     Log(3, "PROBE(Cleanup) - cleaning up");
+    if (what == "twice") Fault();
     ViewerCleanup(player);
     std::fprintf(stderr, "crash probe: cleanup ran, %zu objects left\n", player.scene.objects.size());
   };

@@ -409,12 +409,13 @@ TEST_F(E2e, FullScreenModesAreRefusedOrRestoredInOrder) {
 
 TEST_F(E2e, FullScreenTheDesktopModeComesBackAfterACrashReport) {
   if (!modesOffered_) GTEST_SKIP() << "the X server can't offer display modes (no RandR)";
-  // The System's driver draws frames in 640 × 480 for a while, then faults.
-  Process probe({CRASH_PROBE_PROGRAM, LogPath().string(), "crash", "3000", "--fullscreen", "640x480"}, dir_);
+  // The System's driver draws frames in 640 × 480 for a while, then faults holding a lock its
+  // cleanup waits for: the desktop comes back before the cleanup, and the watchdog ends the run.
+  Process probe({CRASH_PROBE_PROGRAM, LogPath().string(), "hang", "3000", "--fullscreen", "640x480"}, dir_);
   EXPECT_TRUE(WaitForMode("640x480")) << probe.Err();
   EXPECT_EQ(probe.Wait(30s), 0) << probe.Err();
   EXPECT_NE(probe.Err().find("ZIVI3 Engine: [ Quorvel violated your windows ]"), std::string::npos) << probe.Err();
-  ExpectCompleteLog();
+  EXPECT_NE(Log().find("SYSTEM(Done) - The run did not end within 5 s of the crash report"), std::string::npos) << Log();
   EXPECT_EQ(e2e::CurrentMode(), DESKTOP_MODE);
 }
 
