@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/System.h"
 #include "log/Log.h"
@@ -40,9 +41,28 @@ struct ViewerScene {
 // "ROVUV") or "Syntax Error in Line %i" (caption "ROVUV INI Parser") and returns false; a file
 // that ends before its LOAD line, and a LOAD line without a path, are syntax errors.
 bool ReadViewerIni(const char* path, ViewerScene& scene);
+// The same syntax on text already in memory (a datafile's VIEWER.INI member), without boxes: 0
+// when it names a scene, otherwise the number of the line with the syntax error.
+int ParseViewerIni(const std::string& text, ViewerScene& scene);
 // The directory and file name of a scene path. Both '\' and '/' separate; the first character is
 // never taken for a separator, so "\scene.lws" is a file name.
 ViewerScene SplitScenePath(const std::string& scenePath);
+
+// ---- Which scene a datafile plays ----
+
+// The scene members (".lws") of a mounted datafile, in name order, and the one it plays: the
+// scene requested (--scene), else the one its VIEWER.INI member names, else the one scene that
+// no other scene nests (through an ACTSPS null), else the first by name. A name matches a scene
+// exactly (ASCII case ignored), or else as the beginning of the first scene's name it begins.
+struct DatafileSceneChoice {
+  std::vector<std::string> scenes;
+  std::string scene;   // the member played
+  std::string reason;  // why: "chosen with --scene", "named by VIEWER.INI", ...
+};
+// False, with why, when the datafile holds no scene, the requested scene is not among them, or
+// its VIEWER.INI has a syntax error or names a scene it doesn't hold.
+bool ChooseDatafileScene(const Vfs& vfs, const std::string& requested, DatafileSceneChoice& choice,
+                         std::string& why);
 
 // ---- Command line ----
 
@@ -63,6 +83,8 @@ struct RunOptions {
   Settings settings;
   ProgramMode mode = MODE_PLAY;
   std::string input;  // SCENE.lws, DEMO.vpf or a VIEWER.INI; "" for ./VIEWER.INI
+  std::string scene;  // --scene: the datafile's scene member to play
+  uint64_t memoryBudget = DefaultMemoryBudget();  // --max-memory, in bytes: what a mount may fill
   bool noSetup = false;
   bool batch = false;    // no blocking message boxes (--info implies it)
   bool console = false;  // log lines to the terminal as well
@@ -108,6 +130,7 @@ struct Player {
   Scene scene;
   LogSystem log;
   std::string input;           // SCENE.lws, DEMO.vpf or a VIEWER.INI; "" for ./VIEWER.INI
+  std::string requestedScene;  // --scene: the datafile's scene to play, "" to let it decide
   std::FILE* err = stderr;     // where the loading progress goes
 };
 
@@ -136,5 +159,7 @@ int RunPlay(const RunOptions& options, std::FILE* err);
 void LogGlContext(const char* function);
 
 // The crash report for an access violation: the faulting instruction's address, the general
-// registers and a closing line, at most 4095 characters.
-std::string FormatCrashReport(const platform::CrashInfo& info);
+// registers and a closing line, into text (at most size - 1 characters and a NUL). It runs right
+// after a fault, whatever the faulting code held, so it uses no heap and no formatting routine.
+// Returns the length.
+size_t FormatCrashReport(const platform::CrashInfo& info, char* text, size_t size);

@@ -38,6 +38,14 @@ void SceneClock::SetTime(float t) {
   lastTick = clock();
 }
 
+void SceneClock::StartPlayback() {
+  {
+    std::lock_guard<std::mutex> lock(jumpMutex);
+    pendingJumps.clear();
+  }
+  SetTime(0);
+}
+
 void SceneClock::ApplyJumps() {
   std::lock_guard<std::mutex> lock(jumpMutex);
   if (pendingJumps.empty()) return;

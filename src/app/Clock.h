@@ -40,6 +40,9 @@ struct SceneClock {
   float GetTime() const { return time.load(); }
   // The time becomes t and the elapsed time counts from now.
   void SetTime(float t);
+  // The first frame of playback: time 0, counted from now, and no key jump queued before it
+  // (keys pressed while the scene loaded were not meant for the demo).
+  void StartPlayback();
   // Once per presented frame: pending key jumps, then time += elapsed ms / msPerFrame unless
   // paused, then the frame counter (logging "%.3i FPS" at level 3 once a second has passed).
   void Update(uint32_t msPerFrame);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "app/App.h"
 #include "app/Offscreen.h"
@@ -17,7 +18,11 @@ const char* const USAGE =
     "Plays a LightWave 6 demo: the scene named by ./VIEWER.INI, or the scene or datafile given.\n"
     "\n"
     "  SCENE.lws            play this scene; its folder holds the demo's files\n"
-    "  DEMO.vpf             play the first scene (.lws member) of this datafile\n"
+    "  DEMO.vpf             play this datafile: the scene its VIEWER.INI names, else the one scene\n"
+    "                       no other scene nests, else the first by name\n"
+    "  --scene NAME         the datafile's scene to play instead\n"
+    "  --max-memory MB      memory the demo's files may fill once unpacked (default: half the\n"
+    "                       machine's memory, at most 4096); a demo that needs more is refused\n"
     "  --no-setup           skip the setup dialog: the defaults, changed by the options below\n"
     "  --width W            width in pixels (default 640)\n"
     "  --height H           height in pixels (default 480)\n"
@@ -56,6 +61,9 @@ const char* const USAGE =
     "                       else software), software (the same pixels on every machine), or N for\n"
     "                       EGL device N (the log names the device used)\n"
     "  -h, --help           print this help and exit\n";
+
+// The largest --max-memory: a terabyte, in megabytes.
+constexpr uint32_t MAX_MEMORY_MB = 1u << 20;
 
 // A whole number made of digits only (no sign, no blanks), within [low, high].
 bool ParseWhole(const char* text, uint32_t low, uint32_t high, uint32_t& value) {
@@ -197,6 +205,12 @@ bool ParseCommandLine(int argc, const char* const* argv, RunOptions& options, st
       if (!p.Number("--step", options.step)) return false;
       if (!(options.step > 0)) return p.Fail("--step takes a number of frames above 0");
       stepGiven = true;
+    } else if (arg == "--scene") {
+      if (!p.Text("--scene", options.scene)) return false;
+    } else if (arg == "--max-memory") {
+      uint32_t megabytes = 0;
+      if (!p.Whole("--max-memory", 1, MAX_MEMORY_MB, megabytes)) return false;
+      options.memoryBudget = uint64_t(megabytes) << 20;
     } else if (arg == "--triangulate") {
       s.triangulate = true;
     } else if (arg == "--lightwave") {
@@ -294,10 +308,16 @@ int RunProgram(int argc, const char* const* argv, std::FILE* out, std::FILE* err
   uint32_t logFlags = LOG_FILE;
   if (options.console) logFlags |= LOG_CONSOLE;
   log.Open(logFlags, options.logPath.c_str());
-  switch (options.mode) {
-    case MODE_CHANNELS: return RunChannels(options, out, err);
-    case MODE_FRAME: return RunFrame(options, out, err);
-    case MODE_CAPTURE: return RunCapture(options, out, err);
-    default: return RunInfo(options, out, err);
+  try {
+    switch (options.mode) {
+      case MODE_CHANNELS: return RunChannels(options, out, err);
+      case MODE_FRAME: return RunFrame(options, out, err);
+      case MODE_CAPTURE: return RunCapture(options, out, err);
+      default: return RunInfo(options, out, err);
+    }
+  } catch (const std::bad_alloc&) {
+    // A scene too large for this machine ends like one that doesn't load, never with an abort.
+    std::fprintf(err, "zivi3: out of memory\n");
+    return EXIT_SCENE_FAILED;
   }
 }

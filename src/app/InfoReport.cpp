@@ -172,6 +172,12 @@ int RunInfo(const RunOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "  from:    %s %s (%u files)\n", source.mountMode == MOUNT_DATAFILE ? "datafile" : "folder",
                  source.mountPath.empty() ? "." : source.mountPath.c_str(), inspection.vfs.Count());
   }
+  // A datafile may hold several scenes: which they are, and why the one played is played.
+  for (size_t i = 0; i < source.choice.scenes.size(); ++i) {
+    const std::string& scene = source.choice.scenes[i];
+    const std::string plays = scene == source.choice.scene ? "  (plays: " + source.choice.reason + ")" : "";
+    std::fprintf(out, "  %-9s%s%s\n", i == 0 ? "scenes:" : "", scene.c_str(), plays.c_str());
+  }
   if (playable) {
     std::fprintf(out, "  result:  loaded and precalculated\n");
   } else if (inspection.loaded) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
@@ -46,20 +47,36 @@ class ProblemRecorder {
   std::vector<Problem>& problems_;
 };
 
-bool FromViewerIni(const char* path, SceneSource& source, std::string& why) {
+bool FromViewerIni(const std::string& path, SceneSource& source, std::string& why) {
+  source.viewerIni = true;
   ViewerScene viewer;
-  if (!ReadViewerIni(path, viewer)) {
+  if (!ReadViewerIni(path.c_str(), viewer)) {
     std::error_code error;
     why = std::filesystem::exists(path, error)
-              ? std::string(path) + " does not name a scene"
-              : std::string("there is no ") + path + " here; name a scene, a datafile or a VIEWER.INI";
+              ? path + " does not name a scene"
+              : "there is no " + path + " here; name a scene, a datafile or a VIEWER.INI";
     return false;
   }
   source.mountMode = MOUNT_DIRECTORY;
-  source.mountPath = viewer.sceneDirectory;
+  // The file reads as it would to a player started in its folder.
+  const std::string iniFolder = SplitScenePath(path).sceneDirectory;
+  const std::string& folder = viewer.sceneDirectory;
+  const bool absolute = !folder.empty() && (folder[0] == '/' || folder[0] == '\\');
+  source.mountPath = absolute ? folder : iniFolder + folder;
   source.sceneName = viewer.sceneFileName;
   return true;
 }
+
+// Whether the file at path begins as a scene file does.
+bool StartsAsScene(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  char magic[4] = {0, 0, 0, 0};
+  file.read(magic, sizeof magic);
+  return std::memcmp(magic, "LWSC", 4) == 0;
+}
+
+// How many whole megabytes bytes are, rounded up.
+uint64_t Megabytes(uint64_t bytes) { return (bytes + (1u << 20) - 1) >> 20; }
 
 }  // namespace
 
@@ -75,62 +92,73 @@ bool EndsWithNoCase(const std::string& text, const char* suffix) {
   return true;
 }
 
-bool ResolveSceneSource(const std::string& input, SceneSource& source, std::string& why) {
+bool ResolveSceneSource(const std::string& input, const std::string& scene, SceneSource& source, std::string& why) {
   source = SceneSource{};
-  if (input.empty()) return FromViewerIni(VIEWER_INI, source, why);
-
-  std::error_code error;
-  if (std::filesystem::is_directory(input, error)) {
-    why = input + " is a folder: name the scene file (.lws) in it";
+  source.requested = scene;
+  if (!input.empty()) {
+    std::error_code error;
+    if (std::filesystem::is_directory(input, error)) {
+      why = input + " is a folder: name the scene file (.lws) in it";
+      return false;
+    }
+    std::ifstream file(input, std::ios::binary);
+    char magic[4] = {0, 0, 0, 0};
+    file.read(magic, sizeof magic);
+    if (file.is_open() && std::memcmp(magic, "VPF", 3) == 0) {
+      source.mountMode = MOUNT_DATAFILE;
+      source.mountPath = input;
+      return true;
+    }
+    // A VIEWER.INI that isn't there says so in its own box.
+    if (!file.is_open() && !EndsWithNoCase(input, ".ini")) {
+      why = "can't open " + input;
+      return false;
+    }
+  }
+  const bool ini = input.empty() || (EndsWithNoCase(input, ".ini") && !StartsAsScene(input));
+  if (ini) {
+    if (!FromViewerIni(input.empty() ? VIEWER_INI : input, source, why)) return false;
+  } else {
+    // Anything else is taken for a scene; the scene loader says what is wrong with it.
+    ViewerScene named = SplitScenePath(input);
+    source.mountPath = named.sceneDirectory;
+    source.sceneName = named.sceneFileName;
+  }
+  if (!scene.empty()) {
+    why = "--scene chooses among the scenes of a datafile, and " + (input.empty() ? std::string(VIEWER_INI) : input) +
+          " is none";
     return false;
   }
-  std::ifstream file(input, std::ios::binary);
-  if (!file) {
-    why = "can't open " + input;
-    return false;
-  }
-  char magic[4] = {0, 0, 0, 0};
-  file.read(magic, sizeof magic);
-  if (std::memcmp(magic, "VPF", 3) == 0) {
-    source.mountMode = MOUNT_DATAFILE;
-    source.mountPath = input;
-    return true;
-  }
-  if (std::memcmp(magic, "LWSC", 4) != 0 && EndsWithNoCase(input, ".ini")) {
-    return FromViewerIni(input.c_str(), source, why);
-  }
-  // Anything else is taken for a scene; the scene loader says what is wrong with it.
-  ViewerScene scene = SplitScenePath(input);
-  source.mountMode = MOUNT_DIRECTORY;
-  source.mountPath = scene.sceneDirectory;
-  source.sceneName = scene.sceneFileName;
   return true;
 }
 
 bool MountSceneSource(SceneSource& source, Vfs& vfs, std::string& why) {
   const bool datafile = source.mountMode == MOUNT_DATAFILE;
+  const std::string what = datafile ? "the datafile " + source.mountPath
+                                    : "the folder '" + (source.mountPath.empty() ? std::string(".") : source.mountPath) + "'";
   if (!vfs.Mount(source.mountMode, source.mountPath.c_str())) {
-    why = datafile ? "the datafile " + source.mountPath + " could not be read"
-                   : "the folder '" + (source.mountPath.empty() ? std::string(".") : source.mountPath) +
-                         "' could not be read";
-    return false;
-  }
-  if (datafile) {
-    for (const auto& file : vfs.files) {
-      if (EndsWithNoCase(file->name, ".lws")) {
-        source.sceneName = file->name;
-        return true;
-      }
+    if (vfs.failure == VFS_FAILED_OVER_BUDGET) {
+      why = what + " needs " + std::to_string(Megabytes(vfs.mountBytes)) + " MB of memory, more than the " +
+            std::to_string(vfs.memoryBudget >> 20) + " MB allowed (--max-memory MB)";
+    } else {
+      why = what + " could not be read";
     }
-    why = "the datafile " + source.mountPath + " holds no scene (.lws member)";
     return false;
   }
+  if (!datafile) return true;
+  if (!ChooseDatafileScene(vfs, source.requested, source.choice, why)) {
+    why = source.mountPath + ": " + why;
+    return false;
+  }
+  source.sceneName = source.choice.scene;
   return true;
 }
 
-bool InspectScene(const RunOptions& options, bool precalculate, Inspection& inspection) {
-  ProblemRecorder recorder(inspection.problems);
-  if (!ResolveSceneSource(options.input, inspection.source, inspection.why)) return false;
+namespace {
+
+bool InspectSteps(const RunOptions& options, bool precalculate, Inspection& inspection) {
+  inspection.vfs.memoryBudget = options.memoryBudget;
+  if (!ResolveSceneSource(options.input, options.scene, inspection.source, inspection.why)) return false;
   if (!MountSceneSource(inspection.source, inspection.vfs, inspection.why)) return false;
   inspection.mounted = true;
 
@@ -154,6 +182,19 @@ bool InspectScene(const RunOptions& options, bool precalculate, Inspection& insp
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool InspectScene(const RunOptions& options, bool precalculate, Inspection& inspection) {
+  ProblemRecorder recorder(inspection.problems);
+  try {
+    return InspectSteps(options, precalculate, inspection);
+  } catch (const std::bad_alloc&) {
+    // Whatever was half built goes with the inspection; the report says why it stopped.
+    inspection.why = "out of memory while loading the scene";
+    return false;
+  }
 }
 
 std::string DescribeItem(const void* item, uint8_t kind) {

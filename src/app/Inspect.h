@@ -14,6 +14,9 @@ struct SceneSource {
   uint8_t mountMode = MOUNT_DIRECTORY;
   std::string mountPath;  // the folder ("" for the current one) or the datafile
   std::string sceneName;  // found among the members once a datafile is mounted
+  bool viewerIni = false;       // named by a VIEWER.INI, whose failures show their own boxes
+  std::string requested;        // --scene: the datafile's scene asked for
+  DatafileSceneChoice choice;   // a datafile's scenes, and why sceneName is the one played
 };
 
 // One thing the loaders reported: a log line of level 0-2, or a message box that was not the
@@ -51,9 +54,12 @@ bool InspectScene(const RunOptions& options, bool precalculate, Inspection& insp
 bool EndsWithNoCase(const std::string& text, const char* suffix);
 
 // The source for input: a datafile (its first bytes "VPF"), a VIEWER.INI (a name ending in
-// ".ini" that is not an LWS file) or a scene file; "" reads ./VIEWER.INI. False with why.
-bool ResolveSceneSource(const std::string& input, SceneSource& source, std::string& why);
-// Mounts source into vfs; for a datafile, the scene is its first member named "*.lws" (any case).
+// ".ini" that is not an LWS file; its LOAD path counts from the file's own folder) or a scene
+// file; "" reads ./VIEWER.INI. scene (--scene) names a datafile's scene and goes with datafiles
+// only. False with why.
+bool ResolveSceneSource(const std::string& input, const std::string& scene, SceneSource& source, std::string& why);
+// Mounts source into vfs (within vfs.memoryBudget); for a datafile, ChooseDatafileScene picks
+// the scene.
 bool MountSceneSource(SceneSource& source, Vfs& vfs, std::string& why);
 
 // The point-cache (MDD) file names the scene's objects refer to, in object order.

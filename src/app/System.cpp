@@ -12,7 +12,9 @@
 
 #include <chrono>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <thread>
 
 #include "app/Overlay.h"
@@ -31,7 +33,6 @@ const char* const SOUND_TEXT = "Trouble with Sound. Bad that this Demo needs Sou
 const char* const FULLSCREEN_CAPTION = "DUZUR";
 const char* const FULLSCREEN_TEXT = "Error initializing fullscreen. Mode may not be supported!";
 const char* const CRASH_CAPTION = "ZIVI3 Engine";
-constexpr int CRASH_LEVEL = 5;
 
 // Requests of the render thread, carried out by the main thread.
 enum : int { REQUEST_NONE, REQUEST_SHOW, REQUEST_FULLSCREEN, REQUEST_RESTORE };
@@ -39,6 +40,14 @@ constexpr int ANSWER_PENDING = -1;
 
 constexpr auto EVENT_SLEEP = std::chrono::milliseconds(1);
 constexpr auto CLOSE_WAIT_SLEEP = std::chrono::milliseconds(100);
+
+// After a crash the faulting code may hold any lock it had taken: the allocator's, the mixer's,
+// the window system's. Once the report is dismissed, the rest of the run gets this long to end
+// in order before the process ends without it; and the render thread waits this long at most
+// for the main thread to restore the desktop.
+constexpr uint32_t CRASH_END_LIMIT_MS = 5000;
+constexpr uint32_t CRASH_ASK_LIMIT_MS = 2000;
+constexpr auto WATCHDOG_SLEEP = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -50,9 +59,15 @@ struct SystemShell {
   std::thread renderThread;
   std::atomic<int> request{REQUEST_NONE};
   std::atomic<int> answer{ANSWER_PENDING};
+  // Watches a crashed run: ProcessMilliseconds by which it must have ended, 0 while none crashed.
+  std::thread watchdog;
+  std::atomic<uint32_t> crashDeadline{0};
+  std::atomic<bool> stopWatchdog{false};
 
   ~SystemShell() {
     if (renderThread.joinable()) renderThread.join();
+    stopWatchdog = true;
+    if (watchdog.joinable()) watchdog.join();
     platform::CloseWindow(window);
   }
 };
@@ -61,11 +76,16 @@ namespace {
 
 void DeleteShell(SystemShell* shell) { delete shell; }
 
-// Render thread: hands request to the main thread and waits for its answer.
-int AskMainThread(SystemShell& shell, int request) {
+// Render thread: hands request to the main thread and waits for its answer, at most limitMs
+// when it is not 0 (then ANSWER_PENDING when none came).
+int AskMainThread(SystemShell& shell, int request, uint32_t limitMs = 0) {
   shell.answer = ANSWER_PENDING;
   shell.request = request;
-  while (shell.answer == ANSWER_PENDING) std::this_thread::sleep_for(EVENT_SLEEP);
+  const uint32_t start = ProcessMilliseconds();
+  while (shell.answer == ANSWER_PENDING) {
+    if (limitMs && ProcessMilliseconds() - start > limitMs) return ANSWER_PENDING;
+    std::this_thread::sleep_for(EVENT_SLEEP);
+  }
   return shell.answer;
 }
 
@@ -90,22 +110,44 @@ void AnswerRequest(System& system) {
   shell.answer = answer;
 }
 
-// Writes the report straight into the log file, past Log (and so past the terminal echo).
-void WriteCrashToLog(LogSystem* log, const std::string& report) {
-  if (!log) return;
-  // The fault may have struck while this thread held the log's lock: then the lock never comes
-  // free, and after a short wait the report is written anyway.
-  std::unique_lock<std::mutex> lock(log->writeMutex, std::defer_lock);
-  for (int attempt = 0; attempt < 100 && !lock.try_lock(); ++attempt) std::this_thread::sleep_for(EVENT_SLEEP);
-  if ((log->flags & LOG_FILE) && log->file) {
-    std::fprintf(log->file, "[ %.2i ] - Houston, we have a problem\n\n%s\n", CRASH_LEVEL, report.c_str());
-    std::fflush(log->file);
+// Ends a crashed run that has not ended CRASH_END_LIMIT_MS after its report: the log gets a line
+// and its closing line, and the process ends with 0, as a reported crash does.
+void Watchdog(System* system, SystemShell* watched) {
+  // The shell is handed over, not read from the System: a watchdog that first runs after Done
+  // has begun would find the System's pointer to it already cleared.
+  SystemShell& shell = *watched;
+  while (!shell.stopWatchdog) {
+    const uint32_t deadline = shell.crashDeadline;
+    if (deadline != 0 && int32_t(ProcessMilliseconds() - deadline) > 0) {
+      Log(1, "SYSTEM(Done) - The run did not end within %u s of the crash report; ending it here",
+          CRASH_END_LIMIT_MS / 1000);
+      if (system->log) system->log->Shutdown();
+      std::_Exit(0);
+    }
+    std::this_thread::sleep_for(WATCHDOG_SLEEP);
   }
 }
 
 void CallDriver(void* context) {
   System* system = static_cast<System*>(context);
-  system->driverResult = system->shell->driver(system->runFlags);
+  try {
+    system->driverResult = system->shell->driver(system->runFlags);
+  } catch (const std::exception& error) {
+    // Nothing a driver throws may end the process: the run ends as a failed load.
+    Log(1, "SYSTEM(Run) - The viewer ended on an exception: %s", error.what());
+    system->driverResult = EXIT_SCENE_FAILED;
+  }
+}
+
+void CallCleanup(void* context) { static_cast<SystemShell*>(context)->cleanup(); }
+
+// The report of a fault in the driver: formatted on this thread's stack, written to the log
+// file past Log, shown, and dismissed.
+void ReportCrash(System& system, const platform::CrashInfo& crash) {
+  char report[LOG_LINE_MAX + 1];
+  FormatCrashReport(crash, report, sizeof report);
+  if (system.log) system.log->WriteCrashReport(report);
+  platform::ShowMessage(CRASH_CAPTION, report, platform::ICON_INFORMATION);
 }
 
 void RenderThread(System* system) {
@@ -137,57 +179,80 @@ void RenderThread(System* system) {
   SetupRenderState();
 
   platform::CrashInfo crash;
-  if (!platform::RunGuarded(CallDriver, system, &crash)) {
+  const bool crashed = !platform::RunGuarded(CallDriver, system, &crash);
+  if (crashed) {
     system->crashed = true;
     system->driverResult = 0;
-    const std::string report = FormatCrashReport(crash);
-    WriteCrashToLog(system->log, report);
-    platform::ShowMessage(CRASH_CAPTION, report.c_str(), platform::ICON_INFORMATION);
+    ReportCrash(*system, crash);
+    shell.crashDeadline = ProcessMilliseconds() + CRASH_END_LIMIT_MS;
+    // The desktop first: any step after this one may meet a lock the faulting code still holds.
+    if (shell.fullscreen) AskMainThread(shell, REQUEST_RESTORE, CRASH_ASK_LIMIT_MS);
   }
   // The cleanup deletes the scene's display lists and textures, so the context it made them in
-  // is still current.
-  if (shell.cleanup) shell.cleanup();
+  // is still current. After a crash it frees what the driver half built; should that fault too,
+  // the rest stays until the process ends.
+  if (shell.cleanup && crashed && !platform::RunGuarded(CallCleanup, &shell, nullptr)) {
+    system->cleanupAbandoned = true;
+    Log(1, "SYSTEM(Run) - The cleanup after the crash faulted too; what it did not free stays until the end");
+  } else if (shell.cleanup && !crashed) {
+    shell.cleanup();
+  }
   platform::ReleaseWindowContext(shell.window);
-  if (shell.fullscreen) AskMainThread(shell, REQUEST_RESTORE);
+  if (shell.fullscreen) AskMainThread(shell, REQUEST_RESTORE, crashed ? CRASH_ASK_LIMIT_MS : 0);
   system->runFlags = RUN_FLAGS_DONE;
 }
 
 }  // namespace
 
-std::string FormatCrashReport(const platform::CrashInfo& info) {
-  char text[LOG_LINE_MAX + 1];
-  int length = std::snprintf(text, sizeof text,
-                             "[ Quorvel violated your windows ]\n\nException Handler returned Access Violation at "
-                             "0x%.8llx\n\n",
-                             static_cast<unsigned long long>(info.instruction));
-  // Every line is a register line; only the last, fixed one is appended apart.
-  auto append = [&](const char* name, uint64_t value) {
-    if (length < 0 || size_t(length) >= sizeof text) return;
-    length += std::snprintf(text + length, sizeof text - size_t(length), "%s: 0x%.16llx\n", name,
-                            static_cast<unsigned long long>(value));
+size_t FormatCrashReport(const platform::CrashInfo& info, char* text, size_t size) {
+  size_t length = 0;
+  auto append = [&](const char* piece) {
+    for (; *piece && length + 1 < size; ++piece) text[length++] = *piece;
   };
+  // At least digits hexadecimal digits, as "%.Nllx" writes them.
+  auto appendHex = [&](uint64_t value, int digits) {
+    char hex[17];
+    int n = 0;
+    do {
+      hex[n++] = "0123456789abcdef"[value & 15];
+      value >>= 4;
+    } while (value != 0 || n < digits);
+    char piece[20] = {'0', 'x'};
+    for (int i = 0; i < n; ++i) piece[2 + i] = hex[n - 1 - i];
+    piece[2 + n] = '\0';
+    append(piece);
+  };
+  auto appendRegister = [&](const char* name, uint64_t value) {
+    append(name);
+    append(": ");
+    appendHex(value, 16);
+    append("\n");
+  };
+  if (size == 0) return 0;
+
+  append("[ Quorvel violated your windows ]\n\nException Handler returned Access Violation at ");
+  appendHex(info.instruction, 8);
+  append("\n\n");
   // The six registers of the classic report, where the processor has them; any other
   // processor's general registers as the guard named them.
   const char* const CLASSIC[] = {"RAX", "RBX", "RCX", "RDX", "RSI", "RDI"};
+  const int count = info.registerCount < platform::CrashInfo::REGISTERS_MAX ? info.registerCount
+                                                                             : platform::CrashInfo::REGISTERS_MAX;
   int printed = 0;
   for (const char* name : CLASSIC) {
-    for (int i = 0; i < info.registerCount && i < platform::CrashInfo::REGISTERS_MAX; ++i) {
+    for (int i = 0; i < count; ++i) {
       if (info.registerNames[i] && std::strcmp(info.registerNames[i], name) == 0) {
-        append(name, info.registers[i]);
+        appendRegister(name, info.registers[i]);
         ++printed;
         break;
       }
     }
   }
-  if (printed == 0) {
-    for (int i = 0; i < info.registerCount && i < platform::CrashInfo::REGISTERS_MAX; ++i) {
-      append(info.registerNames[i] ? info.registerNames[i] : "?", info.registers[i]);
-    }
-  }
-  if (length >= 0 && size_t(length) < sizeof text)
-    std::snprintf(text + length, sizeof text - size_t(length),
-                  "\nIf this keeps happening, please send ZIVI3.LOG to the demo's authors.\n");
-  return text;
+  for (int i = 0; printed == 0 && i < count; ++i)
+    appendRegister(info.registerNames[i] ? info.registerNames[i] : "?", info.registers[i]);
+  append("\nIf this keeps happening, please send ZIVI3.LOG to the demo's authors.\n");
+  text[length] = '\0';
+  return length;
 }
 
 void LogGlContext(const char* function) {
@@ -239,6 +304,9 @@ int System::Run(ViewerProcedure driver, CleanupProcedure cleanup) {
   runFlags = 0;
   shell->driver = std::move(driver);
   shell->cleanup = std::move(cleanup);
+  // Started before any crash can happen: a thread started after one would need the allocator,
+  // which the fault may have left locked.
+  if (!shell->watchdog.joinable()) shell->watchdog = std::thread(Watchdog, this, shell.get());
   shell->renderThread = std::thread(RenderThread, this);
 
   while (!(runFlags & THREAD_DONE)) {

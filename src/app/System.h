@@ -60,6 +60,7 @@ struct System {
   std::atomic<uint64_t> presentedFrames{0};  // every Present since Init, for watchers
   uint32_t driverResult = 0;          // what the driver returned (read after THREAD_DONE)
   bool crashed = false;               // the driver ended in an access violation, reported
+  bool cleanupAbandoned = false;      // the cleanup after the crash faulted too: what it left stays
   LogSystem* log = nullptr;           // where Init opened the log; the crash report goes there
   std::unique_ptr<SystemShell, void (*)(SystemShell*)> shell{nullptr, nullptr};
 

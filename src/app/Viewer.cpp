@@ -2,7 +2,9 @@
 // viewer driver that loads the scene on the render thread and draws its frames.
 #include <GL/gl.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "app/App.h"
 #include "app/Inspect.h"
@@ -48,35 +50,34 @@ uint32_t SceneFailed(Player& player, uint32_t code) {
 
 }  // namespace
 
-uint32_t ViewerDriver(Player& player, std::atomic<uint32_t>& runFlags) {
+namespace {
+
+// Everything before the first frame: the scene's source, the mount, the load, the
+// precalculation and the textures. 0 when the scene is ready to play.
+uint32_t LoadForPlay(Player& player) {
   System& system = player.system;
   Scene& scene = player.scene;
 
   // Where the scene comes from: VIEWER.INI (shown as its own boxes when it fails), or the
   // scene or datafile named on the command line.
   SceneSource source;
-  const bool fromIni = player.input.empty() || EndsWithNoCase(player.input, ".ini");
-  if (fromIni) {
-    ViewerScene viewer;
-    if (!ReadViewerIni(player.input.empty() ? VIEWER_INI : player.input.c_str(), viewer)) return EXIT_INI_FAILED;
-    source.mountMode = MOUNT_DIRECTORY;
-    source.mountPath = viewer.sceneDirectory;
-    source.sceneName = viewer.sceneFileName;
-  } else {
-    std::string why;
-    if (!ResolveSceneSource(player.input, source, why)) {
-      std::fprintf(player.err, "zivi3: %s\n", why.c_str());
-      platform::ShowMessage(SCENE_FAILED_CAPTION, SCENE_FAILED_TEXT, platform::ICON_ERROR);
-      return SceneFailed(player, EXIT_SCENE_FAILED);
-    }
+  std::string why;
+  if (!ResolveSceneSource(player.input, player.requestedScene, source, why)) {
+    if (source.viewerIni) return EXIT_INI_FAILED;
+    std::fprintf(player.err, "zivi3: %s\n", why.c_str());
+    platform::ShowMessage(SCENE_FAILED_CAPTION, SCENE_FAILED_TEXT, platform::ICON_ERROR);
+    return SceneFailed(player, EXIT_SCENE_FAILED);
   }
 
   const std::string name = source.mountMode == MOUNT_DATAFILE ? source.mountPath : source.sceneName;
   LoadingProgress progress(player, name);
   progress.Step("READING FILES", 0.05f);
-  // A failed mount has shown its own box and left the Vfs empty: the scene load fails next.
-  std::string why;
-  if (!MountSceneSource(source, player.vfs, why)) std::fprintf(player.err, "zivi3: %s\n", why.c_str());
+  if (!MountSceneSource(source, player.vfs, why)) {
+    // A failed mount has shown its own box; a datafile without a scene to play has none.
+    std::fprintf(player.err, "zivi3: %s\n", why.c_str());
+    platform::ShowMessage(SCENE_FAILED_CAPTION, SCENE_FAILED_TEXT, platform::ICON_ERROR);
+    return SceneFailed(player, EXIT_SCENE_FAILED);
+  }
   const std::string filesLine = std::to_string(player.vfs.Count()) + " files read";
   progress.Step("LOADING SCENE", 0.25f, filesLine.c_str());
 
@@ -107,14 +108,32 @@ uint32_t ViewerDriver(Player& player, std::atomic<uint32_t>& runFlags) {
   const std::string texturesLine = std::to_string(system.textureCache.entries.size()) + " textures uploaded";
   progress.Step("READY", 1.0f, texturesLine.c_str());
   progress.Ready();
+  return 0;
+}
+
+}  // namespace
+
+uint32_t ViewerDriver(Player& player, std::atomic<uint32_t>& runFlags) {
+  System& system = player.system;
+  uint32_t loaded = 0;
+  try {
+    loaded = LoadForPlay(player);
+  } catch (const std::bad_alloc&) {
+    // No loader may end the run by running out of memory: the load fails as any other would.
+    Log(1, "SYSTEM(ViewerDriver) - Out of memory while loading the scene");
+    std::fprintf(player.err, "zivi3: out of memory while loading the scene\n");
+    platform::ShowMessage(SCENE_FAILED_CAPTION, SCENE_FAILED_TEXT, platform::ICON_ERROR);
+    loaded = SceneFailed(player, EXIT_SCENE_FAILED);
+  }
+  if (loaded != 0) return loaded;
 
   glClearColor(0, 0, 0, 1);
-  system.SetTime(0);
+  system.clock.StartPlayback();
   return RunFrameLoop(
-      runFlags, system.clock, scene.lastFrame,
+      runFlags, system.clock, player.scene.lastFrame,
       [&](float time) {
         system.Clear();
-        scene.RenderFrame(time);
+        player.scene.RenderFrame(time);
       },
       [&] { system.Present(); });
 }
@@ -136,7 +155,10 @@ int PlaySystem(System& system, LogSystem& log, const RunOptions& options, Viewer
   system.Done();
   // A failed load ends the run as a failure, not as a normal end; a reported crash ends it in
   // order, with 0.
-  return system.crashed ? 0 : int(system.driverResult);
+  const int code = system.crashed ? 0 : int(system.driverResult);
+  // What a faulting cleanup left half freed must not be freed again on the way out.
+  if (system.cleanupAbandoned) std::_Exit(code);
+  return code;
 }
 
 int RunPlay(const RunOptions& options, std::FILE* err) {
@@ -181,6 +203,8 @@ int RunPlay(const RunOptions& options, std::FILE* err) {
 
   Player player;
   player.input = chosen.input;
+  player.requestedScene = chosen.scene;
+  player.vfs.memoryBudget = chosen.memoryBudget;
   player.err = err;
   return PlaySystem(
       player.system, player.log, chosen, [&player](std::atomic<uint32_t>& runFlags) { return ViewerDriver(player, runFlags); },

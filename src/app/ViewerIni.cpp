@@ -1,6 +1,9 @@
 // VIEWER.INI, the file that names the scene the viewer plays, and the split of the scene path
 // into the directory to mount and the file name to load.
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "app/App.h"
 #include "platform/Platform.h"
@@ -25,16 +28,15 @@ bool ScanWord(const char*& at, std::string& word) {
   return true;
 }
 
-// The first VIEWER_LINE_MAX characters of the next line. The rest of a longer line is passed
-// over rather than read as a line of its own, so a long comment stays one comment. False at the
-// end of the file.
-bool ReadLine(std::FILE* file, std::string& line) {
+// The first VIEWER_LINE_MAX characters of the next line of text from at. The rest of a longer
+// line is passed over rather than read as a line of its own, so a long comment stays one
+// comment. False at the end of the text.
+bool ReadLine(const std::string& text, size_t& at, std::string& line) {
   line.clear();
-  int c = std::fgetc(file);
-  if (c == EOF) return false;
-  for (; c != EOF && c != '\n'; c = std::fgetc(file)) {
-    if (line.size() < VIEWER_LINE_MAX) line.push_back(char(c));
-  }
+  if (at >= text.size()) return false;
+  const size_t end = std::min(text.find('\n', at), text.size());
+  line.assign(text, at, std::min<size_t>(end - at, VIEWER_LINE_MAX));
+  at = end + 1;
   return true;
 }
 
@@ -46,38 +48,36 @@ void SyntaxError(int lineNumber) {
 
 }  // namespace
 
-bool ReadViewerIni(const char* path, ViewerScene& scene) {
-  std::FILE* file = path ? std::fopen(path, "r") : nullptr;
-  if (!file) {
-    platform::ShowMessage(INI_MISSING_CAPTION, INI_MISSING_TEXT, platform::ICON_ERROR);
-    return false;
-  }
-
+int ParseViewerIni(const std::string& text, ViewerScene& scene) {
   // The two words live across lines: a line assigns only the words it has.
   std::string line, command, argument;
   bool argumentOnLine = false;
   int lineNumber = 0;
+  size_t at = 0;
   for (;;) {
-    if (!ReadLine(file, line)) {
-      // The file ended before its LOAD line (comments only, or empty).
-      std::fclose(file);
-      SyntaxError(lineNumber > 0 ? lineNumber : 1);
-      return false;
-    }
+    // The text ended before its LOAD line (comments only, or empty).
+    if (!ReadLine(text, at, line)) return lineNumber > 0 ? lineNumber : 1;
     ++lineNumber;
-    const char* at = line.c_str();
-    argumentOnLine = ScanWord(at, command) && ScanWord(at, argument);
+    const char* word = line.c_str();
+    argumentOnLine = ScanWord(word, command) && ScanWord(word, argument);
     if (command.empty() || command[0] != ';') break;
   }
-  std::fclose(file);
-
   // An argument kept from an earlier line is not a path the LOAD line gave.
-  if (command != "LOAD" || !argumentOnLine) {
-    SyntaxError(lineNumber);
+  if (command != "LOAD" || !argumentOnLine) return lineNumber;
+  scene = SplitScenePath(argument);
+  return 0;
+}
+
+bool ReadViewerIni(const char* path, ViewerScene& scene) {
+  std::ifstream file(path ? path : "", std::ios::binary);
+  if (!path || !file) {
+    platform::ShowMessage(INI_MISSING_CAPTION, INI_MISSING_TEXT, platform::ICON_ERROR);
     return false;
   }
-  scene = SplitScenePath(argument);
-  return true;
+  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const int errorLine = ParseViewerIni(text, scene);
+  if (errorLine != 0) SyntaxError(errorLine);
+  return errorLine == 0;
 }
 
 ViewerScene SplitScenePath(const std::string& scenePath) {

@@ -140,24 +140,30 @@ void RestoreHandlers() {
   }
 }
 
+// The alternate stack's memory: one per thread, made at the thread's first region and kept until
+// the thread ends. A region opened after a fault (the cleanup's) must not need the allocator,
+// which the fault may have left locked.
+struct AltStackMemory {
+  void* memory = nullptr;
+  ~AltStackMemory() { std::free(memory); }
+};
+thread_local AltStackMemory altStackMemory;
+
 // A fault from a stack overflow can't run its handler on the stack that overflowed.
 struct AltStack {
   stack_t previous = {};
-  void* memory = nullptr;
+  bool installed = false;
 
   AltStack() {
-    memory = std::malloc(ALT_STACK_BYTES);
-    if (!memory) return;
+    if (!altStackMemory.memory) altStackMemory.memory = std::malloc(ALT_STACK_BYTES);
+    if (!altStackMemory.memory) return;
     stack_t stack = {};
-    stack.ss_sp = memory;
+    stack.ss_sp = altStackMemory.memory;
     stack.ss_size = ALT_STACK_BYTES;
-    if (sigaltstack(&stack, &previous) != 0) {
-      std::free(memory);
-      memory = nullptr;
-    }
+    installed = sigaltstack(&stack, &previous) == 0;
   }
   ~AltStack() {
-    if (!memory) return;
+    if (!installed) return;
     if (previous.ss_flags & SS_DISABLE) {
       stack_t off = {};
       off.ss_flags = SS_DISABLE;
@@ -165,7 +171,6 @@ struct AltStack {
     } else {
       sigaltstack(&previous, nullptr);
     }
-    std::free(memory);
   }
 };
 

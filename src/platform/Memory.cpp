@@ -5,6 +5,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -31,6 +32,14 @@ void AdviseAllocatorForDrawing() {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
+}
+
+uint64_t PhysicalMemoryBytes() {
+#if defined(__linux__)
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && pageSize > 0) return uint64_t(pages) * uint64_t(pageSize);
+#endif
+  return 0;
 }
 
 }  // namespace platform

@@ -35,6 +35,23 @@ void AdviseLargePages(const void* data, size_t bytes);
 // nothing.
 void AdviseAllocatorForDrawing();
 
+// The machine's physical memory in bytes; 0 when the system doesn't say.
+uint64_t PhysicalMemoryBytes();
+
+// ---- Unbuffered files ----
+//
+// Files written with one system call per write and nothing in between: no buffer and no lock of
+// this process, so what a write returned from is in the file, two threads' writes don't mix,
+// and a writer that faults part-way leaves nothing held that another writer would wait for.
+
+inline constexpr int NO_FILE = -1;
+inline constexpr int STANDARD_ERROR = 2;  // the terminal's error stream
+// Creates the file at path, or empties it, for writing at its end; NO_FILE when it can't.
+int CreateUnbufferedFile(const char* path);
+// Writes all size bytes; false when the system refused some of them.
+bool WriteUnbuffered(int file, const char* bytes, size_t size);
+void CloseUnbufferedFile(int file);  // accepts NO_FILE
+
 // ---- Offscreen OpenGL ----
 //
 // A GL context that renders into memory with the same OpenGL 1.1 + GLU as a window, for the

@@ -10,6 +10,7 @@
 #include "vfs/VfsInternal.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -85,7 +86,12 @@ bool ExtractMember(const uint8_t* image, size_t imageSize, const DatafileEntry& 
   // the only thing that catches a damaged member.
   if (DatafileChecksum(stored, entry.storedSize) != entry.checksum) return false;
 
-  std::vector<uint8_t> contents(size_t(entry.size) + VFS_TAIL_BYTES, 0);
+  std::vector<uint8_t> contents;
+  try {
+    contents.assign(size_t(entry.size) + VFS_TAIL_BYTES, 0);
+  } catch (const std::bad_alloc&) {
+    return false;  // a member the memory can't hold is as unusable as a damaged one
+  }
   if (entry.compressed) {
     uint32_t produced = entry.size;
     if (DecodeBuffer(contents.data(), &produced, stored, entry.storedSize, 0, 0) != DECODE_OK) return false;

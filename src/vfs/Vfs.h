@@ -22,6 +22,16 @@ inline constexpr uint32_t VFS_TAIL_BYTES = 600;
 inline constexpr const char* VFS_CAPTION = "DUZUR exception";
 inline constexpr const char* VFS_NOT_PRESENT = "Data not present error, maybe error in file.";
 inline constexpr const char* VFS_INTEGRITY = "Data integrity error or file(s) not present";
+inline constexpr const char* VFS_OVER_BUDGET = "Data too large: its files unpack to more memory than the player may use.";
+
+// Why the last mount failed, for callers that explain more than the message box does.
+enum : uint8_t { VFS_MOUNTED, VFS_FAILED_NOT_PRESENT, VFS_FAILED_INTEGRITY, VFS_FAILED_OVER_BUDGET };
+
+// Longest file name inside a demo; the folder a demo lies in may be as long as the system allows.
+inline constexpr uint32_t VFS_NAME_MAX = 255;
+
+// The memory a mount may fill unless told otherwise: half the machine's memory, at most 4 GiB.
+uint64_t DefaultMemoryBudget();
 
 // One file, owned by the Vfs until Close. Readers use size, never a terminator.
 struct VfsFile {
@@ -38,18 +48,27 @@ struct Vfs {
   std::vector<uint8_t> image;                   // the datafile's bytes while it is being mounted
   std::string directory;                        // the directory of a directory mount
   System* owner = nullptr;                      // kept, not used
+  // Bytes the records of one mount may hold in all. A mount adds up what its files declare
+  // (sizes on disk, unpacked sizes of datafile members, with their tails) before it reads any of
+  // them, and fails as a whole when the sum is larger.
+  uint64_t memoryBudget = DefaultMemoryBudget();
+  uint8_t failure = VFS_MOUNTED;  // VFS_FAILED_* of the last mount
+  uint64_t mountBytes = 0;        // what the last mount's files declared, in bytes
 
   explicit Vfs(System* owner = nullptr) : owner(owner) {}
 
   // Reads the files of a datafile (MOUNT_DATAFILE, path = the file) or a directory
   // (MOUNT_DIRECTORY, path = the directory, "" = the current one; '\' and '/' both separate).
-  // With names, only those files are read and every one must load. Shows a "DUZUR exception"
-  // message box and leaves the Vfs closed on failure. Expects a new or closed Vfs.
+  // A directory's files are added in name order, ASCII case ignored, whatever order the disk
+  // lists them in. With names, only those files are read and every one must load. Shows a
+  // "DUZUR exception" message box, sets failure and leaves the Vfs closed on failure (a mount
+  // over memoryBudget among them). Expects a new or closed Vfs.
   bool Mount(uint8_t mode, const char* path, const char* const* names = nullptr, uint32_t nameCount = 0);
   // A datafile mount from bytes already in memory (an embedded demo, a fuzzer).
   bool MountImage(std::vector<uint8_t> datafile, const char* const* names = nullptr, uint32_t nameCount = 0);
 
-  // First record whose name begins with name, ASCII case ignored; none if there is none.
+  // The record named name, ASCII case ignored; without one, the first record whose name begins
+  // with name (stored demos may name files by a prefix); none if there is none.
   VfsFile* Find(const char* name) const;
   uint32_t Count() const { return static_cast<uint32_t>(files.size()); }
   // Frees every record. Safe to repeat and on a Vfs never mounted.

@@ -93,6 +93,11 @@ TEST(SceneClock, KeysJumpAtTheNextUpdateAndEscapeAsksToQuit) {
     m.clock.HandleKey(key, runFlags);
   m.Advance(66);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 202.0f);
+  // A key pressed before playback starts (while the scene loads) is not carried into it.
+  m.clock.HandleKey(platform::KEY_0 + 7, runFlags);
+  m.clock.StartPlayback();
+  m.Advance(33);
+  EXPECT_FLOAT_EQ(m.clock.GetTime(), 1.0f);
 
   EXPECT_FALSE(m.clock.HandleKey('A', runFlags));
   EXPECT_EQ(runFlags, 0u);

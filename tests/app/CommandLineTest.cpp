@@ -53,7 +53,7 @@ ProgramRun RunIt(std::initializer_list<const char*> args) {
 TEST(CommandLine, OptionsFillTheSettingsAndTheRun) {
   Parsed p = Parse({"--width", "1024", "--height", "768", "--bpp", "16", "--fullscreen", "--rate", "22050", "--no-sound",
              "--stereo-separation", "40", "--log", "/tmp/x.log", "--console", "--batch", "--no-setup", "--triangulate",
-             "--lightwave", "demo.vpf"});
+             "--lightwave", "demo.vpf", "--scene", "main", "--max-memory", "512"});
   ASSERT_TRUE(p.ok) << p.error;
   const Settings& s = p.options.settings;
   EXPECT_TRUE(s.width == 1024 && s.height == 768 && s.colourDepth == 16 && s.sampleRate == 22050);
@@ -62,6 +62,8 @@ TEST(CommandLine, OptionsFillTheSettingsAndTheRun) {
   EXPECT_EQ(p.options.logPath, "/tmp/x.log");
   EXPECT_TRUE(p.options.console && p.options.batch && p.options.noSetup);
   EXPECT_EQ(p.options.input, "demo.vpf");
+  EXPECT_TRUE(p.options.scene == "main" && p.options.memoryBudget == uint64_t(512) << 20);
+  EXPECT_EQ(Parse({}).options.memoryBudget, DefaultMemoryBudget());
 
   p = Parse({"--info", "--channels", "camera:0", "--from", "-2.5", "--to", "10", "--step", "0.5", "s.lws"});
   ASSERT_TRUE(p.ok) << p.error;
@@ -85,6 +87,7 @@ TEST(CommandLine, BadOptionsAreRefusedWithTheReason) {
       {{"--height", "99999999999"}, "--height takes a whole number"},
       {{"--width"}, "--width needs a value"},
       {{"--bpp", "24"}, "--bpp takes 16 or 32, not '24'"},
+      {{"--max-memory", "0"}, "--max-memory takes a whole number from 1 to 1048576"},
       {{"--frobnicate"}, "unknown option '--frobnicate'"},
       {{"a.lws", "b.lws"}, "only one scene or datafile"},
       {{"--frame", "3"}, "--frame needs --out FILE.png"},

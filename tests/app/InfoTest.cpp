@@ -9,8 +9,11 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/RawDatafile.h"
 #include "support/SceneText.h"
 #include "support/TestSupport.h"
+#include "vfs/Vfs.h"
+#include "vpfpack/Reduce.h"
 
 namespace {
 
@@ -21,10 +24,10 @@ struct ProgramRun {
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
-// Runs zivi3 with args in folder dir (its log lands there too).
-ProgramRun Zivi3(const test::TempDir& dir, const std::string& args) {
-  const std::string command = "cd " + Quote(dir.Path().string()) + " && " + Quote(ZIVI3_BINARY_DIR "/zivi3") + " " +
-                              args + " 2>" + Quote(dir / "stderr.txt");
+// Runs zivi3 with args in folder dir (its log lands there too), after the shell words before.
+ProgramRun Zivi3(const test::TempDir& dir, const std::string& args, const std::string& before = "") {
+  const std::string command = "cd " + Quote(dir.Path().string()) + " && " + before + Quote(ZIVI3_BINARY_DIR "/zivi3") +
+                              " " + args + " 2>" + Quote(dir / "stderr.txt");
   ProgramRun run;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -34,6 +37,25 @@ ProgramRun Zivi3(const test::TempDir& dir, const std::string& args) {
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.err = test::ReadText(dir / "stderr.txt");
   return run;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool SANITIZED = true;  // the sanitizer's shadow memory can't live under an address-space limit
+#elif defined(__has_feature)
+constexpr bool SANITIZED = __has_feature(address_sanitizer);
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+// count members that all unpack one stream of size bytes of zeros (256 MiB make under 200 bytes).
+std::vector<uint8_t> Bomb(uint32_t count, uint32_t size) {
+  std::vector<uint8_t> stream;
+  EXPECT_TRUE(CompressReduced(std::vector<uint8_t>(size, 0).data(), size, 9, stream));
+  std::vector<test::RawEntry> entries;
+  for (uint32_t i = 0; i < count; ++i)
+    entries.push_back({"zero" + std::to_string(i) + ".lwo" + '\0', uint32_t(stream.size()), 1, size, 0,
+                       DatafileChecksum(stream.data(), stream.size())});
+  return test::RawDatafile(entries, stream);
 }
 
 // The output's lines with their runs of blanks collapsed to one, so table rows compare by cells.
@@ -161,26 +183,94 @@ TEST(Info, ReportListsCountsItemsFilesAndProblems) {
   EXPECT_NE(test::ReadText(dir / "ZIVI3.LOG").find("Scene report"), std::string::npos);
 }
 
-TEST(Info, SceneFromADatafileOrAViewerIni) {
+TEST(Info, WhichSceneADatafileOrAViewerIniPlays) {
   test::TempDir dir;
   WriteDemo(dir);
-  test::WriteText(dir / "demo/aaa.txt", "a member before the scene");
-  const std::string pack = std::string(ZIVI3_BINARY_DIR) + "/tools/vpfpack " + Quote(dir / "demo") + " " +
-                           Quote(dir / "demo.vpf") + " >/dev/null";
-  ASSERT_EQ(std::system(pack.c_str()), 0);
-  ProgramRun run = Zivi3(dir, "--info demo.vpf");
-  EXPECT_EQ(run.code, 0) << run.out << run.err;
-  EXPECT_TRUE(HasRow(run.out, "from: datafile demo.vpf (5 files)")) << run.out;
-  EXPECT_TRUE(HasRow(run.out, "scene: scene.lws")) << run.out;
+  // particle.lws sorts first, and scene.lws nests it (and tries to nest itself, which doesn't
+  // count).
+  test::WriteText(dir / "demo/particle.lws", std::string(SCENE) + "AddCamera\nCameraName P\n");
+  const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n" +
+                              "AddNullObject ACTSPS scene.lws 1 0 10 0 0 0 1 1 1\n";
+  auto pack = [&] {
+    const std::string out = dir / "pack.txt";
+    const std::string command = ZIVI3_BINARY_DIR "/tools/vpfpack " + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf");
+    const int code = std::system((command + " >" + out).c_str());
+    return ProgramRun{code, test::ReadText(out), ""};
+  };
+  const struct {
+    const char* viewerIni;  // nullptr: none in the datafile
+    const char* scene;      // contents of scene.lws
+    const char* args;
+    const char* plays;
+  } cases[] = {
+      {nullptr, nesting.c_str(), "", "scene.lws (plays: the one scene no other scene nests)"},
+      {nullptr, SCENE, "", "particle.lws (plays: the first by name)"},
+      {nullptr, nesting.c_str(), "--scene PARTICLE ", "particle.lws (plays: chosen with --scene)"},
+      {"; where it was made\nLOAD C:\\made\\here\\particle.lws\n", nesting.c_str(), "", "particle.lws (plays: named by VIEWER.INI)"},
+  };
+  for (const auto& c : cases) {
+    test::WriteText(dir / "demo/scene.lws", c.scene);
+    std::filesystem::remove(dir.Path() / "demo/VIEWER.INI");
+    if (c.viewerIni) test::WriteText(dir / "demo/VIEWER.INI", c.viewerIni);
+    const ProgramRun packed = pack();
+    ASSERT_EQ(packed.code, 0) << packed.out;
+    const std::string played = std::string(c.plays).substr(0, std::string(c.plays).find(' '));
+    if (!*c.args) {
+      EXPECT_NE(packed.out.find("the player plays " + played), std::string::npos) << packed.out;
+    }
+    ProgramRun run = Zivi3(dir, std::string("--info ") + c.args + "demo.vpf");
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_TRUE(HasRow(run.out, "scene: " + played)) << run.out;
+    // Both scenes are listed, in name order, and the one played says why.
+    const bool first = played == "particle.lws";
+    EXPECT_TRUE(HasRow(run.out, std::string(first ? "scenes: " : "") + c.plays)) << run.out;
+    EXPECT_TRUE(HasRow(run.out, first ? "scene.lws" : "scenes: particle.lws")) << run.out;
+  }
 
-  // No argument: ./VIEWER.INI names the scene, with the player's separators.
+  // A name that isn't one of its scenes, or a VIEWER.INI naming one it lacks: nothing plays.
+  ProgramRun run = Zivi3(dir, "--info --scene nope demo.vpf");
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.err.find("holds no scene 'nope' (its scenes: particle.lws, scene.lws)"), std::string::npos) << run.err;
+  test::WriteText(dir / "demo/VIEWER.INI", "LOAD gone.lws\n");
+  EXPECT_NE(pack().out.find("warning: the datafile's VIEWER.INI names gone.lws, which it doesn't hold"), std::string::npos);
+  EXPECT_EQ(Zivi3(dir, "--info demo.vpf").code, 2);
+  std::filesystem::remove(dir.Path() / "demo/VIEWER.INI");
+
+  // ./VIEWER.INI names the scene, with the player's separators; one given by path counts from
+  // its own folder.
   test::WriteText(dir / "VIEWER.INI", "; the demo\nLOAD demo\\scene.lws\n");
   run = Zivi3(dir, "--info");
   EXPECT_EQ(run.code, 0) << run.out << run.err;
   EXPECT_TRUE(HasRow(run.out, "from: folder demo\\ (5 files)")) << run.out;
-  // ... or a VIEWER.INI named on the command line.
-  test::WriteText(dir / "other.ini", "LOAD demo/scene.lws\n");
-  EXPECT_EQ(Zivi3(dir, "--info other.ini").code, 0);
+  std::filesystem::create_directory(dir.Path() / "ini");
+  test::WriteText(dir / "ini/VIEWER.INI", "LOAD ../demo/scene.lws\n");
+  run = Zivi3(dir, "--info ini/VIEWER.INI");
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_TRUE(HasRow(run.out, "from: folder ini/../demo/ (5 files)")) << run.out;
+  EXPECT_EQ(Zivi3(dir, "--info --scene x ini/VIEWER.INI").code, 2);  // --scene is for datafiles
+}
+
+// 2 KB that declare 10 GiB: forty members sharing one stream of 256 MiB of zeros. Run under a
+// 512 MiB address-space limit, with the peak resident memory on the last line of stderr.
+TEST(Info, AMemoryBombIsRefusedBeforeAnythingIsUnpacked) {
+  test::TempDir dir;
+  test::WriteBytes(dir / "bomb.vpf", Bomb(40, 256u << 20));
+  const std::string limited = SANITIZED ? "" : "ulimit -v 524288 && /usr/bin/time -f 'peak %M kB' ";
+  auto peak = [](const std::string& err) { return err.substr(err.rfind("peak ")); };
+
+  ProgramRun refused = Zivi3(dir, "--info bomb.vpf", limited);
+  EXPECT_EQ(refused.code, 2) << refused.err;
+  EXPECT_NE(refused.err.find("needs 10241 MB of memory, more than the"), std::string::npos) << refused.err;
+  if (SANITIZED) return;
+  std::printf("bomb refused: %s", peak(refused.err).c_str());
+  EXPECT_LT(std::stoul(peak(refused.err).substr(5)), 300u << 10);
+
+  // Let in, it meets the limit: members the memory can't hold stay unloaded, and the run ends
+  // with its message, never with an abort.
+  ProgramRun allowed = Zivi3(dir, "--info --max-memory 16384 bomb.vpf", limited);
+  EXPECT_EQ(allowed.code, 2) << allowed.err;
+  EXPECT_NE(allowed.err.find("holds no scene"), std::string::npos) << allowed.err;
+  std::printf("bomb let in: %s", peak(allowed.err).c_str());
 }
 
 TEST(Info, WhatStopsASceneIsReportedWithExitCode2) {

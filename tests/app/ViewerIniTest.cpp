@@ -4,91 +4,61 @@
 #include "app/App.h"
 #include "support/TestSupport.h"
 
-namespace {
-
-struct IniRead {
-  bool ok;
-  ViewerScene scene;
-  std::vector<test::Message> messages;
-};
-
-IniRead ReadIni(const std::string& text) {
-  test::TempDir dir;
-  test::WriteText(dir / "VIEWER.INI", text);
-  IniRead read;
-  test::MessageCapture boxes;
-  read.ok = ReadViewerIni((dir / "VIEWER.INI").c_str(), read.scene);
-  read.messages = boxes.messages;
-  return read;
-}
-
-// The one box of a syntax error, or "" when there was none.
-std::string SyntaxMessage(const IniRead& read) {
-  if (read.messages.size() != 1) return "";
-  EXPECT_EQ(read.messages[0].caption, "ROVUV INI Parser");
-  EXPECT_EQ(read.messages[0].icon, platform::ICON_ERROR);
-  return read.messages[0].text;
-}
-
-}  // namespace
-
-TEST(ViewerIni, CommentsThenLoadGiveTheFolderAndFileAndTheRestIsIgnored) {
+TEST(ViewerIni, CommentsThenLoadGiveTheSceneAndASyntaxErrorItsLine) {
+  const std::string longPath = "dir/" + std::string(400, 'p') + ".lws";
   const struct {
-    const char* text;
-    const char* path;
-    const char* directory;
-    const char* file;
+    std::string text;
+    int errorLine;  // 0: it names the scene below
+    std::string path, directory, file;
   } cases[] = {
-      {"; my demo\n   ;indented comment\nLOAD D:\\demo\\scene.lws trailing words\nLOAD other.lws\n",
+      {"; my demo\n   ;indented comment\nLOAD D:\\demo\\scene.lws trailing words\nLOAD other.lws\n", 0,
        "D:\\demo\\scene.lws", "D:\\demo\\", "scene.lws"},
       // A blank line keeps the comment's words, so it is a comment too; CR LF ends are white space.
-      {";a\r\n\r\n\t\r\nLOAD\tdemo/scene.lws\r\n", "demo/scene.lws", "demo/", "scene.lws"},
-      {"LOAD D:\\My Demo\\scene.lws\n", "D:\\My", "D:\\", "My"},  // the path ends at the first blank
-      {"LOAD scene.lws", "scene.lws", "", "scene.lws"},              // no line end after the last line
+      {";a\r\n\r\n\t\r\nLOAD\tdemo/scene.lws\r\n", 0, "demo/scene.lws", "demo/", "scene.lws"},
+      {"LOAD D:\\My Demo\\scene.lws\n", 0, "D:\\My", "D:\\", "My"},  // the path ends at the first blank
+      {"LOAD scene.lws", 0, "scene.lws", "", "scene.lws"},              // no line end after the last line
+      // A long comment stays one comment: its tail is not read as a line of its own.
+      {";" + std::string(600, 'x') + "\nLOAD a.lws\n", 0, "a.lws", "", "a.lws"},
+      // A line is read up to its 255th character.
+      {"LOAD " + longPath + "\n", 0, longPath.substr(0, 250), "dir/", longPath.substr(4, 246)},
+      {";" + std::string(600, 'x') + "\nNOPE\n", 2, "", "", ""},
+      {"load scene.lws\n", 1, "", "", ""},
+      {"; one\n; two\nPLAY scene.lws\n", 3, "", "", ""},
+      {";LOAD a.lws\n  ; b\n", 2, "", "", ""},  // comments only
+      {"", 1, "", "", ""},
+      {"\nLOAD scene.lws\n", 1, "", "", ""},  // no words yet
+      // LOAD alone would keep "kept.lws" from the comment line; it is refused instead.
+      {"; kept.lws\nLOAD\n", 2, "", "", ""},
+      {"LOADscene.lws\n", 1, "", "", ""},
   };
   for (const auto& c : cases) {
-    IniRead read = ReadIni(c.text);
-    ASSERT_TRUE(read.ok) << c.text;
-    EXPECT_TRUE(read.messages.empty());
-    EXPECT_EQ(read.scene.scenePath, c.path);
-    EXPECT_EQ(read.scene.sceneDirectory, c.directory);
-    EXPECT_EQ(read.scene.sceneFileName, c.file);
+    ViewerScene scene;
+    ASSERT_EQ(ParseViewerIni(c.text, scene), c.errorLine) << c.text;
+    if (c.errorLine != 0) continue;
+    EXPECT_EQ(scene.scenePath, c.path);
+    EXPECT_EQ(scene.sceneDirectory, c.directory);
+    EXPECT_EQ(scene.sceneFileName, c.file);
   }
 }
 
-TEST(ViewerIni, SyntaxErrorsNameTheLineWhereReadingStopped) {
-  EXPECT_EQ(SyntaxMessage(ReadIni("load scene.lws\n")), "Syntax Error in Line 1");
-  EXPECT_EQ(SyntaxMessage(ReadIni("; one\n; two\nPLAY scene.lws\n")), "Syntax Error in Line 3");
-  EXPECT_EQ(SyntaxMessage(ReadIni(";LOAD a.lws\n  ; b\n")), "Syntax Error in Line 2");  // comments only
-  EXPECT_EQ(SyntaxMessage(ReadIni("")), "Syntax Error in Line 1");
-  EXPECT_EQ(SyntaxMessage(ReadIni("\nLOAD scene.lws\n")), "Syntax Error in Line 1");  // no words yet
-  // LOAD alone would keep "kept.lws" from the comment line; it is refused instead.
-  EXPECT_EQ(SyntaxMessage(ReadIni("; kept.lws\nLOAD\n")), "Syntax Error in Line 2");
-  EXPECT_EQ(SyntaxMessage(ReadIni("LOADscene.lws\n")), "Syntax Error in Line 1");
-}
-
-TEST(ViewerIni, MissingFileShowsItsOwnMessage) {
+TEST(ViewerIni, AFileThatIsMissingOrWrongShowsItsBox) {
   test::TempDir dir;
+  const std::string path = dir / "VIEWER.INI";
   test::MessageCapture boxes;
   ViewerScene scene;
-  EXPECT_FALSE(ReadViewerIni((dir / "VIEWER.INI").c_str(), scene));
-  ASSERT_EQ(boxes.messages.size(), 1u);
+  EXPECT_FALSE(ReadViewerIni(path.c_str(), scene));
+  test::WriteText(path, "; one\n; two\nPLAY scene.lws\n");
+  EXPECT_FALSE(ReadViewerIni(path.c_str(), scene));
+  test::WriteText(path, "LOAD demo/scene.lws\n");
+  ASSERT_TRUE(ReadViewerIni(path.c_str(), scene));
+  EXPECT_EQ(scene.sceneFileName, "scene.lws");
+
+  ASSERT_EQ(boxes.messages.size(), 2u);
   EXPECT_EQ(boxes.messages[0].caption, "ROVUV");
   EXPECT_EQ(boxes.messages[0].text, "VIEWER.INI not found!");
-  EXPECT_EQ(boxes.messages[0].icon, platform::ICON_ERROR);
-}
-
-TEST(ViewerIni, OverlongLinesAreReadUpTo255CharactersAndCountOnce) {
-  // A long comment stays one comment; its tail is not read as a line of its own.
-  IniRead read = ReadIni(";" + std::string(600, 'x') + "\nLOAD a.lws\n");
-  ASSERT_TRUE(read.ok);
-  EXPECT_EQ(read.scene.scenePath, "a.lws");
-  EXPECT_EQ(SyntaxMessage(ReadIni(";" + std::string(600, 'x') + "\nNOPE\n")), "Syntax Error in Line 2");
-
-  const std::string longPath = "dir/" + std::string(400, 'p') + ".lws";
-  read = ReadIni("LOAD " + longPath + "\n");
-  ASSERT_TRUE(read.ok);
-  EXPECT_EQ(read.scene.scenePath, longPath.substr(0, VIEWER_LINE_MAX - 5));
+  EXPECT_EQ(boxes.messages[1].caption, "ROVUV INI Parser");
+  EXPECT_EQ(boxes.messages[1].text, "Syntax Error in Line 3");
+  EXPECT_TRUE(boxes.messages[0].icon == platform::ICON_ERROR && boxes.messages[1].icon == platform::ICON_ERROR);
 }
 
 TEST(ViewerIni, PathSplitTakesEitherSeparatorAndNeverTheFirstCharacter) {

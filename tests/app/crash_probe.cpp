@@ -1,12 +1,24 @@
 // zivi3_crash_probe: the real System in a real window whose driver does what the arguments say,
 // so a test can watch the whole run from outside: exit code, log file, message boxes (--batch,
-// on stderr) and the cleanup.
+// on stderr), the cleanup and the display mode.
 //
-//   zivi3_crash_probe LOG crash     the driver writes through a null record
-//   zivi3_crash_probe LOG return N  the driver returns N at once
+//   zivi3_crash_probe LOG crash [MS]         draws frames for MS milliseconds, then writes through
+//                                            a null record
+//   zivi3_crash_probe LOG return N           the driver returns N at once
+//   zivi3_crash_probe LOG log-lock           the driver faults while it holds the log's lock
+//   zivi3_crash_probe LOG hang [MS]          as crash, holding a lock its cleanup waits for
+//   zivi3_crash_probe LOG twice              the driver faults, and its cleanup faults too
+//   zivi3_crash_probe LOG load SCENE TEXT    the viewer loads SCENE and faults as soon as a log
+//                                            line holds TEXT, with the scene half built
+//
+// Any of them may end with --fullscreen WxH.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "app/App.h"
 
@@ -16,32 +28,65 @@ namespace {
 // null check stopping the run first. Volatile: the write below must really happen.
 int* volatile nowhere = reinterpret_cast<int*>(uintptr_t{16});
 
+void Fault() { *nowhere = 1; }
+
+std::mutex probeLock;
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: zivi3_crash_probe LOG crash | LOG return N\n");
+    std::fprintf(stderr, "usage: zivi3_crash_probe LOG crash [MS] | return N | log-lock | hang [MS] | twice | load SCENE TEXT\n");
     return 64;
   }
-  const bool crash = std::strcmp(argv[2], "crash") == 0;
-  const uint32_t code = argc > 3 ? uint32_t(std::atoi(argv[3])) : 0;
+  const std::string what = argv[2];
+  const char* argument = argc > 3 ? argv[3] : "0";
   platform::SetBatchMessages(true);
   RunOptions options;
   options.logPath = argv[1];
   options.settings.width = 160;
   options.settings.height = 120;
   options.settings.noSound = 1;
+  for (int i = 3; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--fullscreen") == 0 &&
+        std::sscanf(argv[i + 1], "%ux%u", &options.settings.width, &options.settings.height) == 2)
+      options.settings.fullscreen = 1;
+  }
 
-  System system;
-  LogSystem log;
-  const int exitCode = PlaySystem(
-      system, log, options,
-      [crash, code](std::atomic<uint32_t>&) -> uint32_t {
-        Log(3, "PROBE(Driver) - running");
-        if (crash) *nowhere = 1;
-        return code;
-      },
-      [] { std::fprintf(stderr, "crash probe: cleanup ran\n"); });
+  Player player;
+  player.input = what == "load" ? argument : "";
+  ViewerProcedure driver = [&](std::atomic<uint32_t>& runFlags) -> uint32_t {
+    Log(3, "PROBE(Driver) - running");
+    if (what == "crash" || what == "hang") {
+      if (what == "hang") probeLock.lock();
+      const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argument));
+      while (std::chrono::steady_clock::now() < end && runFlags == 0) {
+        player.system.Clear();
+        player.system.Present();
+      }
+      Fault();
+    } else if (what == "log-lock") {
+      player.log.writeLock.Acquire();
+      Fault();
+    } else if (what == "twice") {
+      Fault();
+    } else if (what == "load") {
+      const std::string text = argc > 4 ? argv[4] : "";
+      SetLogListener([text](int, const char* line) {
+        if (std::strstr(line, text.c_str())) Fault();
+      });
+      return ViewerDriver(player, runFlags);
+    }
+    return uint32_t(std::atoi(argument));
+  };
+  CleanupProcedure cleanup = [&] {
+    if (what == "hang") probeLock.lock();  // never comes free: the driver faulted holding it
+    Log(3, "PROBE(Cleanup) - cleaning up");
+    if (what == "twice") Fault();
+    ViewerCleanup(player);
+    std::fprintf(stderr, "crash probe: cleanup ran, %zu objects left\n", player.scene.objects.size());
+  };
+  const int exitCode = PlaySystem(player.system, player.log, options, driver, cleanup);
   std::fprintf(stderr, "crash probe: exit code %d\n", exitCode);
   return exitCode;
 }

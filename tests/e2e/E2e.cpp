@@ -4,6 +4,7 @@
 // Without Xvfb or xdotool every case is skipped.
 #include "platform/Platform.h"
 #include "support/SceneText.h"
+#include "support/VirtualDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@
 
 namespace e2e {
 std::string WaitForWindow(const std::string& prefix, double seconds);
+bool AddDisplayModes(const std::vector<std::pair<int, int>>& sizes);
+std::string CurrentMode();
 }
 
 namespace fs = std::filesystem;
@@ -41,6 +44,7 @@ const char* const TITLE = "Zadoze R3";
 const char* const DIALOG_TITLE = "DUZUR V3 Engine";
 const char* const DONE_LINE = "[ 03 ] - SYSTEM(Done) - System is done. Now go sleeping!";
 const char* const LOG_FOOTER = "*** ZIVI3 Log System stopped ***";
+const char* const DESKTOP_MODE = "1280x1024";
 // Rows at the top of the window that hold the frames-per-second text, which changes on its own.
 constexpr int OVERLAY_ROWS = 24;
 
@@ -164,41 +168,18 @@ class E2e : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("timeout"))
       return void(skipReason_ = "Xvfb, xdotool or timeout is not installed");
-    // Xvfb picks a free display itself and writes its number to the pipe.
-    int fds[2];
-    if (pipe(fds) != 0) return void(skipReason_ = "no pipe");
-    xvfb_ = fork();
-    if (xvfb_ == 0) {
-      close(fds[0]);
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c;
-    // Xvfb writes the number once it accepts connections; a server that never starts closes
-    // the pipe by dying, and one that hangs is caught by the test's own time limit.
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) return void(skipReason_ = "Xvfb did not start");
-    setenv("DISPLAY", (":" + number).c_str(), 1);
+    // A server of this process's own, on a number no other test process can take; its screen is
+    // the desktop's mode, and two smaller modes are there to switch to in full screen.
+    display_ = std::make_unique<test::VirtualDisplay>(std::string(DESKTOP_MODE) + "x24");
+    if (display_->Name().empty()) return void(skipReason_ = "Xvfb did not start");
+    setenv("DISPLAY", display_->Name().c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
     // Software GL in the window, whatever the machine has.
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    modesOffered_ = e2e::AddDisplayModes({{800, 600}, {640, 480}});
   }
 
-  static void TearDownTestSuite() {
-    if (xvfb_ > 0) {
-      kill(xvfb_, SIGTERM);
-      waitpid(xvfb_, nullptr, 0);
-      xvfb_ = -1;
-    }
-  }
+  static void TearDownTestSuite() { display_.reset(); }
 
   void SetUp() override {
     if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
@@ -287,14 +268,26 @@ class E2e : public ::testing::Test {
         << "log ends with: " << log.substr(log.size() > 400 ? log.size() - 400 : 0);
   }
 
+  // Waits until the display shows mode ("WxH"); false when it didn't within seconds.
+  static bool WaitForMode(const std::string& mode, double seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (e2e::CurrentMode() != mode) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+
   static std::string skipReason_;
-  static pid_t xvfb_;
+  static std::unique_ptr<test::VirtualDisplay> display_;
+  static bool modesOffered_;
   fs::path dir_;
   int shots_ = 0;
 };
 
 std::string E2e::skipReason_;
-pid_t E2e::xvfb_ = -1;
+std::unique_ptr<test::VirtualDisplay> E2e::display_;
+bool E2e::modesOffered_ = false;
 
 TEST_F(E2e, DialogGoPlaysTheSceneAndEscapeEndsInOrder) {
   WriteSquareScene(dir_);
@@ -359,17 +352,6 @@ TEST_F(E2e, SpacePausesAndDigitsJump) {
   QuitInOrder(*zivi3, window);
 }
 
-TEST_F(E2e, TheWindowsCloseButtonEndsInOrder) {
-  WriteSquareScene(dir_);
-  std::unique_ptr<Process> zivi3;
-  const std::string window = Play(zivi3, {"scene.lws"});
-  ASSERT_FALSE(window.empty());
-  const Shell close = Sh(std::string(XCLOSE_PROGRAM) + " " + window);
-  ASSERT_EQ(close.code, 0) << close.out;
-  EXPECT_EQ(zivi3->Wait(20s), 0) << zivi3->Err();
-  ExpectCompleteLog();
-}
-
 TEST_F(E2e, ConfigurationAndSceneFailuresEndWithTheirCodes) {
   // Without an argument VIEWER.INI names the scene; the scene-failure box prints as "caption: text".
   const char* const SCENE_FAILED = "XR sagt: Can't load Lightwave 6 scene!";
@@ -394,6 +376,48 @@ TEST_F(E2e, ConfigurationAndSceneFailuresEndWithTheirCodes) {
     EXPECT_EQ(zivi3->Wait(30s), c.code) << c.message;
     EXPECT_NE(zivi3->Err().find(c.message), std::string::npos) << zivi3->Err();
   }
+}
+
+// A size the display doesn't offer ends the run at once, in order; Escape and the window's close
+// button end it in order too, and the desktop's mode comes back.
+TEST_F(E2e, FullScreenModesAreRefusedOrRestoredInOrder) {
+  if (!modesOffered_) GTEST_SKIP() << "the X server can't offer display modes (no RandR)";
+  WriteSquareScene(dir_);
+  auto refused = Start({"--batch", "--no-setup", "--no-sound", "--fullscreen", "--width", "1000", "--height", "700",
+                        "scene.lws"});
+  EXPECT_EQ(refused->Wait(30s), 0) << refused->Err();
+  EXPECT_NE(Log().find("[ 01 ] - SYSTEM(Init) - The display refused a 1000x700 full-screen mode\n"), std::string::npos)
+      << Log();
+  ExpectCompleteLog();
+  EXPECT_EQ(e2e::CurrentMode(), DESKTOP_MODE);
+
+  for (const bool escape : {true, false}) {
+    std::unique_ptr<Process> zivi3;
+    const std::string window = Play(zivi3, {"--fullscreen", "--width", "800", "--height", "600", "scene.lws"});
+    ASSERT_FALSE(window.empty());
+    EXPECT_EQ(e2e::CurrentMode(), "800x600");
+    if (escape) {
+      ASSERT_TRUE(Keys(window, "Escape"));
+    } else {
+      const Shell close = Sh(std::string(XCLOSE_PROGRAM) + " " + window);
+      ASSERT_EQ(close.code, 0) << close.out;
+    }
+    EXPECT_EQ(zivi3->Wait(30s), 0) << zivi3->Err();
+    ExpectCompleteLog();
+    EXPECT_EQ(e2e::CurrentMode(), DESKTOP_MODE) << (escape ? "after Escape" : "after closing");
+  }
+}
+
+TEST_F(E2e, FullScreenTheDesktopModeComesBackAfterACrashReport) {
+  if (!modesOffered_) GTEST_SKIP() << "the X server can't offer display modes (no RandR)";
+  // The System's driver draws frames in 640 × 480 for a while, then faults holding a lock its
+  // cleanup waits for: the desktop comes back before the cleanup, and the watchdog ends the run.
+  Process probe({CRASH_PROBE_PROGRAM, LogPath().string(), "hang", "3000", "--fullscreen", "640x480"}, dir_);
+  EXPECT_TRUE(WaitForMode("640x480")) << probe.Err();
+  EXPECT_EQ(probe.Wait(30s), 0) << probe.Err();
+  EXPECT_NE(probe.Err().find("ZIVI3 Engine: [ Quorvel violated your windows ]"), std::string::npos) << probe.Err();
+  EXPECT_NE(Log().find("SYSTEM(Done) - The run did not end within 5 s of the crash report"), std::string::npos) << Log();
+  EXPECT_EQ(e2e::CurrentMode(), DESKTOP_MODE);
 }
 
 // The unit tests that skip without a display run here, where there is one.

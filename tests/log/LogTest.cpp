@@ -63,7 +63,7 @@ TEST(Log, ReopeningTruncatesAndAnUnwritablePathOnlyLosesTheFile) {
 
   LogSystem nowhere;
   EXPECT_TRUE(nowhere.Open(LOG_FILE, (dir / "missing/dir/log").c_str()));
-  EXPECT_EQ(nowhere.file, nullptr);
+  EXPECT_EQ(nowhere.file, platform::NO_FILE);
   Log(3, "goes nowhere");  // must not crash
 }
 

@@ -1,4 +1,5 @@
 // The packer as a demo maker runs it: the real program on real folders.
+#include "support/RawDatafile.h"
 #include "support/TestSupport.h"
 #include "vfs/Vfs.h"
 
@@ -29,9 +30,6 @@ ToolRun Vpfpack(const std::string& args) {
 
 std::string Quote(const std::string& path) { return "'" + path + "'"; }
 
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
 
 }  // namespace
 
@@ -104,27 +102,12 @@ TEST(Vpfpack, DamagedOrForeignInputGivesAClearMessageAndAFailingCode) {
 TEST(Vpfpack, ExtractsAnotherPackersDatafileButNeverOutsideItsFolder) {
   // Written field by field: data stored in reverse order of the directory, reserved bytes
   // filled, and one member whose name would climb out of the target folder.
-  const std::string data = "ownedsecond memberfirst!";  // "../escape.txt", "Second.TXT", "first.txt"
-  const struct {
-    std::string name;
-    uint32_t size, offset;
-  } entries[] = {{"first.txt", 6, 18}, {"Second.TXT", 13, 5}, {"../escape.txt", 5, 0}};
-  std::vector<uint8_t> directory;
-  for (const auto& e : entries) {
-    const uint32_t length = uint32_t(DATAFILE_ENTRY_SIZE + e.name.size() + 1);
-    directory.push_back(uint8_t(length));
-    directory.push_back(uint8_t(length >> 8));
-    for (uint32_t field : {e.size, 0u, e.size, e.offset,
-                           DatafileChecksum(reinterpret_cast<const uint8_t*>(data.data()) + e.offset, e.size)})
-      PutU32(directory, field);
-    directory.insert(directory.end(), 16, 0x5A);
-    directory.insert(directory.end(), e.name.c_str(), e.name.c_str() + e.name.size() + 1);
-  }
-  std::vector<uint8_t> image = {'V', 'P', 'F', 2, 0};
-  PutU32(image, uint32_t(directory.size()));
-  PutU32(image, 0xFFFFFFFF);
-  image.insert(image.end(), directory.begin(), directory.end());
-  image.insert(image.end(), data.begin(), data.end());
+  const std::string text = "ownedsecond memberfirst!";
+  const std::vector<uint8_t> data(text.begin(), text.end());
+  const std::vector<uint8_t> image = test::RawDatafile(
+      {test::StoredEntry("first.txt", data, 18, 6), test::StoredEntry("Second.TXT", data, 5, 13),
+       test::StoredEntry("../escape.txt", data, 0, 5)},
+      data);
 
   test::TempDir dir;
   std::filesystem::create_directory(dir.Path() / "deep");

@@ -1,5 +1,6 @@
 #include "vfs/Vfs.h"
 
+#include "support/RawDatafile.h"
 #include "support/TestSupport.h"
 #include "vpfpack/Pack.h"
 #include "vpfpack/Reduce.h"
@@ -13,41 +14,9 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
-
-// A datafile written field by field, as another packer might: entries may say anything.
-struct RawEntry {
-  std::string nameField;  // written as is; include the NUL yourself
-  uint32_t storedSize, compressed, size, offset, checksum;
-  uint16_t lengthOverride = 0;
-};
-
-std::vector<uint8_t> RawDatafile(const std::vector<RawEntry>& entries, const std::vector<uint8_t>& data,
-                                 uint32_t directorySizeOverride = 0) {
-  std::vector<uint8_t> dir;
-  for (const RawEntry& e : entries) {
-    const size_t at = dir.size();
-    dir.resize(at + DATAFILE_ENTRY_SIZE, 0xAB);  // reserved bytes are never read
-    const uint16_t length = e.lengthOverride ? e.lengthOverride : uint16_t(DATAFILE_ENTRY_SIZE + e.nameField.size());
-    dir[at] = uint8_t(length);
-    dir[at + 1] = uint8_t(length >> 8);
-    const uint32_t fields[] = {e.storedSize, e.compressed, e.size, e.offset, e.checksum};
-    for (int i = 0; i < 5; ++i) PutU32(dir, at + 2 + 4 * i, fields[i]);
-    dir.insert(dir.end(), e.nameField.begin(), e.nameField.end());
-  }
-  std::vector<uint8_t> out = {'V', 'P', 'F', 2, 0, 0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
-  PutU32(out, 5, directorySizeOverride ? directorySizeOverride : uint32_t(dir.size()));
-  out.reserve(out.size() + dir.size() + data.size());
-  out.insert(out.end(), dir.begin(), dir.end());
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
-
-RawEntry StoredEntry(const std::string& name, const std::vector<uint8_t>& data, uint32_t offset, uint32_t size) {
-  return {name + '\0', size, 0, size, offset, DatafileChecksum(data.data() + offset, size)};
-}
+using test::RawDatafile;
+using test::RawEntry;
+using test::StoredEntry;
 
 std::vector<uint8_t> Packed(const std::vector<PackMember>& members) {
   std::vector<uint8_t> out;
@@ -58,62 +27,70 @@ std::vector<uint8_t> Packed(const std::vector<PackMember>& members) {
 
 }  // namespace
 
-TEST(Vfs, FindMatchesPrefixesWithoutCaseInIndexOrder) {
-  test::TempDir dir;
-  test::WriteText(dir / "SCENE.LWS", "LWSC\n");
+TEST(Vfs, FindPrefersTheExactNameThenTheFirstPrefixInIndexOrder) {
   Vfs vfs;
   EXPECT_EQ(vfs.Find("anything"), nullptr);
   EXPECT_EQ(vfs.Find(""), nullptr);  // no records, nothing to return
 
-  const char* names[] = {"SCENE.LWS"};
-  ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names, 1));
-  ASSERT_NE(vfs.Find("scene.lw"), nullptr);
+  // A datafile keeps its directory's order: the backup comes first there.
+  ASSERT_TRUE(vfs.MountImage(Packed({{"blob.lwo.bak", Bytes("old")}, {"BLOB.LWO", Bytes("new")}, {"SCENE.LWS", {}}})));
+  EXPECT_EQ(vfs.Find("blob.lwo")->name, "BLOB.LWO");
+  EXPECT_EQ(vfs.Find("blob")->name, "blob.lwo.bak");
   EXPECT_EQ(vfs.Find("scene.lw")->name, "SCENE.LWS");
   EXPECT_EQ(vfs.Find(""), vfs.files[0].get());
   EXPECT_EQ(vfs.Find("scene.lws.bak"), nullptr);  // longer than the record's name
   EXPECT_EQ(vfs.Find("cene"), nullptr);
 }
 
-TEST(Vfs, DirectoryMountReadsEveryRegularFileWithoutTail) {
-  test::TempDir dir;
-  test::WriteText(dir / "a.lwo", "first");
-  test::WriteText(dir / "B.LWO", std::string("se\0cond", 7));
-  test::WriteText(dir / "empty", "");
-  std::filesystem::create_directory(dir.Path() / "sub");
-  test::WriteText(dir / "sub/hidden.lwo", "not read");
+TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
+  // Created in both orders, so neither the disk's hash nor its creation order can pass for
+  // name order.
+  for (bool backupFirst : {true, false}) {
+    test::TempDir dir;
+    const char* created[] = {"scene.lws.bak", "SCENE.LWS", "B.LWO", "a.lwo", "empty"};
+    for (int i = 0; i < 5; ++i) {
+      const char* name = created[backupFirst ? i : 4 - i];
+      test::WriteText(dir / name, std::string(name) == "B.LWO" ? std::string("se\0cond", 7) : std::string(name));
+    }
+    std::filesystem::create_directory(dir.Path() / "sub");
+    test::WriteText(dir / "sub/hidden.lwo", "not read");
 
-  Vfs vfs;
-  ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()));
-  EXPECT_EQ(vfs.Count(), 3u);
-  EXPECT_EQ(vfs.isDatafile, 0);
-  VfsFile* b = vfs.Find("b.lwo");
-  ASSERT_NE(b, nullptr);
-  EXPECT_TRUE(b->name == "B.LWO" && b->loaded == 1 && b->size == 7u);
-  EXPECT_EQ(b->data, Bytes(std::string("se\0cond", 7)));  // exactly the file, no trailing bytes
-  ASSERT_NE(vfs.Find("empty"), nullptr);
-  EXPECT_EQ(vfs.Find("empty")->loaded, 1);
-  EXPECT_EQ(vfs.Find("hidden"), nullptr);
+    Vfs vfs;
+    ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()));
+    std::vector<std::string> order;
+    for (const auto& f : vfs.files) order.push_back(f->name);
+    EXPECT_EQ(order, (std::vector<std::string>{"a.lwo", "B.LWO", "empty", "SCENE.LWS", "scene.lws.bak"}));
+    EXPECT_EQ(vfs.isDatafile, 0);
+    EXPECT_EQ(vfs.Find("scene.lws")->name, "SCENE.LWS");
+    VfsFile* b = vfs.Find("b.lwo");
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(b->loaded == 1 && b->size == 7u);
+    EXPECT_EQ(b->data, Bytes(std::string("se\0cond", 7)));  // exactly the file, no trailing bytes
+    EXPECT_EQ(vfs.Find("empty")->loaded, 1);
+    EXPECT_EQ(vfs.Find("hidden"), nullptr);
 
-  vfs.Close();
-  vfs.Close();  // safe to repeat
-  EXPECT_EQ(vfs.Count(), 0u);
-  Vfs never;
-  never.Close();
+    vfs.Close();
+    vfs.Close();  // safe to repeat
+    EXPECT_EQ(vfs.Count(), 0u);
+  }
 }
 
-TEST(Vfs, DirectoryPathsTakeEitherSeparatorAndEmptyMeansHere) {
+TEST(Vfs, DirectoryPathsTakeEitherSeparatorAnyLengthAndEmptyMeansHere) {
+  // The folder's path runs past 255 characters; only the names inside a demo are bound by that.
   test::TempDir dir;
-  std::filesystem::create_directories(dir.Path() / "demo" / "scenes");
-  test::WriteText(dir / "demo/scenes/x.lws", "LWSC");
+  const std::string demo(200, 'd'), scenes(200, 's');
+  std::filesystem::create_directories(dir.Path() / demo / scenes);
+  test::WriteText(dir / (demo + "/" + scenes + "/x.lws"), "LWSC");
   const char* names[] = {"x.lws"};
-  const std::string windowsStyle = dir.Path().string() + "\\demo\\scenes\\";
+  const std::string windowsStyle = dir.Path().string() + "\\" + demo + "\\" + scenes + "\\";
   Vfs vfs;
   ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, windowsStyle.c_str(), names, 1));
   EXPECT_EQ(vfs.Find("X.LWS")->size, 4u);
-  vfs.Close();
+  ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, windowsStyle.c_str()));
+  EXPECT_EQ(vfs.Count(), 1u);
 
   const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path() / "demo" / "scenes");
+  std::filesystem::current_path(dir.Path() / demo / scenes);
   const bool mounted = vfs.Mount(MOUNT_DIRECTORY, "", names, 1);
   std::filesystem::current_path(previous);
   EXPECT_TRUE(mounted);
@@ -128,10 +105,13 @@ TEST(Vfs, FailedMountsShowTheirMessageAndLeaveTheVfsClosed) {
   const char* names[] = {"present.lwo", "missing.lwo"};
   EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names, 2));
   EXPECT_EQ(vfs.Count(), 0u);
+  EXPECT_EQ(vfs.failure, VFS_FAILED_INTEGRITY);
   EXPECT_FALSE(vfs.Mount(MOUNT_DATAFILE, (dir / "nothing.vpf").c_str()));
+  EXPECT_EQ(vfs.failure, VFS_FAILED_NOT_PRESENT);
   EXPECT_FALSE(vfs.Mount(2, dir.Path().c_str()));  // not a mode of ours
-  const std::string longDir = dir.Path().string() + "/" + std::string(300, 'd');
-  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, longDir.c_str(), names, 1));  // past the 255-character path
+  const std::string longName(256, 'n');
+  const char* tooLong[] = {longName.c_str()};
+  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), tooLong, 1));  // past a demo's 255-character names
 
   ASSERT_EQ(capture.messages.size(), 4u);
   const std::string integrity = "Data integrity error or file(s) not present", absent = "Data not present error, maybe error in file.";
@@ -144,6 +124,36 @@ TEST(Vfs, FailedMountsShowTheirMessageAndLeaveTheVfsClosed) {
   EXPECT_EQ(vfs.Count(), 0u);
   EXPECT_FALSE(vfs.Mount(MOUNT_EMPTY, nullptr));
   EXPECT_EQ(capture.messages.size(), 4u);
+}
+
+TEST(Vfs, AMountOverItsMemoryBudgetFailsBeforeReadingAnything) {
+  // Each datafile record holds its unpacked size and the tail; a folder's files their size.
+  const std::vector<uint8_t> image = Packed({{"a", std::vector<uint8_t>(400, 'a')}, {"b", std::vector<uint8_t>(100, 'b')}});
+  const uint64_t declared = 500 + 2 * VFS_TAIL_BYTES;
+  test::MessageCapture capture;
+  Vfs vfs;
+  vfs.memoryBudget = declared;
+  EXPECT_TRUE(vfs.MountImage(image));
+  EXPECT_EQ(vfs.mountBytes, declared);
+  vfs.memoryBudget = declared - 1;
+  EXPECT_FALSE(vfs.MountImage(image));
+  EXPECT_TRUE(vfs.failure == VFS_FAILED_OVER_BUDGET && vfs.Count() == 0 && vfs.mountBytes == declared);
+  const char* onlyB[] = {"B"};
+  EXPECT_TRUE(vfs.MountImage(image, onlyB, 1));  // a list counts only what it reads
+
+  test::TempDir dir;
+  test::WriteText(dir / "one", std::string(300, '1'));
+  test::WriteText(dir / "two", std::string(300, '2'));
+  vfs.memoryBudget = 599;
+  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()));
+  EXPECT_EQ(vfs.mountBytes, 600u);
+  ASSERT_EQ(capture.messages.size(), 2u);
+  EXPECT_EQ(capture.messages[1].text, VFS_OVER_BUDGET);
+  EXPECT_EQ(capture.messages[1].caption, "DUZUR exception");
+
+  // Left alone, the budget is half the machine's memory and never above 4 GiB.
+  EXPECT_LE(DefaultMemoryBudget(), uint64_t(4) << 30);
+  EXPECT_GE(DefaultMemoryBudget(), std::min(platform::PhysicalMemoryBytes() / 2, uint64_t(4) << 30));
 }
 
 TEST(Vfs, DatafileMembersComeBackExactlyWithTheirZeroTail) {

@@ -1,13 +1,16 @@
 // vpfpack: ships a demo as one datafile, lists one, or unpacks one for checking.
+#include "app/App.h"
 #include "platform/Platform.h"
 #include "vfs/Vfs.h"
 #include "vpfpack/Pack.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,13 +25,40 @@ const char* const USAGE =
     "       vpfpack --help\n"
     "\n"
     "Members are block-compressed when that makes them smaller and stored otherwise.\n"
-    "Names are bare file names, compared without case by the player.\n";
+    "Names are bare file names, compared without case by the player.\n"
+    "The player plays the scene a VIEWER.INI member names, else the one scene no other scene\n"
+    "nests, else the first by name; packing says which that is.\n";
 
 bool ReadFile(const fs::path& path, std::vector<uint8_t>& bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+// Says which scene the player will play from these members: the one their VIEWER.INI names,
+// or the one the player picks without it. A datafile it can't play is still written, with a
+// warning, since --scene may choose for it.
+void SayWhichScenePlays(const std::vector<PackMember>& members) {
+  Vfs scenes;
+  for (const PackMember& m : members) {
+    std::string lower = m.name;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (lower != "viewer.ini" && (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".lws") != 0)) continue;
+    auto file = std::make_unique<VfsFile>();
+    file->name = m.name;
+    file->data = m.bytes;
+    file->size = uint32_t(m.bytes.size());
+    file->loaded = 1;
+    scenes.files.push_back(std::move(file));
+  }
+  DatafileSceneChoice choice;
+  std::string why;
+  if (ChooseDatafileScene(scenes, "", choice, why)) {
+    std::printf("the player plays %s (%s)\n", choice.scene.c_str(), choice.reason.c_str());
+  } else {
+    std::printf("warning: %s\n", why.c_str());
+  }
 }
 
 bool WriteFile(const fs::path& path, const uint8_t* bytes, size_t size) {
@@ -81,6 +111,7 @@ int Pack(const char* dirArg, const char* outArg) {
   }
   std::printf("wrote %s: %zu bytes for %llu bytes of files\n", outArg, datafile.size(),
               static_cast<unsigned long long>(total));
+  SayWhichScenePlays(members);
   return 0;
 }
 
