@@ -75,6 +75,107 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
   }
 }
 
+// The LightWave look: lights by their LightType, shining along their own +Z as heading and pitch
+// turn it, colour × intensity over the scene's ambient light (here 0.4 × 0.5, GL's 0.2 again).
+TEST_F(RenderSurface, TheLightWaveLookShinesDistantAndSpotLightsAlongTheirAxes) {
+  system.settings.lightwave = true;
+  float leftX, rightX, y;
+  Project({-1.5f, 0, 10}, &leftX, &y);
+  Project({1.5f, 0, 10}, &rightX, &y);
+  const int HALF_AT_45 = int(std::lround((0.25 * std::sqrt(0.5) + 0.1) * 255));
+  const int FULL = int(std::lround(0.6 * 255));
+  // The left square faces the spot head on: it stands 5 along the square's normal, turned back.
+  const Vec3 spot = {-1.5f + 5 * std::sqrt(0.5f), 0, 10 - 5 * std::sqrt(0.5f)};
+  struct Case {
+    uint8_t type;
+    Vec3 position, rotation;
+    float intensity;
+    int left, right;
+    const char* what;
+  };
+  const Case cases[] = {
+      {LIGHT_TYPE_DISTANT, {-50, 0, 0}, {90 * DEGREES, 0, 0}, 1, AMBIENT_ONLY, LIT_AT_45, "distant along +x"},
+      {LIGHT_TYPE_DISTANT, {}, {-90 * DEGREES, 0, 0}, 1, LIT_AT_45, AMBIENT_ONLY, "distant along -x"},
+      {LIGHT_TYPE_DISTANT, {}, {}, 1, LIT_AT_45, LIT_AT_45, "distant along +z, onto their fronts"},
+      {LIGHT_TYPE_DISTANT, {}, {0, 90 * DEGREES, 0}, 1, AMBIENT_ONLY, AMBIENT_ONLY, "distant, pitched straight down"},
+      {LIGHT_TYPE_DISTANT, {}, {90 * DEGREES, 0, 0}, 0.5f, AMBIENT_ONLY, HALF_AT_45, "at half intensity"},
+      {LIGHT_TYPE_SPOT, spot, {-45 * DEGREES, 0, 0}, 1, FULL, AMBIENT_ONLY, "spot: the left square in its cone"},
+      {LIGHT_TYPE_SPOT, spot, {-25 * DEGREES, 0, 0}, 1, AMBIENT_ONLY, AMBIENT_ONLY, "spot turned away by 20 degrees"},
+      {LIGHT_TYPE_AREA, {6, 0, 10}, {}, 1, LIT_AT_45, AMBIENT_ONLY, "an area light shines as a point"},
+  };
+  for (const Case& c : cases) {
+    NewScene();
+    scene->ambientColor = {0.4f, 0.4f, 0.4f};
+    scene->ambientIntensity = 0.5f;
+    AddCamera();
+    Surface* grey = AddSurface({0.5f, 0.5f, 0.5f});
+    AddSquare(AddObject({-1.5f, 0, 10}, {-45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
+    AddSquare(AddObject({1.5f, 0, 10}, {45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
+    Light* light = AddLight(LIGHT_POINT, c.position);
+    light->type = c.type;
+    light->intensity = c.intensity;
+    light->coneAngle = 10;
+    light->edgeAngle = 0;
+    for (int i = 0; i < 3; ++i) Constant(light->envelopes[CHANNEL_HEADING + i], (&c.rotation.x)[i]);
+    const Image image = Render(0);
+    EXPECT_NEAR(image.G(uint32_t(leftX), uint32_t(y)), c.left, 3) << c.what;
+    EXPECT_NEAR(image.G(uint32_t(rightX), uint32_t(y)), c.right, 3) << c.what;
+  }
+
+  // Falloff over the range: r/d and (r/d)² exactly, linear approximated (half at half the
+  // range); none for a distant light. A soft edge gives half strength halfway through it.
+  Light* light = scene->lights[0].get();
+  light->coneAngle = 30;
+  light->edgeAngle = 10;
+  const struct {
+    uint8_t type;
+    uint32_t falloff;
+    float constant, linear, quadratic;
+  } falloffs[] = {{LIGHT_TYPE_SPOT, 2, 0, 0.25f, 0}, {LIGHT_TYPE_POINT, 3, 0, 0, 0.0625f},
+                  {LIGHT_TYPE_POINT, 1, 1, 0, 0.25f}, {LIGHT_TYPE_DISTANT, 2, 1, 0, 0}};
+  for (const auto& f : falloffs) {
+    light->type = f.type;
+    light->falloff = f.falloff;
+    light->range = 4;
+    Render(0);
+    GLfloat constant = -1, linear = -1, quadratic = -1, cutoff = 0, exponent = 0;
+    glGetLightfv(GL_LIGHT1, GL_CONSTANT_ATTENUATION, &constant);
+    glGetLightfv(GL_LIGHT1, GL_LINEAR_ATTENUATION, &linear);
+    glGetLightfv(GL_LIGHT1, GL_QUADRATIC_ATTENUATION, &quadratic);
+    EXPECT_TRUE(constant == f.constant && linear == f.linear && quadratic == f.quadratic)
+        << "falloff " << f.falloff << ": " << constant << " " << linear << " " << quadratic;
+    glGetLightfv(GL_LIGHT1, GL_SPOT_CUTOFF, &cutoff);
+    glGetLightfv(GL_LIGHT1, GL_SPOT_EXPONENT, &exponent);
+    if (f.type == LIGHT_TYPE_SPOT)
+      EXPECT_TRUE(cutoff == 30 && std::fabs(std::pow(std::cos(25 * DEGREES), exponent) - 0.5f) < 1e-4f) << exponent;
+    else
+      EXPECT_EQ(cutoff, 180);
+  }
+}
+
+// Dissolve 0.5 halves the alpha of the whole object, opaque surfaces included, which then go in
+// the transparent pass (a square behind it shows through); 1 leaves nothing. Classic: ignored.
+TEST_F(RenderSurface, ADissolvingObjectFadesAsAWholeWithTheLightWaveLook) {
+  for (uint32_t dynamic : {0u, uint32_t(OBJECT_DYNAMIC)}) {
+    system.settings.lightwave = false;
+    NewScene();
+    AddCamera();
+    SceneObject* object = AddObject({0, 0, 10}, {}, OBJECT_UNLIT | dynamic);
+    AddSquare(object, AddSurface({1, 1, 1}), {}, 1);
+    AddSquare(AddObject({0, 0, 12}), AddSurface({0, 1, 0}), {}, 0.5f);
+    object->dissolve = 0.5f;
+    EXPECT_EQ(Render(0).Rgb(WIDTH / 2, HEIGHT / 2), (std::vector<int>{255, 255, 255})) << "classic";
+    system.settings.lightwave = true;
+    const Image image = Render(0);
+    EXPECT_NEAR(image.R(WIDTH / 2, HEIGHT / 2), 128, 1) << dynamic;
+    EXPECT_NEAR(image.G(WIDTH / 2, HEIGHT / 2), 255, 1) << dynamic;
+    EXPECT_NEAR(image.R(WIDTH / 2, HEIGHT / 2 - 30), 128, 1) << dynamic;
+    Ramp(object->dissolveEnvelope, 0, 0, 10, 1);
+    EXPECT_NEAR(Render(2.5f).R(WIDTH / 2, HEIGHT / 2 - 30), 191, 1) << dynamic;
+    EXPECT_EQ(Render(10).R(WIDTH / 2, HEIGHT / 2 - 30), 0) << dynamic;
+  }
+}
+
 TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {
   // A red square before a larger green one that is transparent. Drawn in the opaque pass, the
   // red one writes depth and hides the green one; drawn in the transparent pass (no depth

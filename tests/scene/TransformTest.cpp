@@ -86,6 +86,47 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   EXPECT_EQ(still->channelValues[CHANNEL_POSITION_Y], 0);
 }
 
+// LightWave's own checks: bank, then pitch, then heading, each about the parent's axes, after
+// scale along the item's own axes.
+TEST(Transform, TheLightWaveLookTurnsBankPitchHeadingAfterScale) {
+  System system;
+  system.settings.lightwave = true;
+  Scene scene;
+  scene.AttachToSystem(&system);
+  SceneObject* object = scene.AddObject();
+  const struct {
+    std::array<float, 9> channels;
+    Vec3 from, to;
+    const char* what;
+  } cases[] = {
+      {{0, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "heading"},
+      {{0, 0, 0, 0, HALF_PI, 0, 1, 1, 1}, {0, 0, 1}, {0, -1, 0}, "pitch"},
+      {{0, 0, 0, 0, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "bank"},
+      {{0, 0, 0, HALF_PI, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "heading and bank"},
+      {{0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {1, 0, 0}, {1, 0, 0}, "all three"},
+      {{0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {0, 0, 1}, {1, 0, 0}, "scale before heading, z"},
+      {{0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {1, 0, 0}, {0, 0, -2}, "scale before heading, x"},
+      {{5, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {1, 0, 0}, {5, 0, -1}, "turned, then moved"},
+  };
+  object->pivot = {1, 0, 0};
+  SetChannels(object, {5, 0, 0, 0, 0, 0, 1, 1, 1});
+  UpdateObject(object, 0);
+  ExpectNear(Place(object->localMatrix, {1, 0, 0}), {5, 0, 0}, "the pivot lands on the position");
+  object->pivot = {};
+  for (const auto& c : cases) {
+    SetChannels(object, c.channels);
+    UpdateObject(object, 0);
+    ExpectNear(Place(object->localMatrix, c.from), c.to, c.what);
+  }
+  // The dissolve follows its envelope in this look only.
+  test::Ramp(object->dissolveEnvelope, 0, 0, 10, 1);
+  UpdateObject(object, 5);
+  EXPECT_FLOAT_EQ(object->dissolve, 0.5f);
+  system.settings.lightwave = false;
+  UpdateObject(object, 10);
+  EXPECT_FLOAT_EQ(object->dissolve, 0.5f);
+}
+
 TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   Scene scene;
   // The child comes first in the array: only local matrices are combined, so the update order
