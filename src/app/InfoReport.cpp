@@ -194,9 +194,9 @@ void CountEnvelopes(const std::unique_ptr<Envelope> (&envelopes)[N], bool object
   for (const auto& envelope : envelopes) CountEnvelope(envelope.get(), objectFile, channels);
 }
 
-// Whether an envelope ever differs from value (a key off it, or a wave).
+// Whether an envelope ever differs from value (a key off it, or a wave); a missing one is 0.
 bool Differs(const std::unique_ptr<Envelope>& envelope, float value) {
-  if (!envelope) return false;
+  if (!envelope) return value != 0;
   if (!envelope->oscillators.empty()) return true;
   for (const EnvelopeKey& key : envelope->keys)
     if (key.value != value) return true;

@@ -277,6 +277,7 @@ void ApplyLight(const Light* light) {
   }
   const GLfloat diffuse[4] = {light->color.x, light->color.y, light->color.z, 1};
   glLightfv(id, GL_DIFFUSE, diffuse);
+  glLightf(id, GL_SPOT_CUTOFF, 180);  // GL's default: no spot, whatever drew with this light before
   glEnable(id);
 }
 

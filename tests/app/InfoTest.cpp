@@ -99,7 +99,7 @@ std::vector<uint8_t> TetrahedronCache() {
 // Every kind of item, parent and problem the report shows:
 //   object 0  Body, unlit, point-cached, px 0 → 10 over frames 0-50 (linear), py 2, scale 1
 //   object 1  null ACTFADE, child of object 0, px 1
-//   object 2  a clone of Body
+//   object 2  a clone of Body, turned by heading and scaled in x only
 //   object 3  null Helper, dissolved by half, turned by heading and bank, moving in x with the
 //             post behaviour repeat
 //   light 0   Sun, distant (a spot to LightWave), at (0, 10, 0), heading 0.5; a target it
@@ -117,7 +117,8 @@ std::string DemoScene() {
   s += test::LwsChannel(0, 0, 10, 2);
   s += test::LwsChannel(1, 2) + test::LwsChannel(6, 1) + test::LwsChannel(7, 1) + test::LwsChannel(8, 1);
   s += "\nAddNullObject ACTFADE 255 0 0\nParentItem 10000000\n" + test::LwsChannel(0, 1);
-  s += "\nLoadObjectLayer 1 tri.lwo\n\nAddNullObject Helper\nObjectDissolve 0.5\n";
+  s += "\nLoadObjectLayer 1 tri.lwo\n" + test::LwsChannel(3, 0.5) + test::LwsChannel(6, 2);
+  s += "\nAddNullObject Helper\nObjectDissolve 0.5\n";
   std::string repeat = test::LwsChannel(0, 0, 1, 1);
   repeat.replace(repeat.find("Behaviors 1 1"), 13, "Behaviors 1 2");
   s += repeat + test::LwsChannel(3, 0.5) + test::LwsChannel(5, 0.25) + "AmbientColor 1 1 1\nAmbientIntensity 0.25\n";
@@ -163,7 +164,7 @@ TEST(Info, ReportListsCountsItemsFilesAndProblems) {
 
   // What the classic look ignores, with the way to see it.
   EXPECT_TRUE(InOrder(out, {"\nThe LightWave look\n", "post behaviour repeat on 1 channel",
-                            "rotation and scale order on 1 object", "dissolve on 1 object",
+                            "rotation and scale order on 2 objects", "dissolve on 1 object",
                             "animated zoom on 1 camera", "spot light 1", "intensity on 2 lights",
                             "spherical projection on 1 surface", "smoothing angle on 1 surface",
                             "ambient light (colour 1 1 1, intensity 0.25)",

@@ -152,7 +152,9 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
       "FocalDistance (envelope)", "{ Envelope", "1", "Key 3.3 0 0", "}",  // not kept
       "AddLight", "Channel 9", "{ Envelope", "1", "Key 4 0 0", "Channel 8", "{ Envelope", "x", "Key 4 0 0",
       "Channel 0", "{ Envelope", "1", "Key 3 0 0", "Channel 0", "{ Envelope", "1", "Key 4 0 0",  // replaced
-      "LightIntensity (envelope)", "{ Envelope", "1", "Key 5 0 0", "}", "{ Envelope", "1", "Key 6 0 0"})));
+      "LightIntensity (envelope)", "{ Envelope", "1", "Key 5 0 0", "}", "LightConeAngle (envelope)", "{ Envelope",
+      "1", "Key 7 0 0", "AmbientIntensity (envelope)", "{ Envelope", "1", "Key 8 0 0", "}", "{ Envelope", "1",
+      "Key 6 0 0"})));
   auto values = [](const std::unique_ptr<Envelope>& slot) {
     std::vector<float> v;
     for (const EnvelopeKey& k : slot->keys) v.push_back(k.value);
@@ -174,6 +176,8 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
   EXPECT_EQ(values(light.envelopes[0]), std::vector<float>{4});
   EXPECT_EQ(light.intensity, 0);
   EXPECT_EQ(values(light.intensityEnvelope), std::vector<float>{5});
+  EXPECT_EQ(values(light.coneAngleEnvelope), std::vector<float>{7});
+  EXPECT_EQ(values(scene->ambientIntensityEnvelope), std::vector<float>{8});
   for (const char* notice : {"animated FocalDistance is not played, its envelope is skipped",
                              "envelope without a Channel line, skipped"})
     EXPECT_TRUE(Logged(2, std::string("LWSLDR(ReadNumKeys) - LWS \"test.lws\": ") + notice)) << notice;

@@ -198,12 +198,6 @@ TEST(Envelope, BehavioursOutsideTheKeysAsLightWaveDefinesThem) {
   EXPECT_FLOAT_EQ(EvaluateEnvelope(&tcb, -4, true), -2);
   tcb.keys[1].shape = SHAPE_STEPPED;
   EXPECT_EQ(EvaluateEnvelope(&tcb, 40, true), 10);
-
-  // LightWave's reading of the keys, where there is one, replaces the classic one.
-  Envelope read = Make({Key(0, 0), Key(10, 10)});
-  read.lightwaveKeys = {Key(0, 0), Key(10, 10, SHAPE_STEPPED)};
-  EXPECT_EQ(EvaluateEnvelope(&read, 5, true), 0);
-  EXPECT_EQ(EvaluateEnvelope(&read, 5, false), 5);
 }
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
