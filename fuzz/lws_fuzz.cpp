@@ -80,8 +80,11 @@ void CheckEnvelopes(const std::unique_ptr<Envelope>* slots, uint32_t count) {
       if (!std::isfinite(key.time) || !std::isfinite(key.value)) std::abort();
       if (k > 0 && key.time < envelope->keys[k - 1].time) std::abort();
     }
-    volatile float value = EvaluateEnvelope(envelope, 12.5f);
-    (void)value;
+    // Both looks, inside the keys and far outside them (behaviours fold or extend the time).
+    for (float time : {12.5f, -1e4f, 1e7f}) {
+      volatile float value = EvaluateEnvelope(envelope, time, time != 12.5f) + EvaluateEnvelope(envelope, time);
+      (void)value;
+    }
   }
 }
 

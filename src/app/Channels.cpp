@@ -5,8 +5,9 @@
 // wx wy wz, where the item is in world space (OpenGL's axes: Z negated). Every number is printed
 // with "%.6g". Objects show their channel values as the frame update leaves them; cameras their
 // position and rotation with scale 1; lights their position and the evaluated rotation and scale
-// slots. Cameras and lights are posed without OpenGL, by the same rules the renderer follows; a
-// camera aims at its target's position at the same time.
+// slots. Cameras and lights are posed without OpenGL, by the same rules the renderer follows (the
+// LightWave look's too, when the settings ask for it); a camera aims at its target's position at
+// the same time.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -17,11 +18,11 @@ namespace {
 
 // A camera's view matrix at time: Rz(-b) Rx(p) Ry(h) T(-x, -y, z), or the look-at matrix
 // towards its target. Untouched without a position-x envelope, as in the renderer.
-void PoseCamera(Camera& camera, float time) {
+void PoseCamera(Camera& camera, float time, bool lightwave) {
   if (!camera.envelopes[CHANNEL_POSITION_X]) return;
-  camera.position = {EvaluateEnvelope(camera.envelopes[0].get(), time),
-                     EvaluateEnvelope(camera.envelopes[1].get(), time),
-                     EvaluateEnvelope(camera.envelopes[2].get(), time)};
+  camera.position = {EvaluateEnvelope(camera.envelopes[0].get(), time, lightwave),
+                     EvaluateEnvelope(camera.envelopes[1].get(), time, lightwave),
+                     EvaluateEnvelope(camera.envelopes[2].get(), time, lightwave)};
   const Vec3& p = camera.position;
   if (camera.target) {
     // Look-at from (x, y, -z) to the target's (tx, ty, -tz), up +Y.
@@ -41,9 +42,9 @@ void PoseCamera(Camera& camera, float time) {
     camera.localMatrix = m;
     return;
   }
-  camera.rotation = {EvaluateEnvelope(camera.envelopes[3].get(), time),
-                     EvaluateEnvelope(camera.envelopes[4].get(), time),
-                     EvaluateEnvelope(camera.envelopes[5].get(), time)};
+  camera.rotation = {EvaluateEnvelope(camera.envelopes[3].get(), time, lightwave),
+                     EvaluateEnvelope(camera.envelopes[4].get(), time, lightwave),
+                     EvaluateEnvelope(camera.envelopes[5].get(), time, lightwave)};
   Matrix4 m = Translation(-p.x, -p.y, p.z);
   RotateY(m, camera.rotation.x);
   RotateX(m, camera.rotation.y);
@@ -51,12 +52,16 @@ void PoseCamera(Camera& camera, float time) {
   camera.localMatrix = m;
 }
 
-// A light's own translation (x, y, -z) at time; untouched without a position-x envelope.
-void PoseLight(Light& light, float time) {
+// A light's own translation (x, y, -z) at time, turned by its rotation with the LightWave look;
+// untouched without a position-x envelope.
+void PoseLight(Light& light, float time, bool lightwave) {
   if (!light.envelopes[CHANNEL_POSITION_X]) return;
-  light.position = {EvaluateEnvelope(light.envelopes[0].get(), time), EvaluateEnvelope(light.envelopes[1].get(), time),
-                    EvaluateEnvelope(light.envelopes[2].get(), time)};
-  light.localMatrix = Translation(light.position.x, light.position.y, -light.position.z);
+  float channels[9] = {0, 0, 0, 0, 0, 0, 1, 1, 1};
+  for (uint32_t slot = CHANNEL_POSITION_X; slot <= CHANNEL_BANK; ++slot)
+    channels[slot] = EvaluateEnvelope(light.envelopes[slot].get(), time, lightwave);
+  light.position = {channels[0], channels[1], channels[2]};
+  light.localMatrix = lightwave ? LightWaveLocalMatrix(channels, Vec3{})
+                                : Translation(light.position.x, light.position.y, -light.position.z);
 }
 
 // Where a view matrix puts the eye: -R⁻¹ t, with R the matrix's upper 3×3 and t its translation.
@@ -126,9 +131,10 @@ ItemChoice FindItem(const Scene& scene, const std::string& item) {
 // Brings every item to time (objects first, so that a camera aims at its target's position at
 // the same time), then the chosen item's world matrix; returns its 12 values after the time.
 void Evaluate(Scene& scene, const ItemChoice& choice, float time, float values[12]) {
+  const bool lightwave = LightWaveLook(&scene);
   for (auto& object : scene.objects) UpdateObject(object.get(), time);
-  for (auto& light : scene.lights) PoseLight(*light, time);
-  for (auto& camera : scene.cameras) PoseCamera(*camera, time);
+  for (auto& light : scene.lights) PoseLight(*light, time, lightwave);
+  for (auto& camera : scene.cameras) PoseCamera(*camera, time, lightwave);
 
   if (SceneObject* o = choice.object) {
     UpdateObjectWorld(o);
@@ -149,7 +155,7 @@ void Evaluate(Scene& scene, const ItemChoice& choice, float time, float values[1
     values[1] = l->position.y;
     values[2] = l->position.z;
     for (uint32_t slot = CHANNEL_HEADING; slot <= CHANNEL_SCALE_Z; ++slot) {
-      values[slot] = EvaluateEnvelope(l->envelopes[slot].get(), time);
+      values[slot] = EvaluateEnvelope(l->envelopes[slot].get(), time, lightwave);
     }
     std::memcpy(values + 9, &l->worldMatrix.m[12], 3 * sizeof(float));
   }

@@ -73,6 +73,7 @@ class LwoLoader {
   TextureLayer* ReadIMAP(lwo::Cursor& header);
   void ReadTMAP(lwo::Cursor& tmap, TextureLayer* layer);
   void ReadSurfaceLevel(lwo::Cursor& sub, uint32_t id, float* level, uint32_t envelopeSlot);
+  void ReadSpan(lwo::Cursor& sub, uint32_t index, EnvelopeKey& classic, EnvelopeKey& lightwave);
   void ReadEnvelopeChannel(lwo::Cursor& sub, Envelope& envelope);
   // The file's envelope with that index, or the first one when none has it (none without any).
   const Envelope* FindEnvelope(uint32_t index);
@@ -161,8 +162,10 @@ void UpdateDynamicObject(SceneObject& object, float time);
 // A scene file is text: "LWSC", a version line, then one keyword line after another, ended by
 // CR LF or LF. The loader keeps what the player can show: object layers (each file loaded once
 // through LwoLoader, a layer named again becoming a clone), null objects, lights, cameras, their
-// motion envelopes with LW_Oscillator modifiers, parents, camera targets, morph targets and
-// MD_Plug point-cache records. Every other line is skipped. Items name each other by number
+// motion envelopes with LW_Oscillator modifiers and behaviours, the animated parameters that the
+// LightWave look plays (zoom, dissolve, light intensity, range, cone and edge, ambient
+// intensity), parents, camera targets, morph targets and MD_Plug point-cache records. Every
+// other line is skipped. Items name each other by number
 // while the file is read; the numbers become pointers after the last line, so an item may name
 // one that comes later in the file. Key times are seconds × the scene's FramesPerSecond.
 

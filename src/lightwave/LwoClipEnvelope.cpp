@@ -85,7 +85,9 @@ uint32_t LwoLoader::ReadCLIP(Cursor& chunk) {
 
 // ENVL: U2 envelope index, then attributes: KEY (F4 seconds, F4 value) starts a key; SPAN (ID4
 // type and parameters) shapes the last key; CHAN (S0 plug-in, U2 flags, parameters) adds a
-// channel modifier; PRE, POST, TYPE and NAME are not used.
+// channel modifier; PRE and POST (U2) are the behaviours outside the keys; TYPE and NAME are
+// not used. The classic look reads only Hermite and linear spans (any other shape stays 0 and
+// runs straight); LightWave's reading of the keys, kept beside, has every span type.
 uint32_t LwoLoader::ReadENVL(Cursor& chunk) {
   uint16_t index = 0;
   lwo::ReadU2(chunk, &index);
@@ -96,6 +98,7 @@ uint32_t LwoLoader::ReadENVL(Cursor& chunk) {
   envelopes.emplace_back();
   Envelope& envelope = envelopes.back();
   envelope.index = index;
+  std::vector<EnvelopeKey>& lightwave = envelope.lightwaveKeys;
 
   while (!chunk.AtEnd()) {
     uint32_t id = 0, size = 0;
@@ -120,30 +123,66 @@ uint32_t LwoLoader::ReadENVL(Cursor& chunk) {
       key.time = timeAndValue[0] * engineSpeed;
       key.value = timeAndValue[1];
       envelope.keys.push_back(key);
+      lightwave.push_back(key);
     } else if (id == Id("SPAN")) {
-      uint32_t type = 0;
-      float tangents[2] = {0, 0};
-      lwo::ReadID4(sub, &type);
-      if (envelope.keys.empty()) continue;
-      EnvelopeKey& key = envelope.keys.back();
-      if (type == Id("HERM")) {
-        lwo::ReadF4(sub, &tangents[0]);
-        lwo::ReadF4(sub, &tangents[1]);
-        if (sub.truncated) {
-          Log(1, "LWOLDR(ReadENVL) - A span of envelope %u in %s is cut short, skipped", index, fileName);
-          continue;
-        }
-        key.shape = SHAPE_HERMITE;
-        key.inTangent = tangents[0];
-        key.outTangent = tangents[1];
-      } else if (type == Id("LINE")) {
-        key.shape = SHAPE_LINEAR;
-      }
+      if (!envelope.keys.empty()) ReadSpan(sub, index, envelope.keys.back(), lightwave.back());
+    } else if (id == Id("PRE ") || id == Id("POST")) {
+      uint16_t behaviour = 0;
+      lwo::ReadU2(sub, &behaviour);
+      // A code past the known ones holds the end values, as constant does.
+      const bool known = !sub.truncated && behaviour <= BEHAVIOR_LINEAR;
+      const uint8_t code = known ? uint8_t(behaviour) : uint8_t(BEHAVIOR_CONSTANT);
+      (id == Id("PRE ") ? envelope.pre : envelope.post) = code;
     } else if (id == Id("CHAN")) {
       ReadEnvelopeChannel(sub, envelope);
     }
   }
+  if (lightwave == envelope.keys) lightwave.clear();
   return chunk.Size();
+}
+
+// SPAN: ID4 type, then its parameters: TCB tension, continuity, bias; HERM and BEZI the
+// incoming and outgoing tangents; BEZ2 the incoming and outgoing handles (seconds, value) from
+// the key; LINE and STEP none. A span cut short leaves the key as it was.
+void LwoLoader::ReadSpan(Cursor& sub, uint32_t index, EnvelopeKey& classic, EnvelopeKey& lightwave) {
+  uint32_t type = 0;
+  lwo::ReadID4(sub, &type);
+  const struct {
+    uint32_t type, shape, parameters;
+  } SPANS[] = {{Id("TCB "), SHAPE_TCB, 3},     {Id("HERM"), SHAPE_HERMITE, 2}, {Id("BEZI"), SHAPE_BEZIER, 2},
+               {Id("LINE"), SHAPE_LINEAR, 0},  {Id("STEP"), SHAPE_STEPPED, 0}, {Id("BEZ2"), SHAPE_BEZIER2D, 4}};
+  for (const auto& span : SPANS) {
+    if (span.type != type) continue;
+    float p[4] = {0, 0, 0, 0};
+    for (uint32_t i = 0; i < span.parameters; ++i) lwo::ReadF4(sub, &p[i]);
+    if (sub.truncated) {
+      Log(1, "LWOLDR(ReadENVL) - A span of envelope %u in %s is cut short, skipped", index, fileName);
+      return;
+    }
+    lightwave.shape = span.shape;
+    switch (span.shape) {
+      case SHAPE_TCB:
+        lightwave.tension = p[0], lightwave.continuity = p[1], lightwave.bias = p[2];
+        break;
+      case SHAPE_HERMITE:
+      case SHAPE_BEZIER:
+        lightwave.inTangent = p[0], lightwave.outTangent = p[1];
+        break;
+      case SHAPE_BEZIER2D:
+        lightwave.inHandleTime = p[0] * engineSpeed, lightwave.inHandleValue = p[1];
+        lightwave.outHandleTime = p[2] * engineSpeed, lightwave.outHandleValue = p[3];
+        break;
+      default:
+        break;
+    }
+    // The classic look knows Hermite and linear spans only.
+    if (span.shape == SHAPE_HERMITE) {
+      classic.inTangent = p[0];
+      classic.outTangent = p[1];
+    }
+    if (span.shape == SHAPE_HERMITE || span.shape == SHAPE_LINEAR) classic.shape = span.shape;
+    return;
+  }
 }
 
 // CHAN: S0 plug-in name, U2 flags, then the plug-in's parameters. Only LW_Oscillator is known:

@@ -135,6 +135,15 @@ bool AmbientIntensity(Parser& parser, const char* line) {
   return true;
 }
 
+// ObjectDissolve d: 0 fully there ... 1 gone. "(envelope)" holds no number: the block after it
+// animates the value (as for the other parameters below).
+bool ObjectDissolve(Parser& parser, const char* line) {
+  Args args(line);
+  float dissolve = 0;
+  if (parser.currentObject && args.Skip(1) && args.Float(&dissolve)) parser.currentObject->dissolve = dissolve;
+  return true;
+}
+
 // ---- Objects ----
 
 // LoadObjectLayer layer [id] path: loads the file on its first mention; the layer becomes the
@@ -301,12 +310,30 @@ bool LightIntensity(Parser& parser, const char* line) {
   return true;
 }
 
-// LightType 1 (point) or 2 (distant); the other types keep the light as it was made.
+// LightType 0 distant, 1 point, 2 spot, 3 linear, 4 area: kept as written for the LightWave
+// look. The classic look takes 1 as a point and 2 as a distant light; the other types keep the
+// light as it was made.
 bool LightType(Parser& parser, const char* line) {
   Args args(line);
   int32_t type = 0;
-  if (parser.currentLight && args.Skip(1) && args.Int(&type) && (type == LIGHT_POINT || type == LIGHT_DISTANT))
-    parser.currentLight->kind = uint8_t(type);
+  if (!parser.currentLight || !args.Skip(1) || !args.Int(&type)) return true;
+  if (type >= LIGHT_TYPE_DISTANT && type <= LIGHT_TYPE_AREA) parser.currentLight->type = uint8_t(type);
+  if (type == LIGHT_POINT || type == LIGHT_DISTANT) parser.currentLight->kind = uint8_t(type);
+  return true;
+}
+
+// LightConeAngle a, LightEdgeAngle e: a spot light's cone half-angle and soft edge, degrees.
+bool LightConeAngle(Parser& parser, const char* line) {
+  Args args(line);
+  float angle = 0;
+  if (parser.currentLight && args.Skip(1) && args.Float(&angle)) parser.currentLight->coneAngle = angle;
+  return true;
+}
+
+bool LightEdgeAngle(Parser& parser, const char* line) {
+  Args args(line);
+  float angle = 0;
+  if (parser.currentLight && args.Skip(1) && args.Float(&angle)) parser.currentLight->edgeAngle = angle;
   return true;
 }
 
@@ -340,6 +367,14 @@ bool CameraName(Parser& parser, const char* line) {
   Args args(line);
   char name[LINE_LENGTH_MAX + 1];
   if (parser.currentCamera && args.Skip(1) && args.Word(name, sizeof name)) parser.currentCamera->name = name;
+  return true;
+}
+
+// ZoomFactor z: the field of view of the LightWave look.
+bool ZoomFactor(Parser& parser, const char* line) {
+  Args args(line);
+  float zoom = 0;
+  if (parser.currentCamera && args.Skip(1) && args.Float(&zoom)) parser.currentCamera->zoomFactor = zoom;
   return true;
 }
 

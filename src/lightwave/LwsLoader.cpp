@@ -75,8 +75,12 @@ constexpr KeywordRow KEYWORDS[] = {
     {"LightMotion", NoEffect},
     {"SchematicPosition", NoEffect},
     {"ShowLight", NoEffect},
-    {"Behaviors", NoEffect},  // pre- and post-behaviours of envelopes are not kept
+    {"Behaviors", Behaviors},
     {"}", NoEffect},
+    {"ObjectDissolve", ObjectDissolve},
+    {"ZoomFactor", ZoomFactor},
+    {"LightConeAngle", LightConeAngle},
+    {"LightEdgeAngle", LightEdgeAngle},
 };
 
 // The first word of line into parser.keyword; false when it is too long to be a keyword.

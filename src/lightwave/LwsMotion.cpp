@@ -11,9 +11,12 @@
 //   }
 // and fills slot c of the current item (MorphAmount selects an object's slot 9). Each Channel
 // (or MorphAmount) line readies its slot for one block. Other parameters are animated as
-// "ZoomFactor (envelope)" followed by a block with no Channel line: this player doesn't keep
-// them, and their blocks are read to their end and dropped. Key times are seconds in the file
-// and frames here: × the scene's FramesPerSecond. Oscillator times use the engine speed instead.
+// "ZoomFactor (envelope)" followed by a block with no Channel line: the zoom, dissolve, light
+// intensity, range, cone and edge and the ambient intensity are kept in their own envelopes;
+// the blocks of parameters this player has no use for are read to their end and dropped. Key
+// times are seconds in the file and frames here: × the scene's FramesPerSecond. Oscillator
+// times use the engine speed instead. The behaviours before and after the keys are kept as
+// written.
 #include "lightwave/Lightwave.h"
 
 #include "app/System.h"
@@ -71,46 +74,90 @@ bool OpenBlock(Parser& parser, const char* line) {
   return true;
 }
 
+namespace {
+
+// The envelope of an animated parameter ("KEYWORD (envelope)"), on the last item of the
+// keyword's kind; none for a parameter this player doesn't keep, or before its item.
+std::unique_ptr<Envelope>* ParameterEnvelopeSlot(Parser& parser, const char* keyword) {
+  auto is = [keyword](const char* name) { return std::strcmp(keyword, name) == 0; };
+  if (is("AmbientIntensity")) return &parser.scene->ambientIntensityEnvelope;
+  if (is("ObjectDissolve")) return parser.currentObject ? &parser.currentObject->dissolveEnvelope : nullptr;
+  if (is("ZoomFactor")) return parser.currentCamera ? &parser.currentCamera->zoomEnvelope : nullptr;
+  Light* light = parser.currentLight;
+  if (!light) return nullptr;
+  if (is("LightIntensity")) return &light->intensityEnvelope;
+  if (is("LightRange")) return &light->rangeEnvelope;
+  if (is("LightConeAngle")) return &light->coneAngleEnvelope;
+  if (is("LightEdgeAngle")) return &light->edgeAngleEnvelope;
+  return nullptr;
+}
+
+}  // namespace
+
 void FinishEnvelope(Parser& parser) {
   if (Envelope* envelope = parser.currentEnvelope) {
+    // Both readings of the keys hold the same times in the same order, so they sort alike.
     auto byTime = [](const EnvelopeKey& a, const EnvelopeKey& b) { return a.time < b.time; };
-    if (!std::is_sorted(envelope->keys.begin(), envelope->keys.end(), byTime))
-      std::stable_sort(envelope->keys.begin(), envelope->keys.end(), byTime);
+    for (std::vector<EnvelopeKey>* keys : {&envelope->keys, &envelope->lightwaveKeys})
+      if (!std::is_sorted(keys->begin(), keys->end(), byTime)) std::stable_sort(keys->begin(), keys->end(), byTime);
+    if (envelope->lightwaveKeys == envelope->keys) envelope->lightwaveKeys.clear();
   }
   parser.currentEnvelope = nullptr;
   parser.announcedKeys = 0;
 }
 
 // The count line of an envelope block: a new envelope in the slot that the last Channel line
-// readied, replacing any there. A slot the item doesn't have takes nothing, and a block that
-// no Channel line readied a slot for is dropped; either way the block's keys are skipped.
+// (or "KEYWORD (envelope)" line) readied, replacing any there. A slot the item doesn't have
+// takes nothing, and a block that readied no slot is dropped; either way the block's keys are
+// skipped.
 bool ReadNumKeys(Parser& parser, const char* line) {
   FinishEnvelope(parser);
   const bool ready = parser.channelReady;
   parser.channelReady = false;
-  if (!ready && parser.envelopeKeyword[0])
-    Log(2, "LWSLDR(ReadNumKeys) - LWS \"%s\": animated %s is not played, its envelope is skipped",
-        parser.sceneName, parser.envelopeKeyword);
-  else if (!ready)
+  std::unique_ptr<Envelope>* slot = nullptr;
+  if (ready) {
+    slot = CurrentEnvelopeSlot(parser, parser.currentChannel);
+  } else if (parser.envelopeKeyword[0]) {
+    slot = ParameterEnvelopeSlot(parser, parser.envelopeKeyword);
+    if (!slot)
+      Log(2, "LWSLDR(ReadNumKeys) - LWS \"%s\": animated %s is not played, its envelope is skipped",
+          parser.sceneName, parser.envelopeKeyword);
+  } else {
     Log(2, "LWSLDR(ReadNumKeys) - LWS \"%s\": envelope without a Channel line, skipped", parser.sceneName);
+  }
   parser.envelopeKeyword[0] = 0;
-  if (!ready) return true;
+  if (!slot) return true;
   Args args(line);
   int32_t count = 0;  // an unreadable count announces no keys
   args.Int(&count);
-  std::unique_ptr<Envelope>* slot = CurrentEnvelopeSlot(parser, parser.currentChannel);
-  if (!slot) return true;
   *slot = std::make_unique<Envelope>();
   parser.currentEnvelope = slot->get();
   parser.announcedKeys = uint32_t(count);
   // The count is the file's word; the keys that really follow decide the memory.
   const uint32_t linesLeft = (parser.lines.size - parser.lines.position) / 8;
   parser.currentEnvelope->keys.reserve(std::min(parser.announcedKeys, linesLeft));
+  parser.currentEnvelope->lightwaveKeys.reserve(std::min(parser.announcedKeys, linesLeft));
+  return true;
+}
+
+// Behaviors pre post: what the current envelope gives before its first and after its last key.
+bool Behaviors(Parser& parser, const char* line) {
+  Args args(line);
+  int32_t pre = 0, post = 0;
+  if (!parser.currentEnvelope || !args.Skip(1) || !args.Int(&pre) || !args.Int(&post)) return true;
+  // A code past the known ones holds the end values, as constant does.
+  auto code = [](int32_t value) {
+    return value >= 0 && value <= BEHAVIOR_LINEAR ? uint8_t(value) : uint8_t(BEHAVIOR_CONSTANT);
+  };
+  parser.currentEnvelope->pre = code(pre);
+  parser.currentEnvelope->post = code(post);
   return true;
 }
 
 // Key value time span p1 p2 p3 p4 p5: one key of the current envelope, up to the count its
 // block announced. A line without a value and a time makes no key; parameters it lacks are 0.
+// A 2D Bezier key's p1 p2 and p3 p4 are its incoming and outgoing handles (seconds, value)
+// from the key: LightWave's reading of the key has them, the classic one takes them as 0.
 bool Key(Parser& parser, const char* line) {
   Envelope* envelope = parser.currentEnvelope;
   if (!envelope || envelope->keys.size() >= parser.announcedKeys) return true;
@@ -135,6 +182,13 @@ bool Key(Parser& parser, const char* line) {
   key.inTangent = p[3];
   key.outTangent = p[4];
   envelope->keys.push_back(key);
+  if (key.shape == SHAPE_BEZIER2D) {
+    key.inHandleTime = p[0] * KeyRate(parser);
+    key.inHandleValue = p[1];
+    key.outHandleTime = p[2] * KeyRate(parser);
+    key.outHandleValue = p[3];
+  }
+  envelope->lightwaveKeys.push_back(key);
   return true;
 }
 

@@ -141,6 +141,11 @@ bool LightFalloffType(Parser& parser, const char* line);
 bool TargetObject(Parser& parser, const char* line);
 bool TargetItem(Parser& parser, const char* line);
 bool MdFlag(Parser& parser, const char* line);            // "mdflag"
+bool Behaviors(Parser& parser, const char* line);
+bool ObjectDissolve(Parser& parser, const char* line);
+bool ZoomFactor(Parser& parser, const char* line);
+bool LightConeAngle(Parser& parser, const char* line);
+bool LightEdgeAngle(Parser& parser, const char* line);
 bool NoEffect(Parser& parser, const char* line);
 // The line after "{ Envelope", whatever its first word.
 bool ReadNumKeys(Parser& parser, const char* line);

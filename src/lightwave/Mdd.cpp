@@ -138,7 +138,8 @@ void UpdateDynamicObject(SceneObject& object, float time) {
   std::vector<Vertex>& vertices = object.vertices;
   if (const SceneObject* target = object.morphTarget) {
     // No amount envelope means no morph: the object keeps its own shape.
-    const float amount = EvaluateEnvelope(object.envelopes[CHANNEL_MORPH_AMOUNT].get(), time);
+    const Envelope* envelope = object.envelopes[CHANNEL_MORPH_AMOUNT].get();
+    const float amount = EvaluateEnvelope(envelope, time, LightWaveLook(object.scene));
     object.morphAmount = amount;
     const size_t count = std::min({vertices.size(), object.baseVertices.size(), target->baseVertices.size()});
     for (size_t k = 0; k < count; ++k) Blend(object.baseVertices[k], target->baseVertices[k], amount, vertices[k]);

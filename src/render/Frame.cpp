@@ -10,6 +10,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Vertical field of view and near plane of every camera. The far plane is negative on purpose:
@@ -17,6 +20,7 @@ namespace {
 // far clip, so nothing is cut off for being far away.
 constexpr double NEAR_PLANE = 0.1;
 constexpr double FAR_PLANE = -1.0;
+constexpr float DEGREES = 3.14159265f / 180.0f;
 
 // lightIndex 0-6 are GL_LIGHT1-GL_LIGHT7; GL_LIGHT0 stays unused.
 constexpr uint32_t GL_LIGHT_COUNT = 7;
@@ -44,8 +48,75 @@ void Update(Scene& scene, float time, Camera* camera, bool fullFrame) {
   for (const auto& surface : scene.surfaces) UpdateSurface(surface.get(), time);
 }
 
-void ApplyLights(const Scene& scene) {
+// GL's own global ambient, which the classic look keeps.
+constexpr GLfloat CLASSIC_AMBIENT[4] = {0.2f, 0.2f, 0.2f, 1};
+
+// Lights, and the global ambient: GL's default in the classic look, the scene's colour ×
+// intensity in LightWave's.
+void ApplyLights(const Scene& scene, float time) {
+  if (LightWaveLook(&scene)) {
+    const float intensity = scene.ambientIntensityEnvelope
+                                ? EvaluateEnvelope(scene.ambientIntensityEnvelope.get(), time, true)
+                                : scene.ambientIntensity;
+    const Vec3& c = scene.ambientColor;
+    const GLfloat ambient[4] = {c.x * intensity, c.y * intensity, c.z * intensity, 1};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  } else {
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, CLASSIC_AMBIENT);
+  }
   for (const auto& light : scene.lights) ApplyLight(light.get());
+}
+
+// The value of an animated parameter at time, or its plain value without an envelope.
+float Parameter(const std::unique_ptr<Envelope>& envelope, float time, float plain) {
+  return envelope ? EvaluateEnvelope(envelope.get(), time, true) : plain;
+}
+
+// A light as LightWave defines it: a distant light shines along its own +Z, whatever its
+// position; point, linear and area lights shine from their position in every direction; a spot
+// light along its +Z inside its cone, fading over the cone's soft edge. Colour × intensity;
+// falloff over the range where GL has it exactly (r/d, (r/d)²), linear falloff approximated.
+void ApplyLightWaveLight(const Light* light, GLenum id) {
+  GLfloat constant = 1, linear = 0, quadratic = 0;
+  if (light->type != LIGHT_TYPE_DISTANT && light->range > 0) {
+    switch (light->falloff) {
+      case 1:  // max(0, 1 − d/r) has no GL form: half strength at half the range, a fifth at the range
+        quadratic = 4 / (light->range * light->range);
+        break;
+      case 2:
+        constant = 0;
+        linear = 1 / light->range;
+        break;
+      case 3:
+        constant = 0;
+        quadratic = 1 / (light->range * light->range);
+        break;
+      default:
+        break;
+    }
+  }
+  glLightf(id, GL_CONSTANT_ATTENUATION, constant);
+  glLightf(id, GL_LINEAR_ATTENUATION, linear);
+  glLightf(id, GL_QUADRATIC_ATTENUATION, quadratic);
+
+  // In the light's own GL space its +Z (LightWave's) is −Z; the world matrix turns it.
+  const GLfloat towardsLight[4] = {0, 0, 1, 0}, origin[4] = {0, 0, 0, 1}, along[3] = {0, 0, -1};
+  glLightfv(id, GL_POSITION, light->type == LIGHT_TYPE_DISTANT ? towardsLight : origin);
+  if (light->type == LIGHT_TYPE_SPOT) {
+    const float cone = std::clamp(light->coneAngle, 0.0f, 90.0f);
+    const float edge = std::clamp(light->edgeAngle, 0.0f, cone);
+    // Half strength halfway through the edge: cos^e(cone − edge/2) = ½.
+    const float halfway = std::cos((cone - edge / 2) * DEGREES);
+    const float exponent = edge > 0 && halfway < 1 ? std::clamp(std::log(0.5f) / std::log(halfway), 0.0f, 128.0f) : 0;
+    glLightfv(id, GL_SPOT_DIRECTION, along);
+    glLightf(id, GL_SPOT_CUTOFF, cone);
+    glLightf(id, GL_SPOT_EXPONENT, exponent);
+  } else {
+    glLightf(id, GL_SPOT_CUTOFF, 180);
+  }
+  const float i = light->intensity;
+  const GLfloat diffuse[4] = {light->color.x * i, light->color.y * i, light->color.z * i, 1};
+  glLightfv(id, GL_DIFFUSE, diffuse);
 }
 
 void DrawOpaquePass(Scene& scene, float time) {
@@ -97,11 +168,18 @@ void SetupViewports(Scene& scene) {
 }
 
 void UpdateCamera(Camera* camera, float time) {
-  if (!camera || !HasPosition(camera->envelopes)) return;
+  if (!camera) return;
+  const bool lightwave = LightWaveLook(camera->scene);
+  if (lightwave) {
+    // The image is 2 units high at the zoom factor's distance.
+    const float zoom = Parameter(camera->zoomEnvelope, time, camera->zoomFactor);
+    if (zoom > 0 && std::isfinite(zoom)) camera->fieldOfView = 2 * std::atan(1 / zoom) / DEGREES;
+  }
+  if (!HasPosition(camera->envelopes)) return;
   Vec3& p = camera->position;
-  p.x = EvaluateEnvelope(camera->envelopes[CHANNEL_POSITION_X].get(), time);
-  p.y = EvaluateEnvelope(camera->envelopes[CHANNEL_POSITION_Y].get(), time);
-  p.z = EvaluateEnvelope(camera->envelopes[CHANNEL_POSITION_Z].get(), time);
+  p.x = EvaluateEnvelope(camera->envelopes[CHANNEL_POSITION_X].get(), time, lightwave);
+  p.y = EvaluateEnvelope(camera->envelopes[CHANNEL_POSITION_Y].get(), time, lightwave);
+  p.z = EvaluateEnvelope(camera->envelopes[CHANNEL_POSITION_Z].get(), time, lightwave);
 
   if (const SceneObject* target = camera->target) {
     const float* t = target->channelValues;
@@ -113,9 +191,9 @@ void UpdateCamera(Camera* camera, float time) {
   }
 
   Vec3& r = camera->rotation;
-  r.x = EvaluateEnvelope(camera->envelopes[CHANNEL_HEADING].get(), time);
-  r.y = EvaluateEnvelope(camera->envelopes[CHANNEL_PITCH].get(), time);
-  r.z = EvaluateEnvelope(camera->envelopes[CHANNEL_BANK].get(), time);
+  r.x = EvaluateEnvelope(camera->envelopes[CHANNEL_HEADING].get(), time, lightwave);
+  r.y = EvaluateEnvelope(camera->envelopes[CHANNEL_PITCH].get(), time, lightwave);
+  r.z = EvaluateEnvelope(camera->envelopes[CHANNEL_BANK].get(), time, lightwave);
   // The inverse of the camera's placement: undo the position, then the heading, the pitch and
   // the bank in turn.
   Matrix4 view = Translation(-p.x, -p.y, p.z);
@@ -134,12 +212,30 @@ void ApplyProjection(const Camera* camera) {
 }
 
 void UpdateLight(Light* light, float time) {
-  if (!light || !HasPosition(light->envelopes)) return;
+  if (!light) return;
+  const bool lightwave = LightWaveLook(light->scene);
+  if (lightwave) {
+    light->intensity = Parameter(light->intensityEnvelope, time, light->intensity);
+    light->range = Parameter(light->rangeEnvelope, time, light->range);
+    light->coneAngle = Parameter(light->coneAngleEnvelope, time, light->coneAngle);
+    light->edgeAngle = Parameter(light->edgeAngleEnvelope, time, light->edgeAngle);
+  }
+  if (!HasPosition(light->envelopes)) return;
   Vec3& p = light->position;
-  p.x = EvaluateEnvelope(light->envelopes[CHANNEL_POSITION_X].get(), time);
-  p.y = EvaluateEnvelope(light->envelopes[CHANNEL_POSITION_Y].get(), time);
-  p.z = EvaluateEnvelope(light->envelopes[CHANNEL_POSITION_Z].get(), time);
-  light->localMatrix = Translation(p.x, p.y, -p.z);
+  p.x = EvaluateEnvelope(light->envelopes[CHANNEL_POSITION_X].get(), time, lightwave);
+  p.y = EvaluateEnvelope(light->envelopes[CHANNEL_POSITION_Y].get(), time, lightwave);
+  p.z = EvaluateEnvelope(light->envelopes[CHANNEL_POSITION_Z].get(), time, lightwave);
+  if (!lightwave) {
+    light->localMatrix = Translation(p.x, p.y, -p.z);
+    return;
+  }
+  // Turned as an object is (direction matters for distant and spot lights), never scaled.
+  Vec3& r = light->rotation;
+  r.x = EvaluateEnvelope(light->envelopes[CHANNEL_HEADING].get(), time, true);
+  r.y = EvaluateEnvelope(light->envelopes[CHANNEL_PITCH].get(), time, true);
+  r.z = EvaluateEnvelope(light->envelopes[CHANNEL_BANK].get(), time, true);
+  const float channels[9] = {p.x, p.y, p.z, r.x, r.y, r.z, 1, 1, 1};
+  light->localMatrix = LightWaveLocalMatrix(channels, Vec3{});
 }
 
 void ApplyLight(const Light* light) {
@@ -147,6 +243,11 @@ void ApplyLight(const Light* light) {
   const GLenum id = GL_LIGHT1 + light->lightIndex;
   glMatrixMode(GL_MODELVIEW);
   glLoadMatrixf(light->worldMatrix.m);
+  if (LightWaveLook(light->scene)) {
+    ApplyLightWaveLight(light, id);
+    glEnable(id);
+    return;
+  }
 
   // Falloff 1 is linear over half the range, 2 and 3 quadratic over it. A range that isn't
   // positive would give an infinite or negative factor: such a light, like an unknown falloff,
@@ -176,6 +277,7 @@ void ApplyLight(const Light* light) {
   }
   const GLfloat diffuse[4] = {light->color.x, light->color.y, light->color.z, 1};
   glLightfv(id, GL_DIFFUSE, diffuse);
+  glLightf(id, GL_SPOT_CUTOFF, 180);  // GL's default: no spot, whatever drew with this light before
   glEnable(id);
 }
 
@@ -207,7 +309,7 @@ void Scene::RenderFrame(float time) {
   Update(*this, time, camera, true);
   for (SceneObject* object : preSceneActions) RenderAction(object, time);
   ApplyProjection(camera);
-  ApplyLights(*this);
+  ApplyLights(*this, time);
   DrawOpaquePass(*this, time);
   glDepthMask(GL_FALSE);
   for (SceneObject* object : drawables) {
@@ -245,7 +347,7 @@ void Scene::RenderFrameFromCamera(float time, Camera* camera) {
   activeCamera = camera;
   Update(*this, time, camera, false);
   ApplyProjection(camera);
-  ApplyLights(*this);
+  ApplyLights(*this, time);
   DrawOpaquePass(*this, time);
   glDepthMask(GL_FALSE);
   for (SceneObject* object : drawables) DrawTransparent(object);

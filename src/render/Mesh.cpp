@@ -209,7 +209,15 @@ void RefreshBatch(DynamicArrays& arrays, const SceneObject& object, const BatchA
   if (built.planar) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
 }
 
-void DrawDynamic(const SceneObject& object, bool opaquePass) {
+// Which batches a draw takes: those of opaque surfaces, of transparent ones, or all of them (an
+// object dissolving, which is drawn in the transparent pass only).
+enum Pass : uint8_t { PASS_OPAQUE, PASS_TRANSPARENT, PASS_ALL };
+
+bool InPass(const Surface* surface, Pass pass) {
+  return pass == PASS_ALL || IsOpaque(surface) == (pass == PASS_OPAQUE);
+}
+
+void DrawDynamic(const SceneObject& object, Pass pass, float opacity) {
   DynamicArrays& arrays = ArraysFor(object);
   if (arrays.indices.empty()) return;
   glEnableClientState(GL_VERTEX_ARRAY);
@@ -219,8 +227,8 @@ void DrawDynamic(const SceneObject& object, bool opaquePass) {
   glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
   glTexCoordPointer(2, GL_FLOAT, 0, arrays.texCoords.data());
   for (const BatchArrays& built : arrays.batches) {
-    if (IsOpaque(built.batch.surface) != opaquePass) continue;
-    ApplySurface(built.batch.surface);
+    if (!InPass(built.batch.surface, pass)) continue;
+    ApplySurface(built.batch.surface, opacity);
     if (built.indexCount == 0) continue;
     RefreshBatch(arrays, object, built);
     glDrawElements(GL_TRIANGLES, GLsizei(built.indexCount), GL_UNSIGNED_INT, arrays.indices.data() + built.firstIndex);
@@ -231,10 +239,10 @@ void DrawDynamic(const SceneObject& object, bool opaquePass) {
 }
 
 // The batches of one pass in immediate mode: what a display list records.
-void EmitPass(const SceneObject& object, bool opaquePass) {
+void EmitPass(const SceneObject& object, Pass pass, float opacity = 1) {
   for (const SurfaceBatch& batch : object.surfaceBatches) {
-    if (IsOpaque(batch.surface) != opaquePass) continue;
-    ApplySurface(batch.surface);
+    if (!InPass(batch.surface, pass)) continue;
+    ApplySurface(batch.surface, opacity);
     const uint32_t end = batch.first + batch.count;
     glBegin(GL_TRIANGLES);
     if (IsSmooth(batch.surface))
@@ -257,6 +265,10 @@ bool HaveLists(SceneObject& object) {
 
 void DrawPass(SceneObject* object, bool opaquePass) {
   if (!object || (object->flags & OBJECT_HIDDEN)) return;
+  // With the LightWave look a dissolving object fades as a whole: every batch in the
+  // transparent pass, drawn afresh each frame; a dissolve of 1 (or more) leaves nothing.
+  const float dissolve = LightWaveLook(object->scene) ? object->dissolve : 0;
+  if (dissolve >= 1 || (dissolve > 0 && opaquePass)) return;
   if (object->flags & OBJECT_UNLIT)
     glDisable(GL_LIGHTING);
   else
@@ -268,20 +280,25 @@ void DrawPass(SceneObject* object, bool opaquePass) {
   else
     glLoadMatrixf(object->worldMatrix.m);
 
+  const Pass pass = dissolve > 0 ? PASS_ALL : opaquePass ? PASS_OPAQUE : PASS_TRANSPARENT;
   if (object->flags & OBJECT_DYNAMIC) {
-    DrawDynamic(*object, opaquePass);
+    DrawDynamic(*object, pass, 1 - dissolve);
+    return;
+  }
+  if (dissolve > 0) {
+    EmitPass(*object, pass, 1 - dissolve);
     return;
   }
   // A static object's list keeps the pass and surface state of the moment it was recorded.
   const uint32_t compileFlag = opaquePass ? OBJECT_COMPILE_OPAQUE : OBJECT_COMPILE_TRANSPARENT;
   if (!HaveLists(*object)) {
-    EmitPass(*object, opaquePass);  // no list to be had: draw it directly
+    EmitPass(*object, pass);  // no list to be had: draw it directly
     return;
   }
   const GLuint list = opaquePass ? object->opaqueList : object->transparentList;
   if (object->flags & compileFlag) {
     glNewList(list, GL_COMPILE);
-    EmitPass(*object, opaquePass);
+    EmitPass(*object, pass);
     glEndList();
     object->flags &= ~compileFlag;
   }

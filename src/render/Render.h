@@ -36,16 +36,20 @@ void SetupViewports(Scene& scene);
 
 // Camera position from its envelopes, then its view matrix: aimed at its target's position by
 // gluLookAt, otherwise turned by heading, pitch and bank. A camera without a position-x
-// envelope keeps its matrices.
+// envelope keeps its matrices. With the LightWave look the field of view follows the zoom
+// factor (2·atan(1/zoom) vertically) every frame.
 void UpdateCamera(Camera* camera, float time);
-// Perspective (34.71° vertically, near 0.1, far −1: nothing is clipped for distance) with the
-// camera's world matrix, on the projection stack.
+// Perspective (the camera's field of view vertically, near 0.1, far −1: nothing is clipped for
+// distance) with the camera's world matrix, on the projection stack.
 void ApplyProjection(const Camera* camera);
-// Light position from its envelopes and its local matrix (the translation there).
+// Light position from its envelopes and its local matrix (the translation there). With the
+// LightWave look also its heading, pitch and bank (the local matrix turns too) and its animated
+// intensity, range, cone and edge.
 void UpdateLight(Light* light, float time);
 // GL_LIGHT1 + lightIndex: position (a distant light shines from the direction of its position
-// vector), attenuation by falloff, diffuse colour; enabled. Lights from index 7 on have no GL
-// light and are skipped.
+// vector), attenuation by falloff, diffuse colour; enabled. With the LightWave look: distant,
+// point and spot lights by LightType, turned by the light's world matrix, colour × intensity,
+// LightWave's falloffs. Lights from index 7 on have no GL light and are skipped.
 void ApplyLight(const Light* light);
 
 // Transparency and diffuse levels, and each texture layer's centre, rotation and size, from
@@ -53,10 +57,14 @@ void ApplyLight(const Light* light);
 void UpdateSurface(Surface* surface, float time);
 // Blend, alpha test, texture, colour, material and culling for one surface.
 void ApplySurface(const Surface* surface);
+// The same with the surface's alpha scaled by opacity (blended whenever opacity is below 1): an
+// object dissolving with the LightWave look.
+void ApplySurface(const Surface* surface, float opacity);
 
 // The object's batches whose surface is opaque (transparency exactly 0), or transparent (any
 // other value), with its world matrix (identity for an object following a point cache). A
-// hidden object draws nothing.
+// hidden object draws nothing. With the LightWave look, a dissolving object draws all its
+// batches in the transparent pass with alpha × (1 − dissolve), and nothing at a dissolve of 1.
 void DrawOpaque(SceneObject* object);
 void DrawTransparent(SceneObject* object);
 // Five faint copies of the object at the five frames before time, in the transparent pass.

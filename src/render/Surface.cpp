@@ -11,11 +11,11 @@
 namespace {
 
 // Reads the three envelopes of a group once its first one exists.
-void EvaluateGroup(const std::unique_ptr<Envelope>* envelopes, float time, Vec3& value) {
+void EvaluateGroup(const std::unique_ptr<Envelope>* envelopes, float time, bool lightwave, Vec3& value) {
   if (!envelopes[0]) return;
-  value.x = EvaluateEnvelope(envelopes[0].get(), time);
-  value.y = EvaluateEnvelope(envelopes[1].get(), time);
-  value.z = EvaluateEnvelope(envelopes[2].get(), time);
+  value.x = EvaluateEnvelope(envelopes[0].get(), time, lightwave);
+  value.y = EvaluateEnvelope(envelopes[1].get(), time, lightwave);
+  value.z = EvaluateEnvelope(envelopes[2].get(), time, lightwave);
 }
 
 void EnableAlphaBlend() {
@@ -27,21 +27,25 @@ void EnableAlphaBlend() {
 
 void UpdateSurface(Surface* surface, float time) {
   if (!surface) return;
+  const bool lightwave = LightWaveLook(surface->scene);
   if (const Envelope* e = surface->envelopes[SURFACE_ENV_TRANSPARENCY].get())
-    surface->transparency = EvaluateEnvelope(e, time);
-  if (const Envelope* e = surface->envelopes[SURFACE_ENV_DIFFUSE].get()) surface->diffuse = EvaluateEnvelope(e, time);
+    surface->transparency = EvaluateEnvelope(e, time, lightwave);
+  if (const Envelope* e = surface->envelopes[SURFACE_ENV_DIFFUSE].get())
+    surface->diffuse = EvaluateEnvelope(e, time, lightwave);
   for (const auto& layer : surface->layers) {
     if (!layer) continue;
     if (layer->envelopes[LAYER_ENV_CENTER_X]) {
-      EvaluateGroup(&layer->envelopes[LAYER_ENV_CENTER_X], time, layer->center);
+      EvaluateGroup(&layer->envelopes[LAYER_ENV_CENTER_X], time, lightwave, layer->center);
       layer->center.z = -layer->center.z;
     }
-    EvaluateGroup(&layer->envelopes[LAYER_ENV_HEADING], time, layer->rotation);
-    EvaluateGroup(&layer->envelopes[LAYER_ENV_SIZE_X], time, layer->size);
+    EvaluateGroup(&layer->envelopes[LAYER_ENV_HEADING], time, lightwave, layer->rotation);
+    EvaluateGroup(&layer->envelopes[LAYER_ENV_SIZE_X], time, lightwave, layer->size);
   }
 }
 
-void ApplySurface(const Surface* surface) {
+void ApplySurface(const Surface* surface) { ApplySurface(surface, 1); }
+
+void ApplySurface(const Surface* surface, float opacity) {
   glDisable(GL_BLEND);
   glDisable(GL_ALPHA_TEST);
   glDisable(GL_TEXTURE_2D);
@@ -68,11 +72,11 @@ void ApplySurface(const Surface* surface) {
       textured ? diffuse : surface->color.x * diffuse,
       textured ? diffuse : surface->color.y * diffuse,
       textured ? diffuse : surface->color.z * diffuse,
-      1 - surface->transparency,
+      (1 - surface->transparency) * opacity,
   };
   glColor4f(colour[0], colour[1], colour[2], colour[3]);
   // A negative transparency is drawn without blending.
-  if (surface->transparency > 0 && surface->layerCount != 2) EnableAlphaBlend();
+  if ((surface->transparency > 0 || opacity < 1) && surface->layerCount != 2) EnableAlphaBlend();
 
   glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour);
   if (surface->flags & SURFACE_DOUBLE_SIDED) {

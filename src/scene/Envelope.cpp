@@ -151,27 +151,94 @@ float OscillatorValue(const Oscillator& oscillator, float time) {
   return oscillator.amplitude * std::sin(phase * 6.2831855f - 3.1415927f);
 }
 
-float EvaluateEnvelope(const Envelope* envelope, float time) {
-  if (!envelope) return 0;
-  const std::vector<EnvelopeKey>& keys = envelope->keys;
-  float value = 0;
-  if (keys.size() == 1) {
-    value = keys[0].value;
-  } else if (keys.size() > 1) {
-    if (time >= keys.back().time) {
-      value = keys.back().value;
-    } else {
-      size_t i1 = FindSpanEnd(keys, time);
-      if (i1 == keys.size())
-        value = keys.back().value;
-      else if (i1 == 0)
-        value = keys[0].value;
-      else
-        value = SpanValue(keys, i1, time);
+namespace {
+
+// The keyed curve at time: the span's value between the first and the last key, held flat
+// outside them.
+float KeyedValue(const std::vector<EnvelopeKey>& keys, float time) {
+  if (keys.empty()) return 0;
+  if (keys.size() == 1 || time >= keys.back().time) return keys.back().value;
+  const size_t i1 = FindSpanEnd(keys, time);
+  if (i1 == keys.size()) return keys.back().value;
+  if (i1 == 0) return keys[0].value;
+  return SpanValue(keys, i1, time);
+}
+
+// The slope (value per frame) at which the Linear behaviour leaves the end key: its span shape
+// picks it, as the span leaving (first key) or arriving (last key) would run. Keys at one time
+// give no slope.
+float EndSlope(const std::vector<EnvelopeKey>& keys, bool first) {
+  const EnvelopeKey& key = first ? keys.front() : keys.back();
+  const EnvelopeKey& neighbour = first ? keys[1] : keys[keys.size() - 2];
+  const float span = first ? neighbour.time - key.time : key.time - neighbour.time;
+  if (!(span > 0)) return 0;
+  const float rise = first ? neighbour.value - key.value : key.value - neighbour.value;
+  switch (key.shape) {
+    case SHAPE_STEPPED:
+      return 0;
+    case SHAPE_TCB:
+      return (1 - key.tension) * (1 - key.continuity) * (first ? 1 - key.bias : 1 + key.bias) * rise / span;
+    case SHAPE_HERMITE:
+    case SHAPE_BEZIER:
+      return (first ? key.outTangent : key.inTangent) / span;
+    case SHAPE_BEZIER2D: {
+      const float handleTime = first ? key.outHandleTime : key.inHandleTime;
+      const float handleValue = first ? key.outHandleValue : key.inHandleValue;
+      return handleTime != 0 ? handleValue / handleTime : 0;
     }
+    default:  // linear, and shapes this system does not know
+      return rise / span;
   }
-  for (const Oscillator* oscillator : envelope->oscillators)
+}
+
+// The keyed curve with LightWave's behaviours outside it. Repeating behaviours fold the time
+// into the keyed stretch: round k = floor((time − first) / length) starts at first + k·length.
+float BehaviourValue(const std::vector<EnvelopeKey>& keys, uint8_t pre, uint8_t post, float time) {
+  if (keys.size() < 2) return KeyedValue(keys, time);
+  const EnvelopeKey& first = keys.front();
+  const EnvelopeKey& last = keys.back();
+  const bool before = time < first.time;
+  if (!before && !(time > last.time)) return KeyedValue(keys, time);
+  const uint8_t behaviour = before ? pre : post;
+  switch (behaviour) {
+    case BEHAVIOR_RESET:
+      return 0;
+    case BEHAVIOR_REPEAT:
+    case BEHAVIOR_OSCILLATE:
+    case BEHAVIOR_OFFSET_REPEAT: {
+      const float length = last.time - first.time;
+      if (!(length > 0)) return KeyedValue(keys, first.time);
+      const float round = std::floor((time - first.time) / length);
+      float folded = time - round * length;
+      if (behaviour == BEHAVIOR_OSCILLATE && std::fmod(round, 2.0f) != 0) folded = first.time + last.time - folded;
+      float value = KeyedValue(keys, folded);
+      if (behaviour == BEHAVIOR_OFFSET_REPEAT) value += round * (last.value - first.value);
+      return value;
+    }
+    case BEHAVIOR_LINEAR:
+      return before ? first.value + EndSlope(keys, true) * (time - first.time)
+                    : last.value + EndSlope(keys, false) * (time - last.time);
+    default:  // constant, and codes this system does not know
+      return KeyedValue(keys, time);
+  }
+}
+
+float AddOscillators(const Envelope& envelope, float value, float time) {
+  for (const Oscillator* oscillator : envelope.oscillators)
     if (oscillator && oscillator->start <= time && time < oscillator->end)
       value += OscillatorValue(*oscillator, time);
   return value;
+}
+
+}  // namespace
+
+float EvaluateEnvelope(const Envelope* envelope, float time) {
+  if (!envelope) return 0;
+  return AddOscillators(*envelope, KeyedValue(envelope->keys, time), time);
+}
+
+float EvaluateEnvelope(const Envelope* envelope, float time, bool lightwave) {
+  if (!lightwave || !envelope) return EvaluateEnvelope(envelope, time);
+  const std::vector<EnvelopeKey>& keys = envelope->lightwaveKeys.empty() ? envelope->keys : envelope->lightwaveKeys;
+  return AddOscillators(*envelope, BehaviourValue(keys, envelope->pre, envelope->post, time), time);
 }

@@ -3,6 +3,8 @@
 // oldest one.
 #include "scene/Scene.h"
 
+#include "app/System.h"
+
 #include <cstring>
 
 void Scene::AttachToSystem(System* newSystem) {
@@ -19,16 +21,19 @@ SceneObject* Scene::AddObject() {
 
 Surface* Scene::AddSurface() {
   surfaces.push_back(std::make_unique<Surface>());
+  surfaces.back()->scene = this;
   return surfaces.back().get();
 }
 
 Camera* Scene::AddCamera() {
   cameras.push_back(std::make_unique<Camera>());
+  cameras.back()->scene = this;
   return cameras.back().get();
 }
 
 Light* Scene::AddLight() {
   lights.push_back(std::make_unique<Light>());
+  lights.back()->scene = this;
   return lights.back().get();
 }
 
@@ -36,6 +41,8 @@ Oscillator* Scene::AddOscillator() {
   oscillators.push_back(std::make_unique<Oscillator>());
   return oscillators.back().get();
 }
+
+bool LightWaveLook(const Scene* scene) { return scene && scene->system && scene->system->settings.lightwave; }
 
 Light* Scene::FindLightByIndex(uint32_t lightIndex) const {
   for (const auto& light : lights)

@@ -62,6 +62,20 @@ struct EnvelopeKey {
   // Offsets of the 2D Bezier handles from the key (frames, value units); 0 when the source
   // format has none.
   float inHandleTime = 0, inHandleValue = 0, outHandleTime = 0, outHandleValue = 0;
+
+  bool operator==(const EnvelopeKey&) const = default;
+};
+
+// What an envelope gives before its first key (pre) and after its last (post) with the
+// LightWave look, by the codes the files write. The classic look always holds the end values,
+// as BEHAVIOR_CONSTANT does; so does any code past these.
+enum : uint8_t {
+  BEHAVIOR_RESET = 0,          // 0
+  BEHAVIOR_CONSTANT = 1,       // the first key's value before, the last key's after
+  BEHAVIOR_REPEAT = 2,         // the keyed stretch over and over
+  BEHAVIOR_OSCILLATE = 3,      // likewise, every other round backwards
+  BEHAVIOR_OFFSET_REPEAT = 4,  // repeats, each round shifted by the last key's value minus the first's
+  BEHAVIOR_LINEAR = 5,         // straight on from the end key with its slope
 };
 
 // A sine wave added to an envelope over [start, end).
@@ -76,14 +90,24 @@ struct Oscillator {
 // what a surface or texture layer receives from the object loader.
 struct Envelope {
   std::vector<EnvelopeKey> keys;         // ascending time; keys.size() is the key count
+  // The same keys as LightWave reads them, where that differs from keys: the TCB, Bezier,
+  // stepped and 2D Bezier spans of object files (which the classic look runs straight) and the
+  // 2D Bezier handles of scene files (which it takes as 0). Empty when nothing differs.
+  std::vector<EnvelopeKey> lightwaveKeys;
   std::vector<Oscillator*> oscillators;  // owned by the Scene, applied in this order
   uint32_t index = 0;                    // the object file's envelope index; 0 in copies
+  uint8_t pre = BEHAVIOR_CONSTANT;       // BEHAVIOR_* as the file gives them
+  uint8_t post = BEHAVIOR_CONSTANT;
 };
 
 // The value of an envelope at a time (frames): the keyed curve, held flat before the first and
 // after the last key, plus every oscillator whose window contains the time. No keys and no
 // oscillators (or no envelope at all) give 0. Long envelopes cost O(log keys).
 float EvaluateEnvelope(const Envelope* envelope, float time);
+// The same with lightwave false; with it set, the value as LightWave shows it: its reading of
+// the keys, and outside them the envelope's pre and post behaviours. One key still gives its
+// value at every time.
+float EvaluateEnvelope(const Envelope* envelope, float time, bool lightwave);
 
 // The evaluation's building blocks, exposed for the loaders' and the tests' use.
 struct HermiteWeights {
@@ -117,6 +141,7 @@ struct CornerCoords {
   float cornerV[3] = {0, 0, 0};
 };
 
+struct Scene;
 struct Surface;
 
 struct Triangle {
@@ -183,6 +208,7 @@ enum : uint32_t {
 inline constexpr uint32_t SURFACE_LAYER_MAX = 2;
 
 struct Surface {
+  Scene* scene = nullptr;      // owning scene
   std::string name;            // the object file's tag name
   uint32_t tagIndex = 0;       // its index in that file's tag list
   uint8_t flags = SURFACE_INITIAL;
@@ -236,6 +262,8 @@ inline constexpr uint32_t NO_ITEM_INDEX = 0xFFFFFFFF;
 
 // Vertical field of view of every camera, degrees.
 inline constexpr float CAMERA_FIELD_OF_VIEW = 34.71f;
+// LightWave's zoom factor when a scene gives none; it makes the same field of view.
+inline constexpr float CAMERA_ZOOM_FACTOR = 3.2f;
 
 struct Scene;
 
@@ -275,9 +303,14 @@ struct SceneObject {
   // Display-list names; the renderer generates, compiles and deletes them (0 without a context).
   uint32_t opaqueList = 0, transparentList = 0;
   std::unique_ptr<Envelope> envelopes[OBJECT_ENVELOPE_COUNT];  // CHANNEL_* slots
+  // ObjectDissolve: 0 fully there ... 1 gone, fading linearly; shown with the LightWave look,
+  // where the envelope, when there is one, sets it every frame.
+  float dissolve = 0;
+  std::unique_ptr<Envelope> dissolveEnvelope;
 };
 
 struct Camera {
+  Scene* scene = nullptr;               // owning scene
   uint32_t cameraIndex = 0;             // 0-based order in the scene file
   Vec3 position;
   Vec3 rotation;                        // heading, pitch, bank; not evaluated while targeting
@@ -293,26 +326,44 @@ struct Camera {
   std::unique_ptr<Envelope> envelopes[CAMERA_ENVELOPE_COUNT];
   uint32_t viewportWidth = 0, viewportHeight = 0;
   System* system = nullptr;             // where the viewport size came from
+  // ZoomFactor: the distance to a plane on which the image is 2 units high. With the LightWave
+  // look it sets the field of view every frame, from the envelope when there is one.
+  float zoomFactor = CAMERA_ZOOM_FACTOR;
+  std::unique_ptr<Envelope> zoomEnvelope;
 };
 
-// Light kinds: directional, everything else positional.
+// Light kinds of the classic look: directional, everything else positional.
 enum : uint8_t { LIGHT_POINT = 1, LIGHT_DISTANT = 2 };
+// LightType as the scene file writes it, which the LightWave look follows. Linear and area
+// lights are shown as point lights.
+enum : uint8_t {
+  LIGHT_TYPE_DISTANT = 0, LIGHT_TYPE_POINT = 1, LIGHT_TYPE_SPOT = 2, LIGHT_TYPE_LINEAR = 3, LIGHT_TYPE_AREA = 4
+};
+// A spot light's cone and soft edge when the scene gives none, degrees.
+inline constexpr float LIGHT_CONE_ANGLE = 30, LIGHT_EDGE_ANGLE = 5;
 
 struct Light {
+  Scene* scene = nullptr;               // owning scene
   std::string name;
   uint32_t lightIndex = 0;              // 0-based order in the scene file; picks the GL light
-  uint8_t kind = LIGHT_POINT;
+  uint8_t kind = LIGHT_POINT;           // the classic look's LIGHT_POINT or LIGHT_DISTANT
+  uint8_t type = LIGHT_TYPE_POINT;      // LIGHT_TYPE_*, for the LightWave look
   Vec3 color;
   Vec3 position;
+  Vec3 rotation;                        // heading, pitch, bank; evaluated with the LightWave look
   Matrix4 worldMatrix;                  // places the light
-  Matrix4 localMatrix;                  // its own translation
-  float intensity = 0;                  // stored only
+  Matrix4 localMatrix;                  // its own translation (and rotation, LightWave look)
+  float intensity = 0;                  // colour × intensity with the LightWave look
   float range = 0;
   uint32_t falloff = 0;                 // 0-3
+  float coneAngle = LIGHT_CONE_ANGLE;   // spot lights: half-angle of the cone, degrees
+  float edgeAngle = LIGHT_EDGE_ANGLE;   // the soft part inside the cone's edge, degrees
   void* parent = nullptr;
   uint8_t parentKind = ITEM_OBJECT;
   uint32_t parentIndex = 0;
-  std::unique_ptr<Envelope> envelopes[LIGHT_ENVELOPE_COUNT];  // only position is evaluated
+  std::unique_ptr<Envelope> envelopes[LIGHT_ENVELOPE_COUNT];  // position; rotation with the LightWave look
+  // Animated parameters, evaluated with the LightWave look.
+  std::unique_ptr<Envelope> intensityEnvelope, rangeEnvelope, coneAngleEnvelope, edgeAngleEnvelope;
 };
 
 // ---- The scene ----
@@ -332,8 +383,10 @@ struct Scene {
   float firstFrame = 0;                        // stored only
   float lastFrame = 0;                         // playback restarts at 0 past this frame
   float framesPerSecond = 0;                   // scene file key times are seconds × this
-  Vec3 ambientColor;                           // stored only
-  float ambientIntensity = 0;                  // stored only
+  // Ambient light, colour × intensity, with the LightWave look (the classic look keeps GL's).
+  Vec3 ambientColor;
+  float ambientIntensity = 0;
+  std::unique_ptr<Envelope> ambientIntensityEnvelope;
   System* system = nullptr;                    // engine speed, display size, texture names
 
   Scene() = default;
@@ -351,7 +404,7 @@ struct Scene {
   bool LoadObjectFile(const char* path);
 
   // Each creates a record with its fields at their defaults (see the records), appends it and
-  // returns it. AddObject also sets the owning scene.
+  // returns it. Objects, surfaces, cameras and lights also get their owning scene.
   SceneObject* AddObject();
   Surface* AddSurface();
   Camera* AddCamera();
@@ -393,6 +446,10 @@ struct Scene {
   // destruction still releases everything).
   void Free();
 };
+
+// Whether the scene is shown as LightWave shows it (its system's lightwave setting) rather than
+// by the classic engine's rules. False without a scene or a system.
+bool LightWaveLook(const Scene* scene);
 
 // ---- Precalculation ----
 
@@ -436,9 +493,13 @@ float Length(const Vec3& v);
 // ---- Item transforms ----
 
 // Evaluates the object's nine motion channels at time and builds its local matrix: pivot to
-// the origin, pitch, heading, bank, scale, then the position. An object without a position-x
-// envelope keeps its channels and matrices.
+// the origin, pitch, heading, bank, scale, then the position. With the LightWave look: pivot to
+// the origin, scale, bank, pitch, heading, then the position; and the dissolve from its
+// envelope. An object without a position-x envelope keeps its channels and matrices.
 void UpdateObject(SceneObject* object, float time);
+// The local matrix of an item placed as LightWave places it, in GL space:
+// T(x, y, −z) · Ry(−heading) · Rx(−pitch) · Rz(bank) · S(scale) · T(−pivot with z negated).
+Matrix4 LightWaveLocalMatrix(const float channels[9], const Vec3& pivot);
 // World matrices: the item's local matrix under every ancestor's local matrix (a camera ancestor
 // contributes its inverted view matrix, i.e. its placement). Objects and lights are placed by
 // their world matrix; a camera's world matrix is its view of the world: its own view matrix

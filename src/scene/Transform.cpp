@@ -1,7 +1,8 @@
 // Matrix and vector primitives and the item transforms: local matrices from channel values, and
 // world matrices from the chain of ancestors. Left-handed scene data enters OpenGL's
 // right-handed space here: positions and pivots have Z negated, heading and pitch change sign,
-// bank and scale keep theirs.
+// bank and scale keep theirs. Objects turn and scale by the classic engine's order, or by
+// LightWave's with its look.
 #include "scene/Scene.h"
 
 #include <cmath>
@@ -74,10 +75,36 @@ Vec3 Normalize(const Vec3& v) {
   return Vec3{v.x * scale, v.y * scale, v.z * scale};
 }
 
+Matrix4 LightWaveLocalMatrix(const float channels[9], const Vec3& pivot) {
+  // Scale along the item's own axes, then bank, pitch and heading in turn (each about the
+  // parent's axes), then the position: LightWave's order.
+  Matrix4 m = Translation(-pivot.x, -pivot.y, pivot.z);
+  Matrix4 s;
+  s.m[0] = channels[CHANNEL_SCALE_X];
+  s.m[5] = channels[CHANNEL_SCALE_Y];
+  s.m[10] = channels[CHANNEL_SCALE_Z];
+  PreMultiply(m, s);
+  RotateZ(m, channels[CHANNEL_BANK]);
+  RotateX(m, -channels[CHANNEL_PITCH]);
+  RotateY(m, -channels[CHANNEL_HEADING]);
+  m.m[12] += channels[CHANNEL_POSITION_X];
+  m.m[13] += channels[CHANNEL_POSITION_Y];
+  m.m[14] -= channels[CHANNEL_POSITION_Z];
+  return m;
+}
+
 void UpdateObject(SceneObject* object, float time) {
-  if (!object || !object->envelopes[CHANNEL_POSITION_X]) return;
+  if (!object) return;
+  const bool lightwave = LightWaveLook(object->scene);
+  if (lightwave && object->dissolveEnvelope)
+    object->dissolve = EvaluateEnvelope(object->dissolveEnvelope.get(), time, true);
+  if (!object->envelopes[CHANNEL_POSITION_X]) return;
   float* channel = object->channelValues;
-  for (uint32_t i = 0; i < 9; ++i) channel[i] = EvaluateEnvelope(object->envelopes[i].get(), time);
+  for (uint32_t i = 0; i < 9; ++i) channel[i] = EvaluateEnvelope(object->envelopes[i].get(), time, lightwave);
+  if (lightwave) {
+    object->localMatrix = LightWaveLocalMatrix(channel, object->pivot);
+    return;
+  }
 
   const Vec3& pivot = object->pivot;
   Matrix4 m = Translation(-pivot.x, -pivot.y, pivot.z);

@@ -100,6 +100,9 @@ std::vector<uint8_t> Tetrahedron() {
   w.Points({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
   w.Polygons("FACE", {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}});
   w.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+  // Smoothed within 1 radian, with a spherical image layer: features of the LightWave look.
+  w.Chunk("SURF").S0("Skin").S0("").Sub("SMAN").F4(1).End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x80").End().Sub("PROJ").U2(2).End().End().End();
   return w.File();
 }
 
@@ -118,12 +121,14 @@ std::vector<uint8_t> TetrahedronCache() {
 // Every kind of item, parent and problem the report shows:
 //   object 0  Body, unlit, point-cached, px 0 → 10 over frames 0-50 (linear), py 2, scale 1
 //   object 1  null ACTFADE, child of object 0, px 1
-//   object 2  a clone of Body
-//   object 3  null Helper
-//   light 0   Sun, distant, at (0, 10, 0), heading 0.5; a target it can't have (warning)
+//   object 2  a clone of Body, turned by heading and scaled in x only
+//   object 3  null Helper, dissolved by half, turned by heading and bank, moving in x with the
+//             post behaviour repeat
+//   light 0   Sun, distant (a spot to LightWave), at (0, 10, 0), heading 0.5; a target it
+//             can't have (warning)
 //   light 1   Fill, child of camera 0
-//   camera 0  Cam at (0, 1, -10), aiming at object 0
-// The frame rate 25 differs from the engine's 30 (notice).
+//   camera 0  Cam at (0, 1, -10), aiming at object 0, its zoom animated
+// The frame rate 25 differs from the engine's 30 (notice). Ambient light white at a quarter.
 const char* const SCENE = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nFramesPerSecond 25\n\n";
 
 std::string DemoScene() {
@@ -134,12 +139,17 @@ std::string DemoScene() {
   s += test::LwsChannel(0, 0, 10, 2);
   s += test::LwsChannel(1, 2) + test::LwsChannel(6, 1) + test::LwsChannel(7, 1) + test::LwsChannel(8, 1);
   s += "\nAddNullObject ACTFADE 255 0 0\nParentItem 10000000\n" + test::LwsChannel(0, 1);
-  s += "\nLoadObjectLayer 1 tri.lwo\n\nAddNullObject Helper\n";
+  s += "\nLoadObjectLayer 1 tri.lwo\n" + test::LwsChannel(3, 0.5) + test::LwsChannel(6, 2);
+  s += "\nAddNullObject Helper\nObjectDissolve 0.5\n";
+  std::string repeat = test::LwsChannel(0, 0, 1, 1);
+  repeat.replace(repeat.find("Behaviors 1 1"), 13, "Behaviors 1 2");
+  s += repeat + test::LwsChannel(3, 0.5) + test::LwsChannel(5, 0.25) + "AmbientColor 1 1 1\nAmbientIntensity 0.25\n";
   s += "\nAddLight\nLightName Sun\nLightType 2\nTargetItem 10000000\n";
   s += test::LwsChannel(0, 0) + test::LwsChannel(1, 10) + test::LwsChannel(2, 0) + test::LwsChannel(3, 0.5);
   s += "\nAddLight\nLightName Fill\nParentItem 30000000\n";
   s += "\nAddCamera\nCameraName Cam\nTargetItem 10000000\n";
   s += test::LwsChannel(0, 0) + test::LwsChannel(1, 1) + test::LwsChannel(2, -10);
+  s += "ZoomFactor (envelope)\n{ Envelope\n  1\n  Key 4 0 0 0 0 0 0 0 0\n  Behaviors 1 1\n}\n";
   return s;
 }
 
@@ -160,7 +170,7 @@ TEST(Info, ReportListsCountsItemsFilesAndProblems) {
   ProgramRun run = Zivi3(dir, "--info demo/scene.lws");
   ASSERT_EQ(run.code, 0) << run.out << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
-  const std::string& out = run.out;
+  const std::string out = run.out;
 
   for (const char* row : {
            "scene: scene.lws", "from: folder demo/ (4 files)", "result: loaded and precalculated",
@@ -173,6 +183,17 @@ TEST(Info, ReportListsCountsItemsFilesAndProblems) {
        }) {
     EXPECT_TRUE(HasRow(out, row)) << row << "\n" << out;
   }
+
+  // What the classic look ignores, with the way to see it.
+  EXPECT_TRUE(InOrder(out, {"\nThe LightWave look\n", "post behaviour repeat on 1 channel",
+                            "rotation and scale order on 2 objects", "dissolve on 1 object",
+                            "animated zoom on 1 camera", "spot light 1", "intensity on 2 lights",
+                            "spherical projection on 1 surface", "smoothing angle on 1 surface",
+                            "ambient light (colour 1 1 1, intensity 0.25)",
+                            "the classic look ignores these: play with --lightwave to see them"}))
+      << out;
+  run = Zivi3(dir, "--info --lightwave demo/scene.lws");
+  EXPECT_NE(run.out.find("shown as LightWave shows them (--lightwave)"), std::string::npos) << run.out;
 
   // The loaders' lines of level 0-2, in order, and no progress lines.
   EXPECT_TRUE(InOrder(out, {"\nProblems", "notice   LWSLDR(PC_FramesPerSecond)", "warning  LWSLDR(TargetObject)"}))
@@ -386,4 +407,24 @@ TEST(Info, CorpusScenesLoadWithATriangulatedCube) {
   EXPECT_EQ(rows[1].rfind("0,0,-0.04,0,", 0), 0u) << rows[1];
   EXPECT_EQ(rows[2].rfind("20,2.06911,", 0), 0u) << rows[2];
   EXPECT_EQ(rows[3].rfind("40,-2.37487,", 0), 0u) << rows[3];
+
+  // The same curve ending at frame 39 with each post behaviour, at frame 60: held by the classic
+  // look; with --lightwave reset to 0, repeated (frame 60 is frame 21 of the curve), or carried
+  // on along the last span (TCB keys without tension: the straight slope from the key before,
+  // (−1.63818 − 2.13819) / 19 a frame).
+  auto xAt = [&](const std::string& scene, const char* look, int frame) {
+    const std::string f = std::to_string(frame);
+    ProgramRun r = Zivi3(dir, "--info --triangulate " + std::string(look) + scene +
+                                  " --channels simple_cube.lwo --from " + f + " --to " + f);
+    const std::vector<std::string> lines = Rows(r.out);
+    return lines.size() == 2 ? std::stod(lines[1].substr(f.size() + 1)) : 1e9;
+  };
+  for (const char* name : {"move_x_post_reset.lws", "move_x_post_repeat.lws", "move_x_post_linear.lws"})
+    std::filesystem::copy_file(scenes / name, dir.Path() / name);
+  EXPECT_NEAR(xAt("move_x_post_reset.lws", "", 60), -1.63818, 1e-5);
+  EXPECT_NEAR(xAt("move_x_post_reset.lws", "--lightwave ", 60), 0, 1e-5);
+  EXPECT_NEAR(xAt("move_x_post_repeat.lws", "--lightwave ", 60), xAt("move_x_post_repeat.lws", "", 21), 1e-5);
+  EXPECT_NEAR(xAt("move_x_post_linear.lws", "--lightwave ", 60), -1.63818 + 21 * (-1.63818 - 2.13819) / 19, 1e-4);
+  run = Zivi3(dir, "--info --triangulate move_x_post_repeat.lws");
+  EXPECT_TRUE(InOrder(run.out, {"post behaviour repeat on 1 channel", "distant light 1"})) << run.out;
 }

@@ -153,10 +153,18 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   w.Chunk("ENVL").U2(1).Sub("KEY ").F4(2).F4(1).End().Sub("SPAN").Id("HERM").F4(1).End();
   w.Sub("KEY ").U2(0).Id("KEY ").End(200);  // says 200 bytes, holds 6
   w.End();
-  w.Chunk("ENVL").U2(2).Sub("KEY ").F4(4).F4(0).End().End();
+  w.Chunk("ENVL").U2(2).Sub("KEY ").F4(4).F4(0).End().Sub("SPAN").Id("TCB ").F4(0.5f).F4(0.25f).F4(-0.5f).End();
+  w.End();
+  // Behaviours and every span type: repeat before, linear after; keys 0 (Bezier, which no span
+  // ends at), 3 at 1 s (stepped), 6 at 2 s (2D Bezier, its incoming handle 0.4 s back and 1 down).
+  w.Chunk("ENVL").U2(3).Sub("PRE ").U2(BEHAVIOR_REPEAT).End().Sub("POST").U2(BEHAVIOR_LINEAR).End();
+  w.Sub("KEY ").F4(0).F4(0).End().Sub("SPAN").Id("BEZI").F4(0.5f).F4(0.25f).End();
+  w.Sub("KEY ").F4(1).F4(3).End().Sub("SPAN").Id("STEP").End();
+  w.Sub("KEY ").F4(2).F4(6).End().Sub("SPAN").Id("BEZ2").F4(-0.4f).F4(-1).F4(0.2f).F4(2).End().End();
   w.Tags({"S"}).Layer(0, 0, 0, 0, 0, "after").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
   w.Polygons("FACE", {{0, 1, 2}}).PolygonTags("SURF", {{0, 0}});
-  w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("TRAN").F4(0).VX(2).End().End();
+  w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("TRAN").F4(0).VX(2).End();
+  w.Sub("SPEC").F4(0).VX(3).End().End();
 
   system.SetEngineSpeed(25);
   ASSERT_TRUE(LoadObject(w.File()));
@@ -170,6 +178,28 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   ASSERT_EQ(diffuse->keys.size(), 1u);
   EXPECT_EQ(diffuse->keys[0].time, 50);
   EXPECT_EQ(diffuse->keys[0].shape, 0u);
+
+  // The classic look runs spans other than Hermite and linear straight and holds the ends;
+  // LightWave's reading keeps every span and the behaviours.
+  const Envelope* tcb = scene->surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY].get();
+  ASSERT_TRUE(tcb && tcb->keys.size() == 1 && tcb->lightwaveKeys.size() == 1);
+  EXPECT_EQ(tcb->keys[0].shape, 0u);
+  const EnvelopeKey& t = tcb->lightwaveKeys[0];
+  EXPECT_TRUE(t.shape == SHAPE_TCB && t.tension == 0.5f && t.continuity == 0.25f && t.bias == -0.5f);
+  const Envelope* spans = scene->surfaces[0]->envelopes[SURFACE_ENV_SPECULAR].get();
+  ASSERT_TRUE(spans && spans->keys.size() == 3 && spans->lightwaveKeys.size() == 3);
+  EXPECT_TRUE(spans->pre == BEHAVIOR_REPEAT && spans->post == BEHAVIOR_LINEAR);
+  for (const EnvelopeKey& k : spans->keys) EXPECT_EQ(k.shape, 0u);
+  const EnvelopeKey* lw = spans->lightwaveKeys.data();
+  EXPECT_TRUE(lw[0].shape == SHAPE_BEZIER && lw[1].shape == SHAPE_STEPPED && lw[2].shape == SHAPE_BEZIER2D);
+  EXPECT_TRUE(lw[0].inTangent == 0.5f && lw[0].outTangent == 0.25f);
+  EXPECT_TRUE(lw[2].inHandleTime == -10 && lw[2].inHandleValue == -1 && lw[2].outHandleTime == 5 &&
+              lw[2].outHandleValue == 2);
+  EXPECT_EQ(EvaluateEnvelope(spans, 12, true), 0);  // stepped up to frame 25
+  EXPECT_NEAR(EvaluateEnvelope(spans, -25, true), 3, 1e-4f);  // a round back: frame 25
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(spans, 60, true), 7);  // 6 on at the handle's slope, 0.1 a frame
+  EXPECT_TRUE(EvaluateEnvelope(spans, -25, false) == 0 && EvaluateEnvelope(spans, 60, false) == 6);
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(spans, 12, false), 12 * 0.12f);
 
   // A scene without a system counts 30 frames a second.
   Scene lone;

@@ -74,20 +74,25 @@ TEST_F(LwsItems, LightsAndCamerasAreCountedAndFilled) {
   system.settings.height = 600;
   system.widescreenHeight = 450;
   ASSERT_TRUE(LoadScene(Lws({"AddLight", "LightName Key Light", "LightColor 1 0.5 0.25", "LightIntensity 0.8",
-                             "LightType 2", "LightRange 12.5", "LightFalloffType 2", "AddCamera", "CameraName Main",
-                             "AddLight", "LightType 0", "LightType 3", "AddCamera", "AddLight", "LightType 1"})));
+                             "LightType 2", "LightRange 12.5", "LightFalloffType 2", "LightConeAngle 20",
+                             "LightEdgeAngle 4", "AddCamera", "CameraName Main", "ZoomFactor 6.4", "AddLight",
+                             "LightType 0", "LightType 3", "AddCamera", "AddLight", "LightType 1", "LightType 7"})));
   ASSERT_EQ(scene->lights.size(), 3u);
   ASSERT_EQ(scene->cameras.size(), 2u);
   const Light& key = *scene->lights[0];
   EXPECT_EQ(key.name, "Key");
   EXPECT_TRUE(key.color.y == 0.5f && key.intensity == 0.8f && key.range == 12.5f);
   EXPECT_TRUE(key.kind == LIGHT_DISTANT && key.falloff == 2u);
+  // The type as written, for the LightWave look: 2 is a spot there.
+  EXPECT_TRUE(key.type == LIGHT_TYPE_SPOT && key.coneAngle == 20 && key.edgeAngle == 4);
   EXPECT_TRUE(scene->lights[1]->lightIndex == 1u && scene->lights[1]->kind == LIGHT_POINT);
-  EXPECT_EQ(scene->lights[2]->lightIndex, 2u);
+  EXPECT_EQ(scene->lights[1]->type, LIGHT_TYPE_LINEAR);
+  EXPECT_TRUE(scene->lights[2]->lightIndex == 2u && scene->lights[2]->type == LIGHT_TYPE_POINT);
   const Camera& main = *scene->cameras[0];
   EXPECT_EQ(main.name, "Main");
   EXPECT_EQ(scene->cameras[1]->cameraIndex, 1u);
   EXPECT_TRUE(main.system == &system && main.fieldOfView == CAMERA_FIELD_OF_VIEW);
+  EXPECT_TRUE(main.zoomFactor == 6.4f && scene->cameras[1]->zoomFactor == CAMERA_ZOOM_FACTOR);
   EXPECT_TRUE(main.viewportWidth == 800u && main.viewportHeight == 450u);  // the 16:9 band
   EXPECT_FLOAT_EQ(main.aspect, 800.0f / 450.0f);
 
@@ -139,7 +144,7 @@ TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
                              "ShadowOptions 259", "AddLight", "TargetItem 10000000", "AddCamera", "CameraName First",
                              "TargetObject 2", "AddCamera", "CameraName Second", "TargetItem 40000002", "AddCamera",
                              "CameraName Third", "TargetObject 7", "AddNullObject Three", "MorphTarget 4",
-                             "ShadowOptions 4", "UnseenByCamera", "PivotPosition 1 -2 0.5"})));
+                             "ShadowOptions 4", "UnseenByCamera", "PivotPosition 1 -2 0.5", "ObjectDissolve 0.25"})));
   EXPECT_EQ(scene->cameras[0]->target, &Object(1));
   EXPECT_EQ(scene->cameras[1]->target, &Object(2));  // the kind bits are not examined
   EXPECT_EQ(scene->cameras[2]->target, nullptr);
@@ -160,6 +165,7 @@ TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
   EXPECT_EQ(Object(3).morphTarget, &Object(3));
   EXPECT_EQ(Object(3).flags, null | OBJECT_DYNAMIC | OBJECT_UNLIT);
   EXPECT_TRUE(Object(3).pivot.y == -2 && Object(3).pivot.z == 0.5f);
+  EXPECT_TRUE(Object(3).dissolve == 0.25f && Object(2).dissolve == 0);
 }
 
 TEST_F(LwsItems, OscillatorsReadTheirLinesAheadInEngineFrames) {

@@ -101,7 +101,8 @@ TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
   AddFile("a.lwo", test::TriangleObject());
   ASSERT_TRUE(LoadScene(Lws({"FramesPerSecond 25", "LoadObjectLayer 1 a.lwo", "Channel 4", "{ Envelope", "7",
                              "Key 1.5 2 0 0.5 0.25 -0.5 3 4 9", "Key 0 2.5 1 0 0 0 0 0", "Key 0 3 2", "Key 0 4 3",
-                             "Key 0 5 4", "Key 0 6 5", "Key 0 7 261", "}", "MorphAmount", "{ Envelope", "1",
+                             "Key 0 5 4", "Key 0 6 5 -0.5 1 0.25 2", "Key 0 7 261", "Behaviors 2 5", "}",
+                             "MorphAmount", "{ Envelope", "1",
                              "Key 0.5 0.04 6 0 0 0 0 0 0"})));
   const Envelope* e = Object(0).envelopes[4].get();
   ASSERT_NE(e, nullptr);
@@ -114,11 +115,19 @@ TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
                              SHAPE_STEPPED, SHAPE_BEZIER2D, SHAPE_BEZIER2D};
   for (size_t i = 0; i < 7; ++i) EXPECT_EQ(e->keys[i].shape, shapes[i]) << i;
   EXPECT_EQ(e->keys[2].tension, 0);  // a short line leaves the rest 0
+  // A 2D Bezier key's handles (seconds, value) are LightWave's reading only; so are behaviours.
+  ASSERT_EQ(e->lightwaveKeys.size(), 7u);
+  EXPECT_EQ(e->keys[5].inHandleTime, 0);
+  const EnvelopeKey& bezier = e->lightwaveKeys[5];
+  EXPECT_TRUE(bezier.inHandleTime == -12.5f && bezier.inHandleValue == 1 && bezier.outHandleTime == 6.25f &&
+              bezier.outHandleValue == 2);
+  EXPECT_TRUE(e->pre == BEHAVIOR_REPEAT && e->post == BEHAVIOR_LINEAR);
   // A span type past the table leaves the shape unset; the morph amount is slot 9.
   const Envelope* morph = Object(0).envelopes[CHANNEL_MORPH_AMOUNT].get();
   ASSERT_NE(morph, nullptr);
   EXPECT_EQ(morph->keys[0].shape, 0u);
   EXPECT_FLOAT_EQ(morph->keys[0].time, 1);
+  EXPECT_TRUE(morph->lightwaveKeys.empty() && morph->pre == BEHAVIOR_CONSTANT && morph->post == BEHAVIOR_CONSTANT);
 
   // A scene that states no rate, or a rate of 0, keys in the engine's frames rather than all at 0.
   for (const char* rate : {"CurrentFrame 0", "FramesPerSecond 0"}) {
@@ -139,10 +148,13 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
       "Channel 2", "{ Envelope", "3", "Key 1", "Key nan 1 0", "Key 1 3e38 0",  // no usable time
       "Channel 10", "{ Envelope", "1", "Key 4 0 0",  // past the object's slots
       "AddCamera", "Channel 6", "{ Envelope", "1", "Key 4 0 0", "Channel 5", "{ Envelope", "1", "Key 0.5 0 0", "}",
-      "ZoomFactor (envelope)", "{ Envelope", "1", "Key 3.2 0 0", "}",  // no Channel line: dropped
+      "ZoomFactor (envelope)", "{ Envelope", "1", "Key 3.2 0 0", "}",  // the zoom's own envelope
+      "FocalDistance (envelope)", "{ Envelope", "1", "Key 3.3 0 0", "}",  // not kept
       "AddLight", "Channel 9", "{ Envelope", "1", "Key 4 0 0", "Channel 8", "{ Envelope", "x", "Key 4 0 0",
       "Channel 0", "{ Envelope", "1", "Key 3 0 0", "Channel 0", "{ Envelope", "1", "Key 4 0 0",  // replaced
-      "LightIntensity (envelope)", "{ Envelope", "1", "Key 5 0 0", "}", "{ Envelope", "1", "Key 6 0 0"})));
+      "LightIntensity (envelope)", "{ Envelope", "1", "Key 5 0 0", "}", "LightConeAngle (envelope)", "{ Envelope",
+      "1", "Key 7 0 0", "AmbientIntensity (envelope)", "{ Envelope", "1", "Key 8 0 0", "}", "{ Envelope", "1",
+      "Key 6 0 0"})));
   auto values = [](const std::unique_ptr<Envelope>& slot) {
     std::vector<float> v;
     for (const EnvelopeKey& k : slot->keys) v.push_back(k.value);
@@ -157,15 +169,19 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
   const Camera& camera = *scene->cameras[0];
   for (uint32_t c = 0; c < 5; ++c) EXPECT_EQ(camera.envelopes[c], nullptr) << c;
   EXPECT_EQ(values(camera.envelopes[CHANNEL_BANK]), std::vector<float>{0.5f});  // not the zoom's 3.2
+  EXPECT_EQ(values(camera.zoomEnvelope), std::vector<float>{3.2f});
   const Light& light = *scene->lights[0];
   ASSERT_TRUE(light.envelopes[8] && light.envelopes[0]);
   EXPECT_TRUE(light.envelopes[8]->keys.empty());  // a count it can't read announces none
   EXPECT_EQ(values(light.envelopes[0]), std::vector<float>{4});
   EXPECT_EQ(light.intensity, 0);
-  for (const char* notice : {"animated ZoomFactor is not played, its envelope is skipped",
-                             "animated LightIntensity is not played, its envelope is skipped",
+  EXPECT_EQ(values(light.intensityEnvelope), std::vector<float>{5});
+  EXPECT_EQ(values(light.coneAngleEnvelope), std::vector<float>{7});
+  EXPECT_EQ(values(scene->ambientIntensityEnvelope), std::vector<float>{8});
+  for (const char* notice : {"animated FocalDistance is not played, its envelope is skipped",
                              "envelope without a Channel line, skipped"})
     EXPECT_TRUE(Logged(2, std::string("LWSLDR(ReadNumKeys) - LWS \"test.lws\": ") + notice)) << notice;
+  EXPECT_EQ(LinesWith("ZoomFactor is not played") + LinesWith("LightIntensity is not played"), 0u);
 }
 
 TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {

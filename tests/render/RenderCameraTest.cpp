@@ -58,6 +58,23 @@ TEST_F(RenderCamera, HeadingPitchAndBankTurnTheViewAsLightWaveDoes) {
   ExpectBlobAt(Render(0), WIDTH / 2.0f, (1 + f * 0.1f) * 0.5f * HEIGHT, 1.0f, "bank");
 }
 
+// With the LightWave look the zoom factor sets the field of view (the image is 2 units high at
+// the zoom's distance): twice the zoom puts a point twice as far from the centre. The classic
+// look keeps its one field of view.
+TEST_F(RenderCamera, TheLightWaveLookTakesTheFieldOfViewFromTheZoom) {
+  Camera* camera = AddCamera();
+  AddSquare(AddObject({1, 0.5f, 10}), AddSurface({1, 0, 0}), {}, 0.1f);
+  camera->zoomFactor = 6.4f;
+  float x, y;
+  Project({1, 0.5f, 10}, &x, &y);
+  ExpectBlobAt(Render(0), x, y, 1.0f, "classic");
+  system.settings.lightwave = true;
+  const float cx = WIDTH / 2.0f, cy = HEIGHT / 2.0f;
+  ExpectBlobAt(Render(0), cx + 2 * (x - cx), cy + 2 * (y - cy), 1.0f, "zoom 6.4");
+  Ramp(camera->zoomEnvelope, 0, 3.2f, 10, 4.8f);
+  ExpectBlobAt(Render(10), cx + 1.5f * (x - cx), cy + 1.5f * (y - cy), 1.0f, "zoom 4.8 at frame 10");
+}
+
 TEST_F(RenderCamera, ATargetingCameraAimsWhereItsTargetWasTheFrameBefore) {
   // Its heading would turn it away; with a target it is never evaluated.
   Camera* camera = AddCamera({0, 0, -5}, {1, 0, 0});

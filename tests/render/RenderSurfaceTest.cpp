@@ -14,37 +14,66 @@ constexpr int AMBIENT_ONLY = 26;
 // Grey 0.5 lit at 45° by a white light, plus the ambient part.
 const int LIT_AT_45 = int(std::lround((0.5 * std::sqrt(0.5) + 0.1) * 255));
 
+// Classic: a light of kind 2 shines from the direction of its position, any other kind from its
+// position. The LightWave look: lights by their LightType, distant and spot lights along their
+// own +Z as heading and pitch turn it, colour × intensity over the scene's ambient light (here
+// 0.4 × an intensity envelope at 0.5: GL's default 0.2 again).
 TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
   // Two grey squares turned 45° towards the middle: the left one faces front-right, the right
   // one front-left. Probed at their centres.
   float leftX, rightX, y;
   Project({-1.5f, 0, 10}, &leftX, &y);
   Project({1.5f, 0, 10}, &rightX, &y);
+  const int HALF_AT_45 = int(std::lround((0.25 * std::sqrt(0.5) + 0.1) * 255));
+  const int FULL = int(std::lround(0.6 * 255));
+  // The left square faces the spot head on: it stands 5 along the square's normal, turned back.
+  const Vec3 spot = {-1.5f + 5 * std::sqrt(0.5f), 0, 10 - 5 * std::sqrt(0.5f)};
+  constexpr float RIGHT = 90 * DEGREES;
   struct Case {
-    uint8_t kind;
-    Vec3 position;
+    bool lightwave;
+    uint8_t kind;  // the classic kind, or the LightWave type
+    Vec3 position, rotation;
+    float intensity;
     uint32_t lightIndex;
     int left, right;
     const char* what;
   };
   const Case cases[] = {
-      {LIGHT_DISTANT, {-1, 0, 0}, 0, AMBIENT_ONLY, LIT_AT_45, "distant, from the left"},
-      {LIGHT_DISTANT, {1, 0, 0}, 0, LIT_AT_45, AMBIENT_ONLY, "distant, from the right"},
-      {LIGHT_DISTANT, {0, 0, -1}, 0, LIT_AT_45, LIT_AT_45, "distant, from the camera's side"},
-      {LIGHT_DISTANT, {0, 0, 1}, 0, AMBIENT_ONLY, AMBIENT_ONLY, "distant, from behind"},
-      {LIGHT_POINT, {-6, 0, 10}, 0, AMBIENT_ONLY, LIT_AT_45, "point, on the left"},
-      {LIGHT_POINT, {6, 0, 10}, 0, LIT_AT_45, AMBIENT_ONLY, "point, on the right"},
-      {LIGHT_DISTANT, {0, 0, -1}, 7, AMBIENT_ONLY, AMBIENT_ONLY, "an eighth light has no GL light"},
-      {LIGHT_POINT, {}, 0, LIT_AT_45, AMBIENT_ONLY, "point, on a parent that moved to the right"},
+      {false, LIGHT_DISTANT, {-1, 0, 0}, {}, 1, 0, AMBIENT_ONLY, LIT_AT_45, "distant, from the left"},
+      {false, LIGHT_DISTANT, {1, 0, 0}, {}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "distant, from the right"},
+      {false, LIGHT_DISTANT, {0, 0, -1}, {}, 1, 0, LIT_AT_45, LIT_AT_45, "distant, from the camera's side"},
+      {false, LIGHT_DISTANT, {0, 0, 1}, {}, 1, 0, AMBIENT_ONLY, AMBIENT_ONLY, "distant, from behind"},
+      {false, LIGHT_POINT, {-6, 0, 10}, {}, 1, 0, AMBIENT_ONLY, LIT_AT_45, "point, on the left"},
+      {false, LIGHT_POINT, {6, 0, 10}, {}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "point, on the right"},
+      {false, LIGHT_DISTANT, {0, 0, -1}, {}, 1, 7, AMBIENT_ONLY, AMBIENT_ONLY, "an eighth light has no GL light"},
+      {true, LIGHT_TYPE_DISTANT, {-50, 0, 0}, {RIGHT, 0, 0}, 1, 0, AMBIENT_ONLY, LIT_AT_45, "LW distant along +x"},
+      {true, LIGHT_TYPE_DISTANT, {}, {-RIGHT, 0, 0}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "LW distant along -x"},
+      {true, LIGHT_TYPE_DISTANT, {}, {}, 1, 0, LIT_AT_45, LIT_AT_45, "LW distant along +z, onto their fronts"},
+      {true, LIGHT_TYPE_DISTANT, {}, {0, RIGHT, 0}, 1, 0, AMBIENT_ONLY, AMBIENT_ONLY, "LW distant, straight down"},
+      {true, LIGHT_TYPE_DISTANT, {}, {RIGHT, 0, 0}, 0.5f, 0, AMBIENT_ONLY, HALF_AT_45, "LW at half intensity"},
+      {true, LIGHT_TYPE_DISTANT, {}, {RIGHT, 0, 0}, -0.5f, 0, AMBIENT_ONLY, HALF_AT_45, "LW intensity envelope at 0.5"},
+      {true, LIGHT_TYPE_SPOT, spot, {-45 * DEGREES, 0, 0}, 1, 0, FULL, AMBIENT_ONLY, "LW spot on the left square"},
+      {true, LIGHT_TYPE_SPOT, spot, {-25 * DEGREES, 0, 0}, 1, 0, AMBIENT_ONLY, AMBIENT_ONLY, "LW spot turned away"},
+      {true, LIGHT_TYPE_AREA, {6, 0, 10}, {}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "LW area light, shone as a point"},
+      {false, LIGHT_POINT, {}, {}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "point, on a parent that moved to the right"},
   };
   for (const Case& c : cases) {
     NewScene();
+    system.settings.lightwave = c.lightwave;
+    scene->ambientColor = {0.4f, 0.4f, 0.4f};
+    Constant(scene->ambientIntensityEnvelope, 0.5f);
     AddCamera();
     Surface* grey = AddSurface({0.5f, 0.5f, 0.5f});
     AddSquare(AddObject({-1.5f, 0, 10}, {-45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
     AddSquare(AddObject({1.5f, 0, 10}, {45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
     Light* light = AddLight(c.kind, c.position);
     light->lightIndex = c.lightIndex;
+    light->type = c.kind;
+    light->intensity = c.intensity;
+    if (c.intensity < 0) Constant(light->intensityEnvelope, -c.intensity);  // the envelope wins
+    light->coneAngle = 10;
+    light->edgeAngle = 0;
+    for (int i = 0; i < 3; ++i) Constant(light->envelopes[CHANNEL_HEADING + i], (&c.rotation.x)[i]);
     if (c.position.z == 0 && c.kind == LIGHT_POINT) {  // carried from x -6 at frame 0 to 6 at 10
       light->parent = AddObject({0, 0, 10});
       Ramp(static_cast<SceneObject*>(light->parent)->envelopes[CHANNEL_POSITION_X], 0, -6, 10, 6);
@@ -54,24 +83,63 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
     EXPECT_NEAR(image.G(uint32_t(rightX), uint32_t(y)), c.right, 3) << c.what;
   }
 
-  // Attenuation by falloff over the range: none (0, a range that isn't positive, an unknown
-  // falloff), linear over half the range (1), quadratic (2 and 3).
+  // Attenuation by falloff over the range. Classic: none (0, a range that isn't positive, an
+  // unknown falloff), linear over half the range (1), quadratic (2 and 3). LightWave: r/d (2)
+  // and (r/d)² (3) exactly, linear approximated (1, half at half the range), none for a distant
+  // light; a spot's soft edge gives half strength halfway through it.
   const struct {
+    bool lightwave;
+    uint8_t type;
     uint32_t falloff;
     float range, constant, linear, quadratic;
-  } falloffs[] = {{0, 4, 1, 0, 0}, {1, 4, 0, 0.5f, 0}, {2, 4, 0, 0, 0.25f}, {3, 8, 0, 0, 0.125f},
-                  {1, 0, 1, 0, 0}, {4, 4, 1, 0, 0}};
+  } falloffs[] = {{false, 0, 0, 4, 1, 0, 0},  {false, 0, 1, 4, 0, 0.5f, 0}, {false, 0, 2, 4, 0, 0, 0.25f},
+                  {false, 0, 3, 8, 0, 0, 0.125f}, {false, 0, 1, 0, 1, 0, 0}, {false, 0, 4, 4, 1, 0, 0},
+                  {true, LIGHT_TYPE_SPOT, 2, 4, 0, 0.25f, 0}, {true, LIGHT_TYPE_POINT, 3, 4, 0, 0, 0.0625f},
+                  {true, LIGHT_TYPE_POINT, 1, 4, 1, 0, 0.25f}, {true, LIGHT_TYPE_DISTANT, 2, 4, 1, 0, 0}};
   Light* light = scene->lights[0].get();
+  light->coneAngle = 30;
+  light->edgeAngle = 10;
   for (const auto& f : falloffs) {
+    system.settings.lightwave = f.lightwave;
+    light->type = f.type;
     light->range = f.range;
     light->falloff = f.falloff;
     Render(0);
-    GLfloat constant = -1, linear = -1, quadratic = -1;
+    GLfloat constant = -1, linear = -1, quadratic = -1, cutoff = 0, exponent = 0;
     glGetLightfv(GL_LIGHT1, GL_CONSTANT_ATTENUATION, &constant);
     glGetLightfv(GL_LIGHT1, GL_LINEAR_ATTENUATION, &linear);
     glGetLightfv(GL_LIGHT1, GL_QUADRATIC_ATTENUATION, &quadratic);
     EXPECT_TRUE(constant == f.constant && linear == f.linear && quadratic == f.quadratic)
         << "falloff " << f.falloff << " range " << f.range << ": " << constant << " " << linear << " " << quadratic;
+    glGetLightfv(GL_LIGHT1, GL_SPOT_CUTOFF, &cutoff);
+    glGetLightfv(GL_LIGHT1, GL_SPOT_EXPONENT, &exponent);
+    if (f.type == LIGHT_TYPE_SPOT)
+      EXPECT_TRUE(cutoff == 30 && std::fabs(std::pow(std::cos(25 * DEGREES), exponent) - 0.5f) < 1e-4f) << exponent;
+    else
+      EXPECT_EQ(cutoff, 180);
+  }
+}
+
+// Dissolve 0.5 halves the alpha of the whole object, opaque surfaces included, which then go in
+// the transparent pass (a square behind it shows through); 1 leaves nothing. Classic: ignored.
+TEST_F(RenderSurface, ADissolvingObjectFadesAsAWholeWithTheLightWaveLook) {
+  for (uint32_t dynamic : {0u, uint32_t(OBJECT_DYNAMIC)}) {
+    system.settings.lightwave = false;
+    NewScene();
+    AddCamera();
+    SceneObject* object = AddObject({0, 0, 10}, {}, OBJECT_UNLIT | dynamic);
+    AddSquare(object, AddSurface({1, 1, 1}), {}, 1);
+    AddSquare(AddObject({0, 0, 12}), AddSurface({0, 1, 0}), {}, 0.5f);
+    object->dissolve = 0.5f;
+    EXPECT_EQ(Render(0).Rgb(WIDTH / 2, HEIGHT / 2), (std::vector<int>{255, 255, 255})) << "classic";
+    system.settings.lightwave = true;
+    const Image image = Render(0);
+    EXPECT_NEAR(image.R(WIDTH / 2, HEIGHT / 2), 128, 1) << dynamic;
+    EXPECT_NEAR(image.G(WIDTH / 2, HEIGHT / 2), 255, 1) << dynamic;
+    EXPECT_NEAR(image.R(WIDTH / 2, HEIGHT / 2 - 30), 128, 1) << dynamic;
+    Ramp(object->dissolveEnvelope, 0, 0, 10, 1);
+    EXPECT_NEAR(Render(2.5f).R(WIDTH / 2, HEIGHT / 2 - 30), 191, 1) << dynamic;
+    EXPECT_EQ(Render(10).R(WIDTH / 2, HEIGHT / 2 - 30), 0) << dynamic;
   }
 }
 

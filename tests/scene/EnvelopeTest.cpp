@@ -152,6 +152,54 @@ TEST(Envelope, OscillatorsAddInsideTheirWindow) {
   EXPECT_EQ(EvaluateEnvelope(&bare, 50), 0);
 }
 
+// The worked examples of LightWave's behaviours: keys (10, 2) (20, 6) (30, 4), straight, with
+// the same code before and after. The classic look holds 2 and 4 whatever the code.
+TEST(Envelope, BehavioursOutsideTheKeysAsLightWaveDefinesThem) {
+  Envelope envelope = Make({Key(10, 2), Key(20, 6), Key(30, 4)});
+  const float times[] = {5, 35, 55, -15};
+  const struct {
+    uint8_t code;
+    float values[4];
+  } rows[] = {
+      {BEHAVIOR_RESET, {0, 0, 0, 0}},        {BEHAVIOR_CONSTANT, {2, 4, 4, 2}},
+      {BEHAVIOR_REPEAT, {5, 4, 4, 5}},       {BEHAVIOR_OSCILLATE, {4, 5, 4, 5}},
+      {BEHAVIOR_OFFSET_REPEAT, {3, 6, 8, 1}}, {BEHAVIOR_LINEAR, {0, 3, -1, -8}},
+      {9, {2, 4, 4, 2}},  // a code past the known ones holds
+  };
+  for (const auto& row : rows) {
+    envelope.pre = envelope.post = row.code;
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_NEAR(EvaluateEnvelope(&envelope, times[i], true), row.values[i], 1e-5f)
+          << int(row.code) << " " << times[i];
+      EXPECT_EQ(EvaluateEnvelope(&envelope, times[i], false), times[i] < 10 ? 2 : 4);
+    }
+    EXPECT_EQ(EvaluateEnvelope(&envelope, 30, true), 4);  // the end keys themselves
+    EXPECT_FLOAT_EQ(EvaluateEnvelope(&envelope, 25, true), 5);
+  }
+  // One key gives its value everywhere, whatever the behaviour.
+  Envelope one = Make({Key(10, 3)});
+  one.pre = one.post = BEHAVIOR_RESET;
+  EXPECT_EQ(EvaluateEnvelope(&one, 50, true), 3);
+
+  // Linear leaves by the end key's own slope: TCB keys (0, 0) (10, 10) go on at 1 (bias −0.5 on
+  // the last: 0.5); a Hermite first key with outgoing tangent 6 comes in at 0.6; a 2D Bezier
+  // first key with its outgoing handle (2, 1) at 0.5; a stepped end stays flat.
+  Envelope tcb = Make({Key(0, 0, SHAPE_TCB), Key(10, 10, SHAPE_TCB)});
+  tcb.pre = tcb.post = BEHAVIOR_LINEAR;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&tcb, 15, true), 15);
+  tcb.keys[1].bias = -0.5f;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&tcb, 15, true), 12.5f);
+  tcb.keys[0].shape = SHAPE_HERMITE;
+  tcb.keys[0].outTangent = 6;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&tcb, -5, true), -3);
+  tcb.keys[0].shape = SHAPE_BEZIER2D;
+  tcb.keys[0].outHandleTime = 2;
+  tcb.keys[0].outHandleValue = 1;
+  EXPECT_FLOAT_EQ(EvaluateEnvelope(&tcb, -4, true), -2);
+  tcb.keys[1].shape = SHAPE_STEPPED;
+  EXPECT_EQ(EvaluateEnvelope(&tcb, 40, true), 10);
+}
+
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A long envelope must give, bit for bit, what the same span gives when it is found by a plain

@@ -44,36 +44,58 @@ Matrix4 CameraView(Vec3 position, float heading, float pitch, float bank) {
 }
 
 TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
+  System system;
   Scene scene;
+  scene.AttachToSystem(&system);
   SceneObject* object = scene.AddObject();
 
-  // The pivot lands on the position; the origin one pivot-length before it.
+  // The pivot lands on the position; the origin one pivot-length before it. In both looks.
   object->pivot = {1, 0, 0};
-  SetChannels(object, {5, 0, 0, 0, 0, 0, 1, 1, 1});
-  UpdateObject(object, 0);
-  ExpectNear(Place(object->localMatrix, {1, 0, 0}), {5, 0, 0}, "pivot");
-  ExpectNear(Place(object->localMatrix, {0, 0, 0}), {4, 0, 0}, "origin");
+  for (bool lightwave : {false, true}) {
+    system.settings.lightwave = lightwave;
+    SetChannels(object, {5, 0, 0, 0, 0, 0, 1, 1, 1});
+    UpdateObject(object, 0);
+    ExpectNear(Place(object->localMatrix, {1, 0, 0}), {5, 0, 0}, "pivot");
+    ExpectNear(Place(object->localMatrix, {0, 0, 0}), {4, 0, 0}, "origin");
+  }
   object->pivot = {};
 
-  // Pitch takes +Y to +Z, heading +Z to +X, bank +X to +Y; all three turn by pitch first, then
-  // heading, then bank; scale acts after rotation, along the parent's axes.
+  // Classic: pitch takes +Y to +Z, heading +Z to +X, bank +X to +Y; all three turn by pitch
+  // first, then heading, then bank; scale acts after rotation, along the parent's axes.
+  // LightWave's own checks: heading takes +Z to +X, pitch +Z to −Y, bank +X to +Y; bank first,
+  // then pitch, then heading, after scale along the item's own axes.
   const struct {
+    bool lightwave;
     std::array<float, 9> channels;
     Vec3 from, to;
     const char* what;
   } cases[] = {
-      {{0, 0, 0, 0, HALF_PI, 0, 1, 1, 1}, {0, 1, 0}, {0, 0, 1}, "pitch"},
-      {{0, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "heading"},
-      {{0, 0, 0, 0, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "bank"},
-      {{0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 0, -1}, "all three, x"},
-      {{0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "all three, z"},
-      {{0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {0, 0, 1}, {2, 0, 0}, "scale after heading"},
+      {false, {0, 0, 0, 0, HALF_PI, 0, 1, 1, 1}, {0, 1, 0}, {0, 0, 1}, "pitch"},
+      {false, {0, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "heading"},
+      {false, {0, 0, 0, 0, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "bank"},
+      {false, {0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 0, -1}, "all three, x"},
+      {false, {0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "all three, z"},
+      {false, {0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {0, 0, 1}, {2, 0, 0}, "scale after heading"},
+      {true, {0, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "LightWave heading"},
+      {true, {0, 0, 0, 0, HALF_PI, 0, 1, 1, 1}, {0, 0, 1}, {0, -1, 0}, "LightWave pitch"},
+      {true, {0, 0, 0, 0, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "LightWave bank"},
+      {true, {0, 0, 0, HALF_PI, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "LightWave heading and bank"},
+      {true, {0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {1, 0, 0}, {1, 0, 0}, "LightWave all three"},
+      {true, {0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {0, 0, 1}, {1, 0, 0}, "LightWave scale before heading, z"},
+      {true, {5, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {1, 0, 0}, {5, 0, -2}, "LightWave scale before heading, x"},
   };
   for (const auto& c : cases) {
+    system.settings.lightwave = c.lightwave;
     SetChannels(object, c.channels);
     UpdateObject(object, 0);
     ExpectNear(Place(object->localMatrix, c.from), c.to, c.what);
   }
+  // The dissolve follows its envelope in the LightWave look only.
+  test::Ramp(object->dissolveEnvelope, 0, 0, 10, 1);
+  UpdateObject(object, 5);
+  system.settings.lightwave = false;
+  UpdateObject(object, 10);
+  EXPECT_FLOAT_EQ(object->dissolve, 0.5f);
 
   // Without a position-x envelope nothing is evaluated and the matrices stay as they were.
   SceneObject* still = scene.AddObject();
