@@ -2,9 +2,10 @@
 // size, finishes surfaces, turns each object's loaded geometry into drawable form (corner
 // pointers, face and vertex normals, triangles grouped into one batch per surface, the drawn
 // copy of the vertices, planar texture coordinates), loads point caches, picks the camera and
-// builds the render lists.
+// builds the render lists. The LightWave look adds corner normals by smoothing angle and the
+// texture coordinates of every projection.
 //
-// The point caches and the planar projection belong to the lightwave module, which in turn
+// The point caches and the texture projections belong to the lightwave module, which in turn
 // builds on this one; the two libraries name each other when they are linked.
 #include "scene/Scene.h"
 
@@ -12,6 +13,7 @@
 #include "log/Log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 #include <vector>
 
@@ -192,6 +194,98 @@ void ComputeNormals(SceneObject& object) {
   }
 }
 
+void ComputeCornerNormals(SceneObject& object) {
+  const std::vector<Vertex>& vertices = object.baseVertices;
+  const std::vector<Triangle>& triangles = object.triangles;
+  const size_t vertexCount = vertices.size(), triangleCount = triangles.size();
+  object.cornerNormals.assign(3 * triangleCount, Vec3{});
+  auto valid = [vertexCount](const Triangle& t) {
+    return t.cornerIndex[0] < vertexCount && t.cornerIndex[1] < vertexCount && t.cornerIndex[2] < vertexCount;
+  };
+
+  // Polygons: a triangle and the pieces that continue it, with the direction of their summed
+  // area vectors as the polygon's normal (a lone triangle keeps its face normal).
+  std::vector<uint32_t> polygonOf(triangleCount);
+  std::vector<Vec3> polygonNormal;
+  std::vector<const Surface*> polygonSurface;
+  for (size_t first = 0; first < triangleCount;) {
+    size_t end = first + 1;
+    while (end < triangleCount && triangles[end].continuesPolygon) ++end;
+    Vec3 normal = triangles[first].faceNormal;
+    if (end - first > 1) {
+      Vec3 area;
+      for (size_t t = first; t < end; ++t) {
+        if (!valid(triangles[t])) continue;
+        const Vec3& p0 = vertices[triangles[t].cornerIndex[0]].position;
+        const Vec3 cross = Cross(Subtract(p0, vertices[triangles[t].cornerIndex[1]].position),
+                                 Subtract(p0, vertices[triangles[t].cornerIndex[2]].position));
+        area = Vec3{area.x + cross.x, area.y + cross.y, area.z + cross.z};
+      }
+      normal = Normalize(area);
+    }
+    for (size_t t = first; t < end; ++t) polygonOf[t] = uint32_t(polygonNormal.size());
+    polygonNormal.push_back(normal);
+    polygonSurface.push_back(triangles[first].surface);
+    first = end;
+  }
+
+  // The polygons at each vertex, each once: counted, then listed (offsets into one array).
+  std::vector<uint32_t> start(vertexCount + 1, 0);
+  std::vector<uint32_t> lastPolygon(vertexCount, 0xFFFFFFFF);
+  auto eachPolygonAtVertex = [&](auto&& visit) {
+    for (size_t t = 0; t < triangleCount; ++t) {
+      const Triangle& triangle = triangles[t];
+      if (!valid(triangle)) continue;
+      const uint32_t polygon = polygonOf[t];
+      for (uint32_t i : triangle.cornerIndex) {
+        if (lastPolygon[i] == polygon) continue;  // a repeated corner, or another piece
+        lastPolygon[i] = polygon;
+        visit(i, polygon);
+      }
+    }
+    std::fill(lastPolygon.begin(), lastPolygon.end(), 0xFFFFFFFF);
+  };
+  eachPolygonAtVertex([&](uint32_t i, uint32_t) { ++start[i + 1]; });
+  for (size_t i = 0; i < vertexCount; ++i) start[i + 1] += start[i];
+  std::vector<uint32_t> atVertex(start[vertexCount]);
+  std::vector<uint32_t> next(start.begin(), start.end() - 1);
+  eachPolygonAtVertex([&](uint32_t i, uint32_t polygon) { atVertex[next[i]++] = polygon; });
+
+  // Each corner: the polygons of its surface at its vertex within the smoothing angle of its
+  // own; its own always counts, whatever rounding does to the angle between it and itself.
+  const Surface* cachedSurface = nullptr;
+  float cosLimit = 1;
+  for (size_t t = 0; t < triangleCount; ++t) {
+    const Triangle& triangle = triangles[t];
+    if (!valid(triangle)) continue;
+    const uint32_t own = polygonOf[t];
+    const Vec3& n = polygonNormal[own];
+    const Surface* surface = polygonSurface[own];
+    const bool smooth = surface && surface->smoothing > 0;
+    if (smooth && surface != cachedSurface) {
+      cachedSurface = surface;
+      cosLimit = std::cos(surface->smoothing);
+    }
+    for (int k = 0; k < 3; ++k) {
+      Vec3& corner = object.cornerNormals[3 * t + size_t(k)];
+      if (!smooth) {
+        corner = n;
+        continue;
+      }
+      const uint32_t i = triangle.cornerIndex[k];
+      Vec3 sum;
+      for (uint32_t a = start[i]; a < start[size_t(i) + 1]; ++a) {
+        const uint32_t polygon = atVertex[a];
+        if (polygonSurface[polygon] != surface) continue;
+        const Vec3& m = polygonNormal[polygon];
+        if (polygon != own && n.x * m.x + n.y * m.y + n.z * m.z < cosLimit) continue;
+        sum = Vec3{sum.x + m.x, sum.y + m.y, sum.z + m.z};
+      }
+      corner = Normalize(sum);
+    }
+  }
+}
+
 void PrecalcSurface(Surface& surface) {
   for (const auto& layer : surface.layers)
     if (layer) std::string().swap(layer->ordinal);
@@ -211,6 +305,13 @@ void PrecalcObject(SceneObject& object, Vfs* vfs) {
     }
   }
   ComputeNormals(object);
+  const bool lightwave = LightWaveLook(object.scene);
+  const bool byAngle = lightwave && std::any_of(object.triangles.begin(), object.triangles.end(),
+                                                [](const Triangle& t) { return t.surface->smoothing > 0; });
+  if (byAngle)
+    ComputeCornerNormals(object);
+  else
+    std::vector<Vec3>().swap(object.cornerNormals);
   SortBySurface(object);
   object.vertices = object.baseVertices;
 
@@ -220,7 +321,7 @@ void PrecalcObject(SceneObject& object, Vfs* vfs) {
     for (uint32_t li = 0; li < layerCount; ++li) {
       const TextureLayer* layer = surface.layers[li].get();
       if (!layer) continue;
-      if (layer->projection == PROJECTION_PLANAR) ProjectPlanar(object, batch, li);
+      if (lightwave || layer->projection == PROJECTION_PLANAR) ProjectBatch(object, batch, li);
       if (HasEnvelope(layer->envelopes, LAYER_ENVELOPE_COUNT)) object.flags |= OBJECT_DYNAMIC;
     }
     if (surface.flags & SURFACE_ANIMATED) object.flags |= OBJECT_DYNAMIC;
