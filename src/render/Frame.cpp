@@ -41,7 +41,7 @@ void Update(Scene& scene, float time, Camera* camera, bool fullFrame) {
   for (const auto& light : scene.lights) UpdateLightWorld(light.get());
   for (const auto& object : scene.objects) UpdateObjectWorld(object.get());
   if (!fullFrame) UpdateCameraWorld(camera);
-  for (const auto& surface : scene.surfaces) UpdateSurface(surface.get(), time);
+  for (const auto& surface : scene.surfaces) UpdateSurface(surface.get(), time, LightWaveLook(&scene));
 }
 
 void ApplyLights(const Scene& scene) {

@@ -9,11 +9,15 @@
 // 0, 2, 1, so the triangles, their order and their attributes are those that EmitSmooth and
 // EmitFlat send, and the pixels come out the same. The slot layout is built once; each draw then
 // copies the current positions (Z negated) into the slots of the batches it draws, plus normals
-// when a morph target moves them and texture coordinates when a planar layer recomputes them.
+// when a morph target moves them and texture coordinates when the layer's mapping recomputes
+// them. In the LightWave look a smooth batch draws corner normals: a vertex shares a slot only
+// among corners with the same normal, so a hard edge splits it for drawing while the vertex
+// itself, which point caches and morphs move, stays one.
 #include "render/Render.h"
 #include "render/MeshArrays.h"
 
 #include "actions/Actions.h"
+#include "lightwave/Lightwave.h"
 
 #include <GL/gl.h>
 
@@ -28,8 +32,9 @@ constexpr uint32_t NO_SLOT = 0xFFFFFFFF;
 
 struct BatchArrays {
   SurfaceBatch batch;        // the batch the layout was built for
-  bool smooth = false;       // vertex normals (else face normals), as when built
-  bool planar = false;       // layer 0 is planar: texture coordinates follow the projection
+  bool smooth = false;       // vertex or corner normals (else face normals), as when built
+  bool mapped = false;       // layer 0 follows its mapping: texture coordinates change per frame
+  bool shared = false;       // corners of one vertex may share a slot
   uint32_t firstSlot = 0, slotCount = 0;
   uint32_t firstIndex = 0, indexCount = 0;
 };
@@ -63,9 +68,27 @@ constexpr int CORNER_ORDER[3] = {0, 2, 1};
 
 bool IsSmooth(const Surface* surface) { return surface && surface->smoothing > 0; }
 
-bool IsPlanar(const Surface* surface) {
-  const TextureLayer* layer = surface && surface->layerCount ? surface->layers[0].get() : nullptr;
-  return layer && layer->projection == PROJECTION_PLANAR;
+const TextureLayer* FirstLayer(const Surface* surface) {
+  return surface && surface->layerCount ? surface->layers[0].get() : nullptr;
+}
+
+bool IsMapped(const Surface* surface, bool lightwave) {
+  const TextureLayer* layer = FirstLayer(surface);
+  return layer && FollowsMapping(*layer, lightwave);
+}
+
+// Corners of one vertex share a slot in a smooth batch, unless their coordinates may part from
+// one frame to the next: the LightWave look's seams and cube faces are chosen per triangle.
+bool SharesSlots(const Surface* surface, bool lightwave) {
+  const TextureLayer* layer = FirstLayer(surface);
+  return IsSmooth(surface) && !(lightwave && IsMapped(surface, lightwave) && layer->projection != PROJECTION_PLANAR);
+}
+
+// The object's corner normals, when it has one for every corner.
+const Vec3* CornerNormals(const SceneObject& object) {
+  return !object.cornerNormals.empty() && object.cornerNormals.size() == 3 * object.triangles.size()
+             ? object.cornerNormals.data()
+             : nullptr;
 }
 
 bool IsOpaque(const Surface* surface) { return surface && surface->transparency == 0; }
@@ -80,6 +103,7 @@ bool SameBatch(const SurfaceBatch& a, const SurfaceBatch& b) {
 }
 
 bool LayoutFits(const DynamicArrays& arrays, const SceneObject& object) {
+  const bool lightwave = LightWaveLook(object.scene);
   if (arrays.triangles != object.triangles.data() || arrays.triangleCount != object.triangles.size() ||
       arrays.vertexCount != object.vertices.size() || arrays.sortedTriangles != object.sortedTriangles.data() ||
       arrays.batches.size() != object.surfaceBatches.size())
@@ -88,7 +112,7 @@ bool LayoutFits(const DynamicArrays& arrays, const SceneObject& object) {
     const BatchArrays& built = arrays.batches[b];
     const SurfaceBatch& batch = object.surfaceBatches[b];
     if (!SameBatch(built.batch, batch) || built.smooth != IsSmooth(batch.surface) ||
-        built.planar != IsPlanar(batch.surface))
+        built.mapped != IsMapped(batch.surface, lightwave) || built.shared != SharesSlots(batch.surface, lightwave))
       return false;
   }
   return true;
@@ -114,12 +138,32 @@ void CopyVertexNormals(DynamicArrays& arrays, const SceneObject& object, uint32_
   }
 }
 
+// Corner normals blended towards the morph target's by the morph amount, as vertex normals are;
+// a target without the same corners leaves the object's own.
+void BlendCornerNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
+  const Vec3* own = CornerNormals(object);
+  const Vec3* target = object.morphTarget && object.morphTarget->cornerNormals.size() == object.cornerNormals.size()
+                           ? object.morphTarget->cornerNormals.data()
+                           : nullptr;
+  const float amount = target ? object.morphAmount : 0.0f;
+  float* normal = arrays.normals.data() + 3 * size_t(firstSlot);
+  for (uint32_t s = firstSlot; s < firstSlot + slotCount; ++s, normal += 3) {
+    const Vec3& a = own[arrays.slotCorner[s]];
+    const Vec3& b = target ? target[arrays.slotCorner[s]] : a;
+    normal[0] = a.x + (b.x - a.x) * amount;
+    normal[1] = a.y + (b.y - a.y) * amount;
+    normal[2] = -(a.z + (b.z - a.z) * amount);
+  }
+}
+
 // One batch's slots and indices. Smooth batches share a slot between the corners of one vertex
-// with bit-identical texture coordinates; slotsOfVertex chains a vertex's slots in this batch.
+// with bit-identical texture coordinates (and normals, when they are the corners' own);
+// slotsOfVertex chains a vertex's slots in this batch.
 void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& built,
                 std::vector<uint32_t>& firstSlotOfVertex, std::vector<uint32_t>& nextSlotOfVertex) {
   const size_t vertexCount = object.vertices.size();
   const Triangle* base = object.triangles.data();
+  const Vec3* cornerNormals = built.smooth ? CornerNormals(object) : nullptr;
   const size_t end = std::min<size_t>(size_t(built.batch.first) + built.batch.count, object.sortedTriangles.size());
   built.firstSlot = uint32_t(arrays.slotVertex.size());
   built.firstIndex = uint32_t(arrays.indices.size());
@@ -133,11 +177,16 @@ void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& b
       const uint32_t vertex = triangle->cornerIndex[k];
       const float u = triangle->texCoords[0].cornerU[k];
       const float v = triangle->texCoords[0].cornerV[k];
+      const Vec3& n = !built.smooth   ? triangle->faceNormal
+                      : cornerNormals ? cornerNormals[3 * size_t(triangleIndex) + size_t(k)]
+                                      : object.vertices[vertex].normal;
+      const float drawn[3] = {n.x, n.y, -n.z};
       uint32_t slot = NO_SLOT;
-      if (built.smooth) {
+      if (built.shared) {
         for (uint32_t s = firstSlotOfVertex[vertex]; s != NO_SLOT; s = nextSlotOfVertex[s - built.firstSlot]) {
           if (std::memcmp(&arrays.texCoords[2 * s], &u, sizeof u) == 0 &&
-              std::memcmp(&arrays.texCoords[2 * s + 1], &v, sizeof v) == 0) {
+              std::memcmp(&arrays.texCoords[2 * s + 1], &v, sizeof v) == 0 &&
+              (!cornerNormals || std::memcmp(&arrays.normals[3 * size_t(s)], drawn, sizeof drawn) == 0)) {
             slot = s;
             break;
           }
@@ -149,11 +198,8 @@ void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& b
         arrays.slotCorner.push_back(3 * triangleIndex + uint32_t(k));
         arrays.texCoords.push_back(u);
         arrays.texCoords.push_back(v);
-        const Vec3& n = built.smooth ? object.vertices[vertex].normal : triangle->faceNormal;
-        arrays.normals.push_back(n.x);
-        arrays.normals.push_back(n.y);
-        arrays.normals.push_back(-n.z);
-        if (built.smooth) {
+        arrays.normals.insert(arrays.normals.end(), drawn, drawn + 3);
+        if (built.shared) {
           if (firstSlotOfVertex[vertex] == NO_SLOT) touched.push_back(vertex);
           nextSlotOfVertex.push_back(firstSlotOfVertex[vertex]);
           firstSlotOfVertex[vertex] = slot;
@@ -176,11 +222,13 @@ void BuildLayout(DynamicArrays& arrays, const SceneObject& object) {
   arrays.sortedTriangles = object.sortedTriangles.data();
   std::vector<uint32_t> firstSlotOfVertex(object.vertices.size(), NO_SLOT);
   std::vector<uint32_t> nextSlotOfVertex;
+  const bool lightwave = LightWaveLook(object.scene);
   for (const SurfaceBatch& batch : object.surfaceBatches) {
     BatchArrays built;
     built.batch = batch;
     built.smooth = IsSmooth(batch.surface);
-    built.planar = IsPlanar(batch.surface);
+    built.mapped = IsMapped(batch.surface, lightwave);
+    built.shared = SharesSlots(batch.surface, lightwave);
     BuildBatch(arrays, object, built, firstSlotOfVertex, nextSlotOfVertex);
     arrays.batches.push_back(built);
   }
@@ -205,11 +253,16 @@ void RefreshBatch(DynamicArrays& arrays, const SceneObject& object, const BatchA
     position[2] = -p.z;
   }
   // Only a morph blends normals; flat slots keep their face normals, which nothing recomputes.
-  if (built.smooth && object.morphTarget) CopyVertexNormals(arrays, object, built.firstSlot, built.slotCount);
-  if (built.planar) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
+  if (built.smooth && object.morphTarget) {
+    if (CornerNormals(object))
+      BlendCornerNormals(arrays, object, built.firstSlot, built.slotCount);
+    else
+      CopyVertexNormals(arrays, object, built.firstSlot, built.slotCount);
+  }
+  if (built.mapped) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
 }
 
-void DrawDynamic(const SceneObject& object, bool opaquePass) {
+void DrawDynamic(const SceneObject& object, bool opaquePass, bool lightwave) {
   DynamicArrays& arrays = ArraysFor(object);
   if (arrays.indices.empty()) return;
   glEnableClientState(GL_VERTEX_ARRAY);
@@ -220,7 +273,7 @@ void DrawDynamic(const SceneObject& object, bool opaquePass) {
   glTexCoordPointer(2, GL_FLOAT, 0, arrays.texCoords.data());
   for (const BatchArrays& built : arrays.batches) {
     if (IsOpaque(built.batch.surface) != opaquePass) continue;
-    ApplySurface(built.batch.surface);
+    ApplySurface(built.batch.surface, lightwave);
     if (built.indexCount == 0) continue;
     RefreshBatch(arrays, object, built);
     glDrawElements(GL_TRIANGLES, GLsizei(built.indexCount), GL_UNSIGNED_INT, arrays.indices.data() + built.firstIndex);
@@ -231,10 +284,10 @@ void DrawDynamic(const SceneObject& object, bool opaquePass) {
 }
 
 // The batches of one pass in immediate mode: what a display list records.
-void EmitPass(const SceneObject& object, bool opaquePass) {
+void EmitPass(const SceneObject& object, bool opaquePass, bool lightwave) {
   for (const SurfaceBatch& batch : object.surfaceBatches) {
     if (IsOpaque(batch.surface) != opaquePass) continue;
-    ApplySurface(batch.surface);
+    ApplySurface(batch.surface, lightwave);
     const uint32_t end = batch.first + batch.count;
     glBegin(GL_TRIANGLES);
     if (IsSmooth(batch.surface))
@@ -261,6 +314,14 @@ void DrawPass(SceneObject* object, bool opaquePass) {
     glDisable(GL_LIGHTING);
   else
     glEnable(GL_LIGHTING);
+  // Front projection follows the camera, so its planes are set every time, outside the lists.
+  const bool lightwave = LightWaveLook(object->scene);
+  if (lightwave && std::any_of(object->surfaceBatches.begin(), object->surfaceBatches.end(),
+                               [](const SurfaceBatch& batch) {
+                                 const TextureLayer* layer = FirstLayer(batch.surface);
+                                 return layer && layer->projection == PROJECTION_FRONT;
+                               }))
+    ApplyFrontProjection();
   glMatrixMode(GL_MODELVIEW);
   // A point cache holds positions in the scene's space already.
   if (object->pointCache)
@@ -269,19 +330,19 @@ void DrawPass(SceneObject* object, bool opaquePass) {
     glLoadMatrixf(object->worldMatrix.m);
 
   if (object->flags & OBJECT_DYNAMIC) {
-    DrawDynamic(*object, opaquePass);
+    DrawDynamic(*object, opaquePass, lightwave);
     return;
   }
   // A static object's list keeps the pass and surface state of the moment it was recorded.
   const uint32_t compileFlag = opaquePass ? OBJECT_COMPILE_OPAQUE : OBJECT_COMPILE_TRANSPARENT;
   if (!HaveLists(*object)) {
-    EmitPass(*object, opaquePass);  // no list to be had: draw it directly
+    EmitPass(*object, opaquePass, lightwave);  // no list to be had: draw it directly
     return;
   }
   const GLuint list = opaquePass ? object->opaqueList : object->transparentList;
   if (object->flags & compileFlag) {
     glNewList(list, GL_COMPILE);
-    EmitPass(*object, opaquePass);
+    EmitPass(*object, opaquePass, lightwave);
     glEndList();
     object->flags &= ~compileFlag;
   }
@@ -302,14 +363,17 @@ void DrawTransparent(SceneObject* object) { DrawPass(object, false); }
 void EmitSmooth(const SceneObject* object, uint32_t first, uint32_t end) {
   const size_t vertexCount = object->vertices.size();
   const Vertex* vertices = object->vertices.data();
+  const Vec3* cornerNormals = CornerNormals(*object);
   end = uint32_t(std::min<size_t>(end, object->sortedTriangles.size()));
   for (uint32_t i = first; i < end; ++i) {
     const Triangle* triangle = object->sortedTriangles[i];
     if (!Drawable(triangle, vertexCount)) continue;
+    const size_t triangleIndex = size_t(triangle - object->triangles.data());
     for (int k : CORNER_ORDER) {
       const Vertex& vertex = vertices[triangle->cornerIndex[k]];
+      const Vec3& normal = cornerNormals ? cornerNormals[3 * triangleIndex + size_t(k)] : vertex.normal;
       glTexCoord2f(triangle->texCoords[0].cornerU[k], triangle->texCoords[0].cornerV[k]);
-      glNormal3f(vertex.normal.x, vertex.normal.y, -vertex.normal.z);
+      glNormal3f(normal.x, normal.y, -normal.z);
       glVertex3f(vertex.position.x, vertex.position.y, -vertex.position.z);
     }
   }
