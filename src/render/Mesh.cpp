@@ -84,11 +84,20 @@ bool SharesSlots(const Surface* surface, bool lightwave) {
   return IsSmooth(surface) && !(lightwave && IsMapped(surface, lightwave) && layer->projection != PROJECTION_PLANAR);
 }
 
-// The object's corner normals, when it has one for every corner.
-const Vec3* CornerNormals(const SceneObject& object) {
-  return !object.cornerNormals.empty() && object.cornerNormals.size() == 3 * object.triangles.size()
-             ? object.cornerNormals.data()
+// The triangle's own normals from smoothing by angle, or none when its corners take their
+// vertices' normals.
+const Vec3* OwnNormals(const SceneObject& object, const Triangle& triangle) {
+  const uint32_t first = triangle.cornerNormals;
+  return first != NO_CORNER_NORMALS && size_t(first) + 3 <= object.cornerNormals.size()
+             ? &object.cornerNormals[first]
              : nullptr;
+}
+
+// The normal a smooth surface shows at corner k of the triangle, with the vertex normals of
+// vertices.
+const Vec3& SmoothNormal(const SceneObject& object, const Triangle& triangle, int k, const std::vector<Vertex>& vertices) {
+  const Vec3* own = OwnNormals(object, triangle);
+  return own ? own[k] : vertices[triangle.cornerIndex[k]].normal;
 }
 
 bool IsOpaque(const Surface* surface) { return surface && surface->transparency == 0; }
@@ -127,32 +136,26 @@ void CopyTexCoords(DynamicArrays& arrays, const SceneObject& object, uint32_t fi
   }
 }
 
-void CopyVertexNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
-  const Vertex* vertices = object.vertices.data();
+// The smooth normals of the current (morphed) vertices. A corner with a normal of its own is
+// blended towards the target's same corner by the morph amount, as vertex normals are; a
+// target of other triangles leaves it as it is.
+void CopySmoothNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
+  const SceneObject* target = object.morphTarget;
+  if (target && target->triangles.size() != object.triangles.size()) target = nullptr;
   float* normal = arrays.normals.data() + 3 * size_t(firstSlot);
   for (uint32_t s = firstSlot; s < firstSlot + slotCount; ++s, normal += 3) {
-    const Vec3& n = vertices[arrays.slotVertex[s]].normal;
+    const uint32_t triangle = arrays.slotCorner[s] / 3, k = arrays.slotCorner[s] % 3;
+    const Vec3* own = OwnNormals(object, object.triangles[triangle]);
+    Vec3 n = object.vertices[arrays.slotVertex[s]].normal;
+    if (own) {
+      const Vec3& a = own[k];
+      const Vec3& b = target ? SmoothNormal(*target, target->triangles[triangle], int(k), target->baseVertices) : a;
+      const float amount = object.morphAmount;
+      n = Vec3{a.x + (b.x - a.x) * amount, a.y + (b.y - a.y) * amount, a.z + (b.z - a.z) * amount};
+    }
     normal[0] = n.x;
     normal[1] = n.y;
     normal[2] = -n.z;
-  }
-}
-
-// Corner normals blended towards the morph target's by the morph amount, as vertex normals are;
-// a target without the same corners leaves the object's own.
-void BlendCornerNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
-  const Vec3* own = CornerNormals(object);
-  const Vec3* target = object.morphTarget && object.morphTarget->cornerNormals.size() == object.cornerNormals.size()
-                           ? object.morphTarget->cornerNormals.data()
-                           : nullptr;
-  const float amount = target ? object.morphAmount : 0.0f;
-  float* normal = arrays.normals.data() + 3 * size_t(firstSlot);
-  for (uint32_t s = firstSlot; s < firstSlot + slotCount; ++s, normal += 3) {
-    const Vec3& a = own[arrays.slotCorner[s]];
-    const Vec3& b = target ? target[arrays.slotCorner[s]] : a;
-    normal[0] = a.x + (b.x - a.x) * amount;
-    normal[1] = a.y + (b.y - a.y) * amount;
-    normal[2] = -(a.z + (b.z - a.z) * amount);
   }
 }
 
@@ -163,7 +166,6 @@ void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& b
                 std::vector<uint32_t>& firstSlotOfVertex, std::vector<uint32_t>& nextSlotOfVertex) {
   const size_t vertexCount = object.vertices.size();
   const Triangle* base = object.triangles.data();
-  const Vec3* cornerNormals = built.smooth ? CornerNormals(object) : nullptr;
   const size_t end = std::min<size_t>(size_t(built.batch.first) + built.batch.count, object.sortedTriangles.size());
   built.firstSlot = uint32_t(arrays.slotVertex.size());
   built.firstIndex = uint32_t(arrays.indices.size());
@@ -177,16 +179,14 @@ void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& b
       const uint32_t vertex = triangle->cornerIndex[k];
       const float u = triangle->texCoords[0].cornerU[k];
       const float v = triangle->texCoords[0].cornerV[k];
-      const Vec3& n = !built.smooth   ? triangle->faceNormal
-                      : cornerNormals ? cornerNormals[3 * size_t(triangleIndex) + size_t(k)]
-                                      : object.vertices[vertex].normal;
+      const Vec3& n = built.smooth ? SmoothNormal(object, *triangle, k, object.vertices) : triangle->faceNormal;
       const float drawn[3] = {n.x, n.y, -n.z};
       uint32_t slot = NO_SLOT;
       if (built.shared) {
         for (uint32_t s = firstSlotOfVertex[vertex]; s != NO_SLOT; s = nextSlotOfVertex[s - built.firstSlot]) {
           if (std::memcmp(&arrays.texCoords[2 * s], &u, sizeof u) == 0 &&
               std::memcmp(&arrays.texCoords[2 * s + 1], &v, sizeof v) == 0 &&
-              (!cornerNormals || std::memcmp(&arrays.normals[3 * size_t(s)], drawn, sizeof drawn) == 0)) {
+              std::memcmp(&arrays.normals[3 * size_t(s)], drawn, sizeof drawn) == 0) {
             slot = s;
             break;
           }
@@ -253,12 +253,7 @@ void RefreshBatch(DynamicArrays& arrays, const SceneObject& object, const BatchA
     position[2] = -p.z;
   }
   // Only a morph blends normals; flat slots keep their face normals, which nothing recomputes.
-  if (built.smooth && object.morphTarget) {
-    if (CornerNormals(object))
-      BlendCornerNormals(arrays, object, built.firstSlot, built.slotCount);
-    else
-      CopyVertexNormals(arrays, object, built.firstSlot, built.slotCount);
-  }
+  if (built.smooth && object.morphTarget) CopySmoothNormals(arrays, object, built.firstSlot, built.slotCount);
   if (built.mapped) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
 }
 
@@ -363,15 +358,13 @@ void DrawTransparent(SceneObject* object) { DrawPass(object, false); }
 void EmitSmooth(const SceneObject* object, uint32_t first, uint32_t end) {
   const size_t vertexCount = object->vertices.size();
   const Vertex* vertices = object->vertices.data();
-  const Vec3* cornerNormals = CornerNormals(*object);
   end = uint32_t(std::min<size_t>(end, object->sortedTriangles.size()));
   for (uint32_t i = first; i < end; ++i) {
     const Triangle* triangle = object->sortedTriangles[i];
     if (!Drawable(triangle, vertexCount)) continue;
-    const size_t triangleIndex = size_t(triangle - object->triangles.data());
     for (int k : CORNER_ORDER) {
       const Vertex& vertex = vertices[triangle->cornerIndex[k]];
-      const Vec3& normal = cornerNormals ? cornerNormals[3 * triangleIndex + size_t(k)] : vertex.normal;
+      const Vec3& normal = SmoothNormal(*object, *triangle, k, object->vertices);
       glTexCoord2f(triangle->texCoords[0].cornerU[k], triangle->texCoords[0].cornerV[k]);
       glNormal3f(normal.x, normal.y, -normal.z);
       glVertex3f(vertex.position.x, vertex.position.y, -vertex.position.z);

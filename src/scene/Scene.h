@@ -119,6 +119,8 @@ struct CornerCoords {
 
 struct Surface;
 
+inline constexpr uint32_t NO_CORNER_NORMALS = 0xFFFFFFFF;
+
 struct Triangle {
   // Pointers into the owning object's baseVertices, set by the precalculation from cornerIndex.
   // A plain copy of a Triangle still points into the source's vertices: CloneObjectGeometry
@@ -131,6 +133,9 @@ struct Triangle {
   // A further piece of the polygon that the triangle before it came from: a polygon split into
   // triangles weighs once in its corners' normals, however many pieces it became.
   bool continuesPolygon = false;
+  // Where smoothing by angle (LightWave look) gave the corners normals of their own: the first of
+  // the three in the object's cornerNormals. NO_CORNER_NORMALS: each corner takes its vertex's.
+  uint32_t cornerNormals = NO_CORNER_NORMALS;
 };
 
 // A run of sortedTriangles sharing one surface.
@@ -305,8 +310,8 @@ struct SceneObject {
   std::vector<Triangle> triangles;
   std::vector<Triangle*> sortedTriangles;  // into triangles, grouped by surface
   std::vector<UvMap> uvMaps;            // the object file's UV maps, in file order
-  // Smoothing by angle (LightWave look): the normal of each triangle corner, 3 per triangle in
-  // triangle order; empty when no surface of the object is smoothed that way.
+  // Smoothing by angle (LightWave look): three normals for each triangle whose corners don't
+  // all take their vertices' normals (Triangle::cornerNormals says where).
   std::vector<Vec3> cornerNormals;
   void* parent = nullptr;
   uint8_t parentKind = ITEM_OBJECT;
@@ -442,11 +447,14 @@ void PrecalcSurface(Surface& surface);
 // also corner normals by smoothing angle, and texture coordinates of every projection. Triangles without a surface get the scene's default
 // grey one; a triangle naming a vertex the object doesn't have is dropped (level-1 message).
 void PrecalcObject(SceneObject& object, Vfs* vfs);
-// Smoothing by angle, the LightWave look's normals: each triangle corner gets the normalised sum
-// of the normals of the polygons of its surface that share its vertex and lie within the
-// surface's smoothing angle of its own polygon (its own included; a split polygon counts once,
-// with its polygon normal). Triangles of surfaces not smoothed get their polygon normal. Needs
-// the face normals of ComputeNormals; fills cornerNormals.
+// The LightWave look's normals. A split polygon is one face: its pieces take its normal (the
+// direction of their summed area vectors). Smoothing by angle: a corner of a smoothed surface's
+// triangle gets the normalised sum of the normals of the polygons of its surface that share its
+// vertex and lie within the surface's smoothing angle of its own polygon (its own included,
+// each polygon once). Where that is the vertex's normal (all of the vertex's polygons are of one
+// surface and within half the angle of it) the corner takes the vertex normal; the other
+// triangles of smoothed surfaces get corner normals of their own. Needs the normals of
+// ComputeNormals.
 void ComputeCornerNormals(SceneObject& object);
 // Face normals, then vertex normals: the average of the face normals of every triangle touching
 // the vertex (each triangle once), normalised; a vertex no triangle uses gets a zero normal.

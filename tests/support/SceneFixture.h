@@ -69,8 +69,10 @@ inline void AddPolygon(SceneObject* object, Surface* surface, const std::vector<
 }
 
 // Solids about the object's origin, of quads split in two and (cylinder) two capping polygons:
-// a cylinder along Y of the given sides, and a sphere of 32 meridians and 16 parallels.
-inline void AddCylinder(SceneObject* object, Surface* surface, uint32_t sides, float radius, float halfHeight) {
+// a cylinder along Y of the given sides (or an open tube), and a sphere of 32 meridians and 16
+// parallels.
+inline void AddCylinder(SceneObject* object, Surface* surface, uint32_t sides, float radius, float halfHeight,
+                        bool capped = true) {
   const uint32_t base = uint32_t(object->baseVertices.size());
   for (float y : {-halfHeight, halfHeight})
     for (uint32_t i = 0; i < sides; ++i) {
@@ -83,6 +85,7 @@ inline void AddCylinder(SceneObject* object, Surface* surface, uint32_t sides, f
     AddPolygon(object, surface, {base + i, base + next, base + sides + next, base + sides + i});
     bottom.push_back(base + i), top.push_back(base + sides + i);
   }
+  if (!capped) return;
   AddPolygon(object, surface, bottom);
   AddPolygon(object, surface, top);
 }
