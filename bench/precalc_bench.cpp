@@ -1,7 +1,9 @@
 // Precalculation speed: a scene with one grid object of about a million triangles in four
-// surfaces (one with a planar texture layer) precalculated whole; vertex normals alone on a
-// mid-size grid, next to the scan of every triangle per vertex they replace; and the per-frame
-// update of an object following a point cache.
+// surfaces (one with a planar texture layer) precalculated whole, in the classic look and in the
+// LightWave look with every surface smoothed by angle (corner normals); vertex normals alone on
+// a mid-size grid, next to the scan of every triangle per vertex they replace; and the
+// per-frame update of an object following a point cache.
+#include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "scene/Scene.h"
 
@@ -13,15 +15,15 @@
 
 namespace {
 
-// side × side points on a gently curved sheet, 2 (side − 1)² triangles in horizontal bands of
-// the scene's surfaces.
+// side × side points on a bumpy sheet (neighbouring faces up to some 15° apart), 2 (side − 1)²
+// triangles in horizontal bands of the scene's surfaces.
 SceneObject* AddGrid(Scene& scene, uint32_t side) {
   SceneObject* object = scene.AddObject();
   object->fileName = "grid.lwo";
   object->baseVertices.resize(size_t(side) * side);
   for (uint32_t y = 0; y < side; ++y)
     for (uint32_t x = 0; x < side; ++x)
-      object->baseVertices[size_t(y) * side + x].position = {float(x), float(y), std::sin(float(x + y) * 0.01f)};
+      object->baseVertices[size_t(y) * side + x].position = {float(x), float(y), 0.3f * std::sin(float(x) * 0.9f) * std::sin(float(y) * 0.7f)};
   const size_t surfaceCount = scene.surfaces.size();
   object->triangles.reserve(size_t(2) * (side - 1) * (side - 1));
   for (uint32_t y = 0; y + 1 < side; ++y) {
@@ -47,13 +49,21 @@ void AddSurfaces(Scene& scene) {
   scene.surfaces[1]->layerCount = 1;
 }
 
-// A fresh scene for every run, as the player precalculates each scene once.
-void BM_PrecalcMillionTriangles(benchmark::State& state) {
+// A fresh scene for every run, as the player precalculates each scene once. In the LightWave
+// look every surface is smoothed by angle: LightWave's default of 89.5°, which keeps the sheet
+// smooth all round (but for the borders between surfaces), or 5°, which makes most vertices
+// hard ones whose corners need normals of their own.
+void PrecalcMillionTriangles(benchmark::State& state, bool lightwave, float smoothing = 0) {
+  System system;
+  system.settings.lightwave = lightwave;
   size_t triangles = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto scene = std::make_unique<Scene>();
+    scene->AttachToSystem(&system);
     AddSurfaces(*scene);
+    if (lightwave)
+      for (const auto& surface : scene->surfaces) surface->smoothing = smoothing;
     SceneObject* grid = AddGrid(*scene, 709);  // 1 002 528 triangles
     scene->AddCamera();
     triangles = grid->triangles.size();
@@ -67,7 +77,15 @@ void BM_PrecalcMillionTriangles(benchmark::State& state) {
   state.counters["triangles"] = double(triangles);
   state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(triangles));
 }
+
+void BM_PrecalcMillionTriangles(benchmark::State& state) { PrecalcMillionTriangles(state, false); }
 BENCHMARK(BM_PrecalcMillionTriangles)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The argument: the smoothing angle in thousandths of a degree.
+void BM_PrecalcMillionTrianglesByAngle(benchmark::State& state) {
+  PrecalcMillionTriangles(state, true, float(state.range(0)) * 0.001f * 3.14159265f / 180);
+}
+BENCHMARK(BM_PrecalcMillionTrianglesByAngle)->Arg(89500)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The scan the linear pass replaces: every triangle tested against every vertex.
 void QuadraticVertexNormals(SceneObject& object) {

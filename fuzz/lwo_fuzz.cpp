@@ -1,6 +1,8 @@
 // Loads arbitrary bytes as an LWO2 object, as the player reads objects and with triangulation,
 // then checks what the loader promises: every corner index names a loaded point, every tagged
-// surface is the scene's. The planar projection runs over whatever surfaces came out.
+// surface is the scene's. The planar projection runs over whatever surfaces came out, and with
+// triangulation the LightWave look's whole precalculation (every projection, UV maps by name,
+// corner normals).
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
@@ -29,6 +31,7 @@ void CheckAndProject(Scene& scene) {
       ProjectPlanar(*object, batch, 0);
       ProjectPlanar(*object, batch, 1);
     }
+    if (LightWaveLook(&scene)) PrecalcObject(*object, nullptr);
   }
 }
 
@@ -47,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (bool triangulate : {false, true}) {
     System system;
     system.settings.triangulate = triangulate;
+    system.settings.lightwave = triangulate;
     Scene scene;
     scene.AttachToSystem(&system);
     LwoLoader loader;

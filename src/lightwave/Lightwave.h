@@ -1,6 +1,6 @@
 // The LightWave loaders: LWO2 object files into the scene database (every layer an object with
-// its points, triangles and surfaces), and the planar texture projection that the
-// precalculation runs over the surfaces they made.
+// its points, triangles and surfaces), and the texture projections that the precalculation runs
+// over the surfaces they made.
 //
 // Object files are read in place from the Vfs's copy of their bytes. Any bytes load or fail
 // cleanly: sizes and indices from the file are checked against what is there, a bad entry is
@@ -65,6 +65,7 @@ class LwoLoader {
   uint32_t ReadVMAP(lwo::Cursor& chunk);
   uint32_t ReadVMAD(lwo::Cursor& chunk);
   uint32_t SkipOtherMap(const char* reader, const char* mapName, uint32_t dimension, lwo::Cursor& chunk);
+  UvMap* NamedUvMap(uint32_t type, std::string_view name);
   // Surfaces, clips, envelopes.
   uint32_t ReadSURF(lwo::Cursor& chunk);
   uint32_t ReadCLIP(lwo::Cursor& chunk);
@@ -113,10 +114,25 @@ class LwoLoader {
   std::unique_ptr<lwo::TriangulateScratch> triangulateScratch;
 };
 
-// Texture coordinates of layer (0 or 1) for the triangles of one surface batch of object, from
-// the layer's centre, size, pitch and axis, when the layer's projection is planar; other
-// projections and missing layers are left alone. Positions are the loaded ones (baseVertices).
+// ---- Texture projections ----
+//
+// Each writes the texture coordinates of layer (0 or 1) for the triangles of one surface batch
+// of object, from the positions as loaded (baseVertices). Missing layers are left alone.
+
+// Whether the layer's coordinates come from its centre, size, rotation and axis, so that they
+// follow an animated mapping: planar layers in the classic look; planar, cylindrical, spherical
+// and cubic ones in the LightWave look.
+bool FollowsMapping(const TextureLayer& layer, bool lightwave);
+// The classic look's rule: from the layer's centre, size, pitch and axis, when the layer's
+// projection is planar; other projections are left alone.
 void ProjectPlanar(SceneObject& object, const SurfaceBatch& batch, uint32_t layer);
+// LightWave's rules, by the layer's projection: planar, cylindrical, spherical and cubic from its
+// centre, size, rotation (heading, pitch, bank), axis and repeats per turn; UV from the object's
+// UV map of the layer's name (a layer naming no map of the object keeps its coordinates). Front
+// projection is left to the renderer.
+void ProjectLayer(SceneObject& object, const SurfaceBatch& batch, uint32_t layer);
+// ProjectLayer in the LightWave look of the object's scene, ProjectPlanar otherwise.
+void ProjectBatch(SceneObject& object, const SurfaceBatch& batch, uint32_t layer);
 
 // ---- MDD point caches ----
 //
@@ -151,7 +167,7 @@ void SetPointCacheName(PointCache& cache, std::string_view name);
 bool LoadMDD(SceneObject& object, const Vfs* vfs);
 
 // The per-frame update of a dynamic object's drawn vertices at time (frames), in this order:
-// planar texture coordinates of its planar layers, the blend of positions and normals towards
+// texture coordinates of its layers that follow their mapping (FollowsMapping), the blend of positions and normals towards
 // its morph target by the morph-amount envelope, and positions from its point cache. Vertices
 // beyond the smaller of the object's, the target's or the cache's counts are left alone.
 // Allocates nothing.

@@ -306,8 +306,19 @@ uint32_t LwoLoader::SkipOtherMap(const char* reader, const char* mapName, uint32
   return chunk.Size();
 }
 
-// VMAP: ID4 type (not examined), U2 dimension, S0 name, then per entry VX point and dimension
-// F4 values. Only two-dimensional maps (u, v) can be drawn; a later map replaces an earlier one.
+// The layer's texture-coordinate map of that name, made on first use.
+UvMap* LwoLoader::NamedUvMap(uint32_t type, std::string_view name) {
+  if (type != Id("TXUV")) return nullptr;
+  for (UvMap& map : currentLayer->uvMaps)
+    if (map.name == name) return &map;
+  UvMap& map = currentLayer->uvMaps.emplace_back();
+  map.name.assign(name);
+  return &map;
+}
+
+// VMAP: ID4 type, U2 dimension, S0 name, then per entry VX point and dimension F4 values. Only
+// two-dimensional maps (u, v) can be drawn. The vertices take every map, a later one replacing
+// an earlier one; a texture-coordinate (TXUV) map is also kept by its name.
 uint32_t LwoLoader::ReadVMAP(Cursor& chunk) {
   if (!RequireLayer("ReadVMAP")) return chunk.Consumed();
   uint32_t type = 0;
@@ -326,6 +337,7 @@ uint32_t LwoLoader::ReadVMAP(Cursor& chunk) {
     return LWO_STOP;
   }
   std::vector<Vertex>& vertices = currentLayer->baseVertices;
+  UvMap* named = NamedUvMap(type, name);
   uint32_t skipped = 0;
   while (!chunk.AtEnd()) {
     uint32_t point = 0;
@@ -339,6 +351,7 @@ uint32_t LwoLoader::ReadVMAP(Cursor& chunk) {
     }
     vertices[point].u = u;
     vertices[point].v = v;
+    if (named) named->points.push_back(UvMap::Point{point, u, v});
   }
   if (skipped) {
     Log(1, "LWOLDR(ReadVMAP) - File %s has %u vertex map entries for points that don't exist, skipped", fileName,
@@ -347,8 +360,9 @@ uint32_t LwoLoader::ReadVMAP(Cursor& chunk) {
   return chunk.Consumed();
 }
 
-// VMAD: ID4 type (not examined), U2 dimension, S0 name, then per entry VX point, VX polygon and
-// dimension F4 values: texture coordinates of one corner of one polygon.
+// VMAD: ID4 type, U2 dimension, S0 name, then per entry VX point, VX polygon and dimension F4
+// values: texture coordinates of one corner of one polygon. The triangles take every map; a
+// texture-coordinate map is also kept by its name.
 uint32_t LwoLoader::ReadVMAD(Cursor& chunk) {
   if (!RequireLayer("ReadVMAD")) return chunk.Consumed();
   uint32_t type = 0;
@@ -368,6 +382,7 @@ uint32_t LwoLoader::ReadVMAD(Cursor& chunk) {
   }
   currentLayer->flags |= OBJECT_FACE_UVS;
   std::vector<Triangle>& triangles = currentLayer->triangles;
+  UvMap* named = NamedUvMap(type, name);
   uint32_t skipped = 0;
   while (!chunk.AtEnd()) {
     uint32_t point = 0, polygon = 0, first = 0, end = 0;
@@ -388,6 +403,7 @@ uint32_t LwoLoader::ReadVMAD(Cursor& chunk) {
         if (triangle.cornerIndex[corner] != point) continue;
         triangle.texCoords[0].cornerU[corner] = u;
         triangle.texCoords[0].cornerV[corner] = v;
+        if (named) named->corners.push_back(UvMap::Corner{t, point, u, v});
         break;
       }
     }

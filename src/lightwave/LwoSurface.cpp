@@ -185,7 +185,29 @@ uint32_t LwoLoader::ReadBLOK(Cursor& block) {
         }
         break;
       }
-      default:  // wrapping, amplitude, the UV map's name and the like: not used
+      case Id("WRAP"): {  // U2 across, U2 up
+        uint16_t modes[2] = {WRAP_REPEAT, WRAP_REPEAT};
+        lwo::ReadU2(sub, modes, 2);
+        if (!layer || sub.truncated) break;
+        layer->wrapU = uint8_t(modes[0]);
+        layer->wrapV = uint8_t(modes[1]);
+        break;
+      }
+      case Id("WRPW"):
+      case Id("WRPH"): {  // F4 repeats, VX envelope (not kept)
+        float repeats = 0;
+        lwo::ReadF4(sub, &repeats);
+        if (!layer || sub.truncated) break;
+        (id == Id("WRPW") ? layer->wrapWidth : layer->wrapHeight) = repeats;
+        break;
+      }
+      case Id("VMAP"): {
+        std::string_view mapName;
+        lwo::ReadS0(sub, &mapName);
+        if (layer && !sub.truncated) layer->uvMapName.assign(mapName);
+        break;
+      }
+      default:  // amplitude, antialiasing, sticky projection and the like: not used
         break;
     }
   }
@@ -239,8 +261,8 @@ TextureLayer* LwoLoader::ReadIMAP(Cursor& header) {
 }
 
 // TMAP: CNTR, ROTA, SIZE (VEC12 and VX envelope; when that isn't 0 and the sub-chunk holds
-// three more VX, those are the envelopes of the three components), and OREF, IMAG, CSYS, FALL,
-// which are not used.
+// three more VX, those are the envelopes of the three components), OREF (S0 reference item) and
+// CSYS (U2 coordinates), which are stored, and IMAG and FALL, which are not used.
 void LwoLoader::ReadTMAP(Cursor& tmap, TextureLayer* layer) {
   while (!tmap.AtEnd()) {
     uint32_t id = 0, size = 0;
@@ -256,7 +278,19 @@ void LwoLoader::ReadTMAP(Cursor& tmap, TextureLayer* layer) {
       case Id("CNTR"): vector = &layer->center, firstSlot = LAYER_ENV_CENTER_X; break;
       case Id("ROTA"): vector = &layer->rotation, firstSlot = LAYER_ENV_HEADING; break;
       case Id("SIZE"): vector = &layer->size, firstSlot = LAYER_ENV_SIZE_X; break;
-      case Id("OREF"): case Id("IMAG"): case Id("CSYS"): case Id("FALL"): continue;
+      case Id("OREF"): {
+        std::string_view item;
+        lwo::ReadS0(sub, &item);
+        if (!sub.truncated) layer->referenceItem.assign(item);
+        continue;
+      }
+      case Id("CSYS"): {
+        uint16_t coordinates = 0;
+        lwo::ReadU2(sub, &coordinates);
+        if (!sub.truncated) layer->coordinates = uint8_t(coordinates);
+        continue;
+      }
+      case Id("IMAG"): case Id("FALL"): continue;
       default:
         Log(1, "LWOLDR(ReadTMAP) - Potential TMAP failure in \"%s\". Trying to fake that, mail XR!", fileName);
         continue;

@@ -125,13 +125,14 @@ bool LoadMDD(SceneObject& object, const Vfs* vfs) {
 }
 
 void UpdateDynamicObject(SceneObject& object, float time) {
+  const bool lightwave = LightWaveLook(object.scene);
   for (const SurfaceBatch& batch : object.surfaceBatches) {
     const Surface* surface = batch.surface;
     if (!surface) continue;
     const uint32_t layerCount = std::min(surface->layerCount, SURFACE_LAYER_MAX);
     for (uint32_t li = 0; li < layerCount; ++li) {
       const TextureLayer* layer = surface->layers[li].get();
-      if (layer && layer->projection == PROJECTION_PLANAR) ProjectPlanar(object, batch, li);
+      if (layer && FollowsMapping(*layer, lightwave)) ProjectBatch(object, batch, li);
     }
   }
 

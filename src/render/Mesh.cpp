@@ -9,11 +9,15 @@
 // 0, 2, 1, so the triangles, their order and their attributes are those that EmitSmooth and
 // EmitFlat send, and the pixels come out the same. The slot layout is built once; each draw then
 // copies the current positions (Z negated) into the slots of the batches it draws, plus normals
-// when a morph target moves them and texture coordinates when a planar layer recomputes them.
+// when a morph target moves them and texture coordinates when the layer's mapping recomputes
+// them. In the LightWave look a smooth batch draws corner normals: a vertex shares a slot only
+// among corners with the same normal, so a hard edge splits it for drawing while the vertex
+// itself, which point caches and morphs move, stays one.
 #include "render/Render.h"
 #include "render/MeshArrays.h"
 
 #include "actions/Actions.h"
+#include "lightwave/Lightwave.h"
 
 #include <GL/gl.h>
 
@@ -28,8 +32,9 @@ constexpr uint32_t NO_SLOT = 0xFFFFFFFF;
 
 struct BatchArrays {
   SurfaceBatch batch;        // the batch the layout was built for
-  bool smooth = false;       // vertex normals (else face normals), as when built
-  bool planar = false;       // layer 0 is planar: texture coordinates follow the projection
+  bool smooth = false;       // vertex or corner normals (else face normals), as when built
+  bool mapped = false;       // layer 0 follows its mapping: texture coordinates change per frame
+  bool shared = false;       // corners of one vertex may share a slot
   uint32_t firstSlot = 0, slotCount = 0;
   uint32_t firstIndex = 0, indexCount = 0;
 };
@@ -63,9 +68,36 @@ constexpr int CORNER_ORDER[3] = {0, 2, 1};
 
 bool IsSmooth(const Surface* surface) { return surface && surface->smoothing > 0; }
 
-bool IsPlanar(const Surface* surface) {
-  const TextureLayer* layer = surface && surface->layerCount ? surface->layers[0].get() : nullptr;
-  return layer && layer->projection == PROJECTION_PLANAR;
+const TextureLayer* FirstLayer(const Surface* surface) {
+  return surface && surface->layerCount ? surface->layers[0].get() : nullptr;
+}
+
+bool IsMapped(const Surface* surface, bool lightwave) {
+  const TextureLayer* layer = FirstLayer(surface);
+  return layer && FollowsMapping(*layer, lightwave);
+}
+
+// Corners of one vertex share a slot in a smooth batch, unless their coordinates may part from
+// one frame to the next: the LightWave look's seams and cube faces are chosen per triangle.
+bool SharesSlots(const Surface* surface, bool lightwave) {
+  const TextureLayer* layer = FirstLayer(surface);
+  return IsSmooth(surface) && !(lightwave && IsMapped(surface, lightwave) && layer->projection != PROJECTION_PLANAR);
+}
+
+// The triangle's own normals from smoothing by angle, or none when its corners take their
+// vertices' normals.
+const Vec3* OwnNormals(const SceneObject& object, const Triangle& triangle) {
+  const uint32_t first = triangle.cornerNormals;
+  return first != NO_CORNER_NORMALS && size_t(first) + 3 <= object.cornerNormals.size()
+             ? &object.cornerNormals[first]
+             : nullptr;
+}
+
+// The normal a smooth surface shows at corner k of the triangle, with the vertex normals of
+// vertices.
+const Vec3& SmoothNormal(const SceneObject& object, const Triangle& triangle, int k, const std::vector<Vertex>& vertices) {
+  const Vec3* own = OwnNormals(object, triangle);
+  return own ? own[k] : vertices[triangle.cornerIndex[k]].normal;
 }
 
 bool IsOpaque(const Surface* surface) { return surface && surface->transparency == 0; }
@@ -80,6 +112,7 @@ bool SameBatch(const SurfaceBatch& a, const SurfaceBatch& b) {
 }
 
 bool LayoutFits(const DynamicArrays& arrays, const SceneObject& object) {
+  const bool lightwave = LightWaveLook(object.scene);
   if (arrays.triangles != object.triangles.data() || arrays.triangleCount != object.triangles.size() ||
       arrays.vertexCount != object.vertices.size() || arrays.sortedTriangles != object.sortedTriangles.data() ||
       arrays.batches.size() != object.surfaceBatches.size())
@@ -88,7 +121,7 @@ bool LayoutFits(const DynamicArrays& arrays, const SceneObject& object) {
     const BatchArrays& built = arrays.batches[b];
     const SurfaceBatch& batch = object.surfaceBatches[b];
     if (!SameBatch(built.batch, batch) || built.smooth != IsSmooth(batch.surface) ||
-        built.planar != IsPlanar(batch.surface))
+        built.mapped != IsMapped(batch.surface, lightwave) || built.shared != SharesSlots(batch.surface, lightwave))
       return false;
   }
   return true;
@@ -103,11 +136,23 @@ void CopyTexCoords(DynamicArrays& arrays, const SceneObject& object, uint32_t fi
   }
 }
 
-void CopyVertexNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
-  const Vertex* vertices = object.vertices.data();
+// The smooth normals of the current (morphed) vertices. A corner with a normal of its own is
+// blended towards the target's same corner by the morph amount, as vertex normals are; a
+// target of other triangles leaves it as it is.
+void CopySmoothNormals(DynamicArrays& arrays, const SceneObject& object, uint32_t firstSlot, uint32_t slotCount) {
+  const SceneObject* target = object.morphTarget;
+  if (target && target->triangles.size() != object.triangles.size()) target = nullptr;
   float* normal = arrays.normals.data() + 3 * size_t(firstSlot);
   for (uint32_t s = firstSlot; s < firstSlot + slotCount; ++s, normal += 3) {
-    const Vec3& n = vertices[arrays.slotVertex[s]].normal;
+    const uint32_t triangle = arrays.slotCorner[s] / 3, k = arrays.slotCorner[s] % 3;
+    const Vec3* own = OwnNormals(object, object.triangles[triangle]);
+    Vec3 n = object.vertices[arrays.slotVertex[s]].normal;
+    if (own) {
+      const Vec3& a = own[k];
+      const Vec3& b = target ? SmoothNormal(*target, target->triangles[triangle], int(k), target->baseVertices) : a;
+      const float amount = object.morphAmount;
+      n = Vec3{a.x + (b.x - a.x) * amount, a.y + (b.y - a.y) * amount, a.z + (b.z - a.z) * amount};
+    }
     normal[0] = n.x;
     normal[1] = n.y;
     normal[2] = -n.z;
@@ -115,7 +160,8 @@ void CopyVertexNormals(DynamicArrays& arrays, const SceneObject& object, uint32_
 }
 
 // One batch's slots and indices. Smooth batches share a slot between the corners of one vertex
-// with bit-identical texture coordinates; slotsOfVertex chains a vertex's slots in this batch.
+// with bit-identical texture coordinates (and normals, when they are the corners' own);
+// slotsOfVertex chains a vertex's slots in this batch.
 void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& built,
                 std::vector<uint32_t>& firstSlotOfVertex, std::vector<uint32_t>& nextSlotOfVertex) {
   const size_t vertexCount = object.vertices.size();
@@ -133,11 +179,14 @@ void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& b
       const uint32_t vertex = triangle->cornerIndex[k];
       const float u = triangle->texCoords[0].cornerU[k];
       const float v = triangle->texCoords[0].cornerV[k];
+      const Vec3& n = built.smooth ? SmoothNormal(object, *triangle, k, object.vertices) : triangle->faceNormal;
+      const float drawn[3] = {n.x, n.y, -n.z};
       uint32_t slot = NO_SLOT;
-      if (built.smooth) {
+      if (built.shared) {
         for (uint32_t s = firstSlotOfVertex[vertex]; s != NO_SLOT; s = nextSlotOfVertex[s - built.firstSlot]) {
           if (std::memcmp(&arrays.texCoords[2 * s], &u, sizeof u) == 0 &&
-              std::memcmp(&arrays.texCoords[2 * s + 1], &v, sizeof v) == 0) {
+              std::memcmp(&arrays.texCoords[2 * s + 1], &v, sizeof v) == 0 &&
+              std::memcmp(&arrays.normals[3 * size_t(s)], drawn, sizeof drawn) == 0) {
             slot = s;
             break;
           }
@@ -149,11 +198,8 @@ void BuildBatch(DynamicArrays& arrays, const SceneObject& object, BatchArrays& b
         arrays.slotCorner.push_back(3 * triangleIndex + uint32_t(k));
         arrays.texCoords.push_back(u);
         arrays.texCoords.push_back(v);
-        const Vec3& n = built.smooth ? object.vertices[vertex].normal : triangle->faceNormal;
-        arrays.normals.push_back(n.x);
-        arrays.normals.push_back(n.y);
-        arrays.normals.push_back(-n.z);
-        if (built.smooth) {
+        arrays.normals.insert(arrays.normals.end(), drawn, drawn + 3);
+        if (built.shared) {
           if (firstSlotOfVertex[vertex] == NO_SLOT) touched.push_back(vertex);
           nextSlotOfVertex.push_back(firstSlotOfVertex[vertex]);
           firstSlotOfVertex[vertex] = slot;
@@ -176,11 +222,13 @@ void BuildLayout(DynamicArrays& arrays, const SceneObject& object) {
   arrays.sortedTriangles = object.sortedTriangles.data();
   std::vector<uint32_t> firstSlotOfVertex(object.vertices.size(), NO_SLOT);
   std::vector<uint32_t> nextSlotOfVertex;
+  const bool lightwave = LightWaveLook(object.scene);
   for (const SurfaceBatch& batch : object.surfaceBatches) {
     BatchArrays built;
     built.batch = batch;
     built.smooth = IsSmooth(batch.surface);
-    built.planar = IsPlanar(batch.surface);
+    built.mapped = IsMapped(batch.surface, lightwave);
+    built.shared = SharesSlots(batch.surface, lightwave);
     BuildBatch(arrays, object, built, firstSlotOfVertex, nextSlotOfVertex);
     arrays.batches.push_back(built);
   }
@@ -205,8 +253,8 @@ void RefreshBatch(DynamicArrays& arrays, const SceneObject& object, const BatchA
     position[2] = -p.z;
   }
   // Only a morph blends normals; flat slots keep their face normals, which nothing recomputes.
-  if (built.smooth && object.morphTarget) CopyVertexNormals(arrays, object, built.firstSlot, built.slotCount);
-  if (built.planar) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
+  if (built.smooth && object.morphTarget) CopySmoothNormals(arrays, object, built.firstSlot, built.slotCount);
+  if (built.mapped) CopyTexCoords(arrays, object, built.firstSlot, built.slotCount);
 }
 
 // Which batches a draw takes: those of opaque surfaces, of transparent ones, or all of them (an
@@ -217,7 +265,7 @@ bool InPass(const Surface* surface, Pass pass) {
   return pass == PASS_ALL || IsOpaque(surface) == (pass == PASS_OPAQUE);
 }
 
-void DrawDynamic(const SceneObject& object, Pass pass, float opacity) {
+void DrawDynamic(const SceneObject& object, Pass pass, float opacity, bool lightwave) {
   DynamicArrays& arrays = ArraysFor(object);
   if (arrays.indices.empty()) return;
   glEnableClientState(GL_VERTEX_ARRAY);
@@ -228,7 +276,7 @@ void DrawDynamic(const SceneObject& object, Pass pass, float opacity) {
   glTexCoordPointer(2, GL_FLOAT, 0, arrays.texCoords.data());
   for (const BatchArrays& built : arrays.batches) {
     if (!InPass(built.batch.surface, pass)) continue;
-    ApplySurface(built.batch.surface, opacity);
+    ApplySurface(built.batch.surface, lightwave, opacity);
     if (built.indexCount == 0) continue;
     RefreshBatch(arrays, object, built);
     glDrawElements(GL_TRIANGLES, GLsizei(built.indexCount), GL_UNSIGNED_INT, arrays.indices.data() + built.firstIndex);
@@ -239,10 +287,10 @@ void DrawDynamic(const SceneObject& object, Pass pass, float opacity) {
 }
 
 // The batches of one pass in immediate mode: what a display list records.
-void EmitPass(const SceneObject& object, Pass pass, float opacity = 1) {
+void EmitPass(const SceneObject& object, Pass pass, bool lightwave, float opacity = 1) {
   for (const SurfaceBatch& batch : object.surfaceBatches) {
     if (!InPass(batch.surface, pass)) continue;
-    ApplySurface(batch.surface, opacity);
+    ApplySurface(batch.surface, lightwave, opacity);
     const uint32_t end = batch.first + batch.count;
     glBegin(GL_TRIANGLES);
     if (IsSmooth(batch.surface))
@@ -273,6 +321,14 @@ void DrawPass(SceneObject* object, bool opaquePass) {
     glDisable(GL_LIGHTING);
   else
     glEnable(GL_LIGHTING);
+  // Front projection follows the camera, so its planes are set every time, outside the lists.
+  const bool lightwave = LightWaveLook(object->scene);
+  if (lightwave && std::any_of(object->surfaceBatches.begin(), object->surfaceBatches.end(),
+                               [](const SurfaceBatch& batch) {
+                                 const TextureLayer* layer = FirstLayer(batch.surface);
+                                 return layer && layer->projection == PROJECTION_FRONT;
+                               }))
+    ApplyFrontProjection();
   glMatrixMode(GL_MODELVIEW);
   // A point cache holds positions in the scene's space already.
   if (object->pointCache)
@@ -282,23 +338,23 @@ void DrawPass(SceneObject* object, bool opaquePass) {
 
   const Pass pass = dissolve > 0 ? PASS_ALL : opaquePass ? PASS_OPAQUE : PASS_TRANSPARENT;
   if (object->flags & OBJECT_DYNAMIC) {
-    DrawDynamic(*object, pass, 1 - dissolve);
+    DrawDynamic(*object, pass, 1 - dissolve, lightwave);
     return;
   }
   if (dissolve > 0) {
-    EmitPass(*object, pass, 1 - dissolve);
+    EmitPass(*object, pass, lightwave, 1 - dissolve);
     return;
   }
   // A static object's list keeps the pass and surface state of the moment it was recorded.
   const uint32_t compileFlag = opaquePass ? OBJECT_COMPILE_OPAQUE : OBJECT_COMPILE_TRANSPARENT;
   if (!HaveLists(*object)) {
-    EmitPass(*object, pass);  // no list to be had: draw it directly
+    EmitPass(*object, pass, lightwave);  // no list to be had: draw it directly
     return;
   }
   const GLuint list = opaquePass ? object->opaqueList : object->transparentList;
   if (object->flags & compileFlag) {
     glNewList(list, GL_COMPILE);
-    EmitPass(*object, pass);
+    EmitPass(*object, pass, lightwave);
     glEndList();
     object->flags &= ~compileFlag;
   }
@@ -325,8 +381,9 @@ void EmitSmooth(const SceneObject* object, uint32_t first, uint32_t end) {
     if (!Drawable(triangle, vertexCount)) continue;
     for (int k : CORNER_ORDER) {
       const Vertex& vertex = vertices[triangle->cornerIndex[k]];
+      const Vec3& normal = SmoothNormal(*object, *triangle, k, object->vertices);
       glTexCoord2f(triangle->texCoords[0].cornerU[k], triangle->texCoords[0].cornerV[k]);
-      glNormal3f(vertex.normal.x, vertex.normal.y, -vertex.normal.z);
+      glNormal3f(normal.x, normal.y, -normal.z);
       glVertex3f(vertex.position.x, vertex.position.y, -vertex.position.z);
     }
   }

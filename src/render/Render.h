@@ -53,13 +53,19 @@ void UpdateLight(Light* light, float time);
 void ApplyLight(const Light* light);
 
 // Transparency and diffuse levels, and each texture layer's centre, rotation and size, from
-// their envelopes.
+// their envelopes. The classic look mirrors an animated centre's depth; the LightWave look
+// keeps it as the envelope says.
 void UpdateSurface(Surface* surface, float time);
-// Blend, alpha test, texture, colour, material and culling for one surface.
-void ApplySurface(const Surface* surface);
-// The same with the surface's alpha scaled by opacity (blended whenever opacity is below 1): an
-// object dissolving with the LightWave look.
-void ApplySurface(const Surface* surface, float opacity);
+// Blend, alpha test, texture, colour, material and culling for one surface. The LightWave look
+// adds the first layer's wrap modes and, for a front-projected layer, texture generation. The
+// surface's alpha is scaled by opacity (blended whenever opacity is below 1): an object
+// dissolving with the LightWave look.
+void ApplySurface(const Surface* surface, bool lightwave = false, float opacity = 1);
+// Points the texture generation of front-projected layers at the current projection matrix
+// (camera included): a point's texture coordinates are where it lands in the frame, (0, 0) at
+// the bottom left, (1, 1) at the top right. Run before an object with such a layer is drawn,
+// outside any display list; the modelview matrix is left as it was.
+void ApplyFrontProjection();
 
 // The object's batches whose surface is opaque (transparency exactly 0), or transparent (any
 // other value), with its world matrix (identity for an object following a point cache). A
@@ -73,7 +79,8 @@ void DrawTrail(SceneObject* object, float time);
 
 // Immediate-mode triangles sortedTriangles[first, end) of the object: corners 0, 2, 1 (the
 // winding turns front-facing once Z is negated), with layer-0 texture coordinates and vertex
-// normals (smooth) or one face normal per triangle (flat). Inside glBegin(GL_TRIANGLES).
+// normals, or the object's corner normals when it has them (smooth), or one face normal per
+// triangle (flat). Inside glBegin(GL_TRIANGLES).
 void EmitSmooth(const SceneObject* object, uint32_t first, uint32_t end);
 void EmitFlat(const SceneObject* object, uint32_t first, uint32_t end);
 

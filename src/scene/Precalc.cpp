@@ -2,9 +2,10 @@
 // size, finishes surfaces, turns each object's loaded geometry into drawable form (corner
 // pointers, face and vertex normals, triangles grouped into one batch per surface, the drawn
 // copy of the vertices, planar texture coordinates), loads point caches, picks the camera and
-// builds the render lists.
+// builds the render lists. The LightWave look adds corner normals by smoothing angle and the
+// texture coordinates of every projection.
 //
-// The point caches and the planar projection belong to the lightwave module, which in turn
+// The point caches and the texture projections belong to the lightwave module, which in turn
 // builds on this one; the two libraries name each other when they are linked.
 #include "scene/Scene.h"
 
@@ -12,6 +13,8 @@
 #include "log/Log.h"
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -192,6 +195,133 @@ void ComputeNormals(SceneObject& object) {
   }
 }
 
+void ComputeCornerNormals(SceneObject& object) {
+  const std::vector<Vertex>& vertices = object.baseVertices;
+  std::vector<Triangle>& triangles = object.triangles;
+  const size_t vertexCount = vertices.size(), triangleCount = triangles.size();
+  object.cornerNormals.clear();
+  auto valid = [vertexCount](const Triangle& t) {
+    return t.cornerIndex[0] < vertexCount && t.cornerIndex[1] < vertexCount && t.cornerIndex[2] < vertexCount;
+  };
+  auto dot = [](const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; };
+  auto smoothed = [](const Surface* surface) { return surface && surface->smoothing > 0; };
+
+  // A polygon is one face: the pieces of a split one take its normal (the direction of their
+  // summed area vectors), so that it shades and maps as one. polygonStart[t]: its first piece.
+  std::vector<uint32_t> polygonStart(triangleCount);
+  bool anySmoothed = false;
+  for (size_t first = 0; first < triangleCount;) {
+    size_t end = first + 1;
+    while (end < triangleCount && triangles[end].continuesPolygon) ++end;
+    if (end - first > 1) {
+      Vec3 area;
+      for (size_t t = first; t < end; ++t) {
+        if (!valid(triangles[t])) continue;
+        const Vec3& p0 = vertices[triangles[t].cornerIndex[0]].position;
+        const Vec3 cross = Cross(Subtract(p0, vertices[triangles[t].cornerIndex[1]].position),
+                                 Subtract(p0, vertices[triangles[t].cornerIndex[2]].position));
+        area = Vec3{area.x + cross.x, area.y + cross.y, area.z + cross.z};
+      }
+      const Vec3 normal = Normalize(area);
+      for (size_t t = first; t < end; ++t) triangles[t].faceNormal = normal;
+    }
+    for (size_t t = first; t < end; ++t) polygonStart[t] = uint32_t(first);
+    anySmoothed = anySmoothed || smoothed(triangles[first].surface);
+    first = end;
+  }
+  for (Triangle& triangle : triangles) triangle.cornerNormals = NO_CORNER_NORMALS;
+  if (!anySmoothed) return;
+
+  // A vertex whose polygons are all of one smoothed surface and lie within half its angle of the
+  // vertex normal is smooth all round: any two of them are within the angle, so each corner's
+  // normal is the vertex normal. The others (hard edges, borders between surfaces) are worked
+  // out corner by corner. `several` marks a vertex of more than one surface.
+  static const Surface several{};
+  std::vector<const Surface*> surfaceAt(vertexCount, nullptr);
+  std::vector<float> closest(vertexCount, 1.0f);  // the smallest cosine to the vertex normal
+  for (const Triangle& triangle : triangles) {
+    if (!valid(triangle)) continue;
+    for (uint32_t i : triangle.cornerIndex) {
+      const Surface*& at = surfaceAt[i];
+      at = at == nullptr || at == triangle.surface ? triangle.surface : &several;
+      closest[i] = std::min(closest[i], dot(triangle.faceNormal, vertices[i].normal));
+    }
+  }
+  std::vector<uint8_t> cornered(vertexCount, 0);
+  size_t corneredCount = 0;
+  const Surface* cachedSurface = nullptr;
+  float cosHalf = 1;
+  for (size_t i = 0; i < vertexCount; ++i) {
+    const Surface* surface = surfaceAt[i];
+    if (surface == &several) {
+      cornered[i] = 1;
+    } else if (smoothed(surface)) {
+      if (surface != cachedSurface) cachedSurface = surface, cosHalf = std::cos(surface->smoothing * 0.5f);
+      cornered[i] = closest[i] < cosHalf;
+    }
+    corneredCount += cornered[i];
+  }
+  if (corneredCount == 0) return;
+  std::vector<const Surface*>().swap(surfaceAt);
+  std::vector<float>().swap(closest);
+
+  // The polygons at each of those vertices, each once, by their first piece: counted into
+  // start[i + 1], then listed with start[i] as the cursor, which leaves it at the next vertex's
+  // start, so the list of vertex i ends up at [start[i - 1], start[i]).
+  std::vector<uint32_t> start(vertexCount + 1, 0), lastPolygon(vertexCount, 0xFFFFFFFF);
+  auto eachIncident = [&](auto&& visit) {
+    for (size_t t = 0; t < triangleCount; ++t) {
+      if (!valid(triangles[t])) continue;
+      const uint32_t polygon = polygonStart[t];
+      for (uint32_t i : triangles[t].cornerIndex) {
+        if (!cornered[i] || lastPolygon[i] == polygon) continue;  // a repeated corner, or another piece
+        lastPolygon[i] = polygon;
+        visit(i, polygon);
+      }
+    }
+    std::fill(lastPolygon.begin(), lastPolygon.end(), 0xFFFFFFFF);
+  };
+  eachIncident([&](uint32_t i, uint32_t) { ++start[i + 1]; });
+  for (size_t i = 0; i < vertexCount; ++i) start[i + 1] += start[i];
+  std::unique_ptr<uint32_t[]> incidents(new uint32_t[start[vertexCount]]);
+  eachIncident([&](uint32_t i, uint32_t polygon) { incidents[start[i]++] = polygon; });
+
+  // Triangles of smoothed surfaces with a corner at such a vertex get three normals of their own:
+  // the polygons of its surface there within the angle of its own (its own always counts,
+  // whatever rounding does to the angle between it and itself), the vertex normal elsewhere.
+  size_t own = 0;
+  for (const Triangle& triangle : triangles)
+    own += valid(triangle) && smoothed(triangle.surface) &&
+           (cornered[triangle.cornerIndex[0]] || cornered[triangle.cornerIndex[1]] || cornered[triangle.cornerIndex[2]]);
+  object.cornerNormals.reserve(3 * own);
+  cachedSurface = nullptr;
+  float cosLimit = 1;
+  for (size_t t = 0; t < triangleCount; ++t) {
+    Triangle& triangle = triangles[t];
+    const Surface* surface = triangle.surface;
+    const uint32_t* corners = triangle.cornerIndex;
+    if (!valid(triangle) || !smoothed(surface) || !(cornered[corners[0]] || cornered[corners[1]] || cornered[corners[2]]))
+      continue;
+    if (surface != cachedSurface) cachedSurface = surface, cosLimit = std::cos(surface->smoothing);
+    triangle.cornerNormals = uint32_t(object.cornerNormals.size());
+    for (uint32_t i : triangle.cornerIndex) {
+      if (!cornered[i]) {
+        object.cornerNormals.push_back(vertices[i].normal);
+        continue;
+      }
+      Vec3 sum;
+      for (uint32_t a = i ? start[i - 1] : 0; a < start[i]; ++a) {
+        const Triangle& other = triangles[incidents[a]];
+        if (other.surface != surface ||
+            (incidents[a] != polygonStart[t] && dot(triangle.faceNormal, other.faceNormal) < cosLimit))
+          continue;
+        sum = Vec3{sum.x + other.faceNormal.x, sum.y + other.faceNormal.y, sum.z + other.faceNormal.z};
+      }
+      object.cornerNormals.push_back(Normalize(sum));
+    }
+  }
+}
+
 void PrecalcSurface(Surface& surface) {
   for (const auto& layer : surface.layers)
     if (layer) std::string().swap(layer->ordinal);
@@ -211,6 +341,8 @@ void PrecalcObject(SceneObject& object, Vfs* vfs) {
     }
   }
   ComputeNormals(object);
+  const bool lightwave = LightWaveLook(object.scene);
+  if (lightwave) ComputeCornerNormals(object);
   SortBySurface(object);
   object.vertices = object.baseVertices;
 
@@ -220,7 +352,7 @@ void PrecalcObject(SceneObject& object, Vfs* vfs) {
     for (uint32_t li = 0; li < layerCount; ++li) {
       const TextureLayer* layer = surface.layers[li].get();
       if (!layer) continue;
-      if (layer->projection == PROJECTION_PLANAR) ProjectPlanar(object, batch, li);
+      if (lightwave || layer->projection == PROJECTION_PLANAR) ProjectBatch(object, batch, li);
       if (HasEnvelope(layer->envelopes, LAYER_ENVELOPE_COUNT)) object.flags |= OBJECT_DYNAMIC;
     }
     if (surface.flags & SURFACE_ANIMATED) object.flags |= OBJECT_DYNAMIC;

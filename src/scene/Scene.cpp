@@ -88,6 +88,7 @@ void Scene::CloneObjectGeometry(const SceneObject* source, SceneObject* clone) c
   if (!source || !clone || source == clone) return;
   clone->baseVertices = source->baseVertices;
   clone->triangles = source->triangles;
+  clone->uvMaps = source->uvMaps;
   clone->pivot = source->pivot;
   // The copied corners still point into the source; move each to the same vertex of the copy.
   // Corners not yet set (before the precalculation) stay unset.

@@ -144,6 +144,8 @@ struct CornerCoords {
 struct Scene;
 struct Surface;
 
+inline constexpr uint32_t NO_CORNER_NORMALS = 0xFFFFFFFF;
+
 struct Triangle {
   // Pointers into the owning object's baseVertices, set by the precalculation from cornerIndex.
   // A plain copy of a Triangle still points into the source's vertices: CloneObjectGeometry
@@ -156,6 +158,9 @@ struct Triangle {
   // A further piece of the polygon that the triangle before it came from: a polygon split into
   // triangles weighs once in its corners' normals, however many pieces it became.
   bool continuesPolygon = false;
+  // Where smoothing by angle (LightWave look) gave the corners normals of their own: the first of
+  // the three in the object's cornerNormals. NO_CORNER_NORMALS: each corner takes its vertex's.
+  uint32_t cornerNormals = NO_CORNER_NORMALS;
 };
 
 // A run of sortedTriangles sharing one surface.
@@ -165,8 +170,17 @@ struct SurfaceBatch {
   Surface* surface = nullptr;
 };
 
-enum : uint32_t { PROJECTION_PLANAR = 0 };
+// Image projections of a texture layer (PROJ). The classic look computes only planar ones; the
+// LightWave look computes them all (front projection while drawing, from the camera).
+enum : uint32_t {
+  PROJECTION_PLANAR = 0, PROJECTION_CYLINDRICAL, PROJECTION_SPHERICAL, PROJECTION_CUBIC,
+  PROJECTION_FRONT, PROJECTION_UV,
+};
 enum : uint8_t { AXIS_X = 0, AXIS_Y = 1, AXIS_Z = 2 };
+// What an image shows outside its one repeat (WRAP), per direction.
+enum : uint8_t { WRAP_RESET = 0, WRAP_REPEAT = 1, WRAP_MIRROR = 2, WRAP_EDGE = 3 };
+// Texture-mapping coordinates (CSYS).
+enum : uint8_t { COORDINATES_OBJECT = 0, COORDINATES_WORLD = 1 };
 enum : uint8_t { LAYER_COLOR = 1, LAYER_TRANSPARENCY = 2 };
 
 // Envelope slots of a texture layer.
@@ -186,9 +200,15 @@ struct TextureLayer {
   Vec3 rotation;                    // heading, pitch, bank
   Vec3 size;
   std::unique_ptr<Envelope> envelopes[LAYER_ENVELOPE_COUNT];
-  uint8_t projection = 0;           // PROJECTION_PLANAR is the one this system computes
+  uint8_t projection = 0;           // PROJECTION_*
   uint8_t axis = 0;                 // AXIS_*
   uint8_t channel = 0;              // LAYER_COLOR or LAYER_TRANSPARENCY
+  // Read in both looks, drawn in the LightWave look only.
+  uint8_t wrapU = WRAP_REPEAT, wrapV = WRAP_REPEAT;  // WRAP_* across and up the image
+  float wrapWidth = 1, wrapHeight = 1;  // image repeats per full turn (cylindrical, spherical)
+  std::string uvMapName;            // the object's UV map a UV layer reads; empty for none
+  uint8_t coordinates = COORDINATES_OBJECT;  // stored only
+  std::string referenceItem;        // the item the mapping follows; stored only
 };
 
 // Surface flag bits.
@@ -219,13 +239,34 @@ struct Surface {
   float reflection = 0;        // stored only
   float transparency = 0;      // alpha = 1 - transparency; not 0 → transparent pass
   float translucency = 0;      // stored only
-  float smoothing = 0;         // smoothing angle; above 0 the surface uses vertex normals
+  // Smoothing angle (radians); above 0 the surface is drawn smooth: with vertex normals in the
+  // classic look, with corner normals of the faces within the angle in the LightWave look.
+  float smoothing = 0;
   std::unique_ptr<Envelope> envelopes[SURFACE_ENVELOPE_COUNT];
   std::unique_ptr<TextureLayer> layers[SURFACE_LAYER_MAX];  // in block order
   uint32_t layerCount = 0;
 };
 
 // ---- Items ----
+
+// One texture-coordinate (TXUV) map of an object file, by name, as the file gives it: point
+// entries, and entries for single polygon corners that override them there. Only a layer that
+// names the map reads it (in the LightWave look); the classic look draws the coordinates the
+// vertices and triangles were loaded with.
+struct UvMap {
+  struct Point {
+    uint32_t point = 0;  // index into the object's vertices
+    float u = 0, v = 0;
+  };
+  struct Corner {
+    uint32_t triangle = 0;  // index into the object's triangles
+    uint32_t point = 0;     // the vertex that corner of the triangle names
+    float u = 0, v = 0;
+  };
+  std::string name;
+  std::vector<Point> points;
+  std::vector<Corner> corners;
+};
 
 // Object flag bits.
 enum : uint32_t {
@@ -296,6 +337,10 @@ struct SceneObject {
   std::vector<Vertex> vertices;         // drawn: a copy made by the precalculation
   std::vector<Triangle> triangles;
   std::vector<Triangle*> sortedTriangles;  // into triangles, grouped by surface
+  std::vector<UvMap> uvMaps;            // the object file's UV maps, in file order
+  // Smoothing by angle (LightWave look): three normals for each triangle whose corners don't
+  // all take their vertices' normals (Triangle::cornerNormals says where).
+  std::vector<Vec3> cornerNormals;
   void* parent = nullptr;
   uint8_t parentKind = ITEM_OBJECT;
   uint32_t parentIndex = 0;
@@ -418,8 +463,8 @@ struct Scene {
   SceneObject* FindObjectByFileName(const char* fileName) const;
   SceneObject* FindObjectLayer(const char* fileName, uint16_t layerNumber) const;
 
-  // Gives clone its own copies of source's vertices, triangles and pivot, with the triangles'
-  // corners pointing into the clone's vertices. Surfaces stay shared.
+  // Gives clone its own copies of source's vertices, triangles, UV maps and pivot, with the
+  // triangles' corners pointing into the clone's vertices. Surfaces stay shared.
   void CloneObjectGeometry(const SceneObject* source, SceneObject* clone) const;
 
   // Run once after loading, before textures and the first frame: logs the scene report,
@@ -459,9 +504,19 @@ void PrecalcSurface(Surface& surface);
 // Makes a non-null object render-ready: corner pointers, normals, triangles grouped by surface
 // (groups in the order of the scene's surface list, file order within a group), batches, the
 // drawn copy of the vertices, planar texture coordinates, the dynamic flag, its point cache
-// (loaded from vfs) and both compile flags. Triangles without a surface get the scene's default
+// (loaded from vfs) and both compile flags. In the LightWave look (the scene's system says so)
+// also corner normals by smoothing angle, and texture coordinates of every projection. Triangles without a surface get the scene's default
 // grey one; a triangle naming a vertex the object doesn't have is dropped (level-1 message).
 void PrecalcObject(SceneObject& object, Vfs* vfs);
+// The LightWave look's normals. A split polygon is one face: its pieces take its normal (the
+// direction of their summed area vectors). Smoothing by angle: a corner of a smoothed surface's
+// triangle gets the normalised sum of the normals of the polygons of its surface that share its
+// vertex and lie within the surface's smoothing angle of its own polygon (its own included,
+// each polygon once). Where that is the vertex's normal (all of the vertex's polygons are of one
+// surface and within half the angle of it) the corner takes the vertex normal; the other
+// triangles of smoothed surfaces get corner normals of their own. Needs the normals of
+// ComputeNormals.
+void ComputeCornerNormals(SceneObject& object);
 // Face normals, then vertex normals: the average of the face normals of every triangle touching
 // the vertex (each triangle once), normalised; a vertex no triangle uses gets a zero normal.
 // The triangles of one split polygon count as one face there, with the polygon's normal (the

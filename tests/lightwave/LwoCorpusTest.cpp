@@ -162,6 +162,31 @@ TEST_F(LwoCorpus, ObjectsFailWithTheirFirstMessageOrLoadWholeWithTriangulation) 
     }
     EXPECT_EQ(system.textureCache.references, images);
   }
+
+  // The box's block names the first of its two UV maps, testUV0: the LightWave look draws it,
+  // with its entries for the corners of polygon 4 at points 3 and 7 (one repeat to the left);
+  // the classic look draws the map read last, testUV1.
+  const float uv0[8][2] = {{0.1158f, 0.3905f}, {0.3842f, 0.3905f}, {0.6158f, 0.3905f}, {0.8842f, 0.3905f},
+                           {0.1158f, 0.6095f}, {0.3842f, 0.6095f}, {0.6158f, 0.6095f}, {0.8842f, 0.6095f}};
+  for (bool lightwave : {false, true}) {
+    NewScene();
+    system.settings.triangulate = true;
+    system.settings.lightwave = lightwave;
+    ASSERT_TRUE(LoadCorpus("objects/box_2uv_1unused.lwo"));
+    PrecalcObject(Object(0), nullptr);
+    const std::vector<Triangle>& triangles = Object(0).triangles;
+    if (!lightwave) {
+      EXPECT_NEAR(triangles[0].texCoords[0].cornerV[0], 0.2518f, 1e-4f) << "point 0 from testUV1";
+      continue;
+    }
+    for (size_t t = 0; t < triangles.size(); ++t)
+      for (int k = 0; k < 3; ++k) {
+        const uint32_t point = triangles[t].cornerIndex[k];
+        const bool corner = t / 2 == 4 && (point == 3 || point == 7);
+        EXPECT_NEAR(triangles[t].texCoords[0].cornerU[k], uv0[point][0] - (corner ? 1 : 0), 1e-4f) << t;
+        EXPECT_NEAR(triangles[t].texCoords[0].cornerV[k], uv0[point][1], 1e-4f) << t;
+      }
+  }
 }
 
 }  // namespace

@@ -55,6 +55,12 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   // Corner 1 (point 3) from the point map, corner 2 (point 2) from the face map.
   EXPECT_EQ(Uvs(t1), (std::vector<float>{0, 0, 0.7f, 0.8f, 0.5f, 0.6f}));
   EXPECT_EQ(Uvs(first.triangles[0])[0], 0.1f);
+  // The map is also kept by its name, as the file gives it, for the layers that name it.
+  ASSERT_EQ(first.uvMaps.size(), 1u);
+  const UvMap& uv = first.uvMaps[0];
+  EXPECT_TRUE(uv.name == "uv" && uv.points.size() == 2 && uv.points[1].point == 3 && uv.points[1].v == 0.8f);
+  ASSERT_EQ(uv.corners.size(), 1u);
+  EXPECT_TRUE(uv.corners[0].triangle == 1 && uv.corners[0].point == 2 && uv.corners[0].u == 0.5f);
 
   // Every tag makes a surface; only a used one gets its name.
   ASSERT_EQ(scene->surfaces.size(), 2u);

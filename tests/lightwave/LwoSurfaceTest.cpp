@@ -1,4 +1,4 @@
-// The object loader's surfaces, texture blocks, clips and envelopes, and the planar projection.
+// The object loader's surfaces, texture blocks, clips and envelopes, and the texture projections.
 #include "support/SceneFixture.h"
 
 #include <cmath>
@@ -46,8 +46,10 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   w.Sub("TMAP").Sub("SIZE").Vec(9, 9, 9).VX(0).End().End().End();
   w.Sub("BLOK").Sub("IMAP").S0("\x81").Sub("CHAN").Id("TRAN").End().Sub("ENAB").U2(1).End().Sub("WHAT").End().End();
   w.Sub("TMAP").Sub("CNTR").Vec(1, 2, 3).VX(0).End().Sub("SIZE").Vec(2, 2, 2).VX(1).End();
-  w.Sub("ROTA").Vec(0, 0.5f, 0).VX(0).End().Sub("FALL").U2(0).Vec(0, 0, 0).VX(0).End().Sub("ODD!").End().End();
-  w.Sub("PROJ").U2(0).End().Sub("AXIS").U2(1).End().Sub("IMAG").VX(2).End().Sub("WRAP").U2(1).U2(1).End();
+  w.Sub("ROTA").Vec(0, 0.5f, 0).VX(0).End().Sub("FALL").U2(0).Vec(0, 0, 0).VX(0).End().Sub("ODD!").End();
+  w.Sub("CSYS").U2(1).End().Sub("OREF").S0("Null").End().End();
+  w.Sub("PROJ").U2(0).End().Sub("AXIS").U2(1).End().Sub("IMAG").VX(2).End().Sub("WRAP").U2(0).U2(2).End();
+  w.Sub("WRPW").F4(2.5f).VX(0).End().Sub("WRPH").F4(3).VX(0).End().Sub("VMAP").S0("alt").End();
   w.End();
   w.Sub("BLOK").Sub("IMAP").S0("\x82").Sub("CHAN").Id("BUMP").End().End().Sub("IMAG").VX(9).End().End();
   w.Sub("BLOK").Sub("IMAP").S0("\x83").End().Sub("IMAG").VX(1).End().End();
@@ -91,6 +93,9 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   EXPECT_EQ(alpha.channel, LAYER_TRANSPARENCY);
   EXPECT_TRUE(alpha.center.z == 3 && alpha.size.x == 2 && alpha.rotation.y == 0.5f);
   EXPECT_TRUE(alpha.projection == 0 && alpha.axis == AXIS_Y);
+  EXPECT_TRUE(alpha.wrapU == WRAP_RESET && alpha.wrapV == WRAP_MIRROR && alpha.wrapWidth == 2.5f &&
+              alpha.wrapHeight == 3 && alpha.uvMapName == "alt");
+  EXPECT_TRUE(alpha.coordinates == COORDINATES_WORLD && alpha.referenceItem == "Null");
   EXPECT_EQ(alpha.imageName, "alpha.png");
   EXPECT_EQ(alpha.envelopes[LAYER_ENV_CENTER_X], nullptr);
   for (uint32_t slot = LAYER_ENV_SIZE_X; slot <= LAYER_ENV_SIZE_Z; ++slot) {
@@ -246,6 +251,101 @@ TEST(LwoPlanar, ProjectionFollowsAxisCentreSizeAndPitch) {
   layer.axis = AXIS_Y;
   EXPECT_EQ(project(), uvs);
   ProjectPlanar(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
+}
+
+// The LightWave look's projections, each case one triangle whose corner coordinates were worked
+// out by hand from LightWave's rules: q = R⁻¹(p − centre) / size, R = heading · pitch · bank.
+TEST(LwoProjection, EveryProjectionMapsAsLightWaveDoes) {
+  const float A = 0.0996687f / 6.2831853f;  // atan(0.1) as a share of a turn
+  const float PI = 3.14159265f;
+  struct Case {
+    const char* what;
+    uint8_t projection, axis;
+    Vec3 center, size, rotation;
+    float wrapWidth, wrapHeight;
+    Vec3 p[3];
+    float uv[6];
+  };
+  const Case cases[] = {
+      {"planar z: centred, half a size right is u 1", PROJECTION_PLANAR, AXIS_Z, {1, 0, 0}, {2, 4, 1}, {}, 1, 1,
+       {{2, 1, 5}, {1, 0, 0}, {0, -2, 0}}, {1, 0.75f, 0.5f, 0.5f, 0, 0}},
+      {"planar x: u along z, v along y", PROJECTION_PLANAR, AXIS_X, {}, {1, 2, 4}, {}, 1, 1,
+       {{3, -1, 1}, {0, 0, 0}, {0, 2, -2}}, {0.75f, 0, 0.5f, 0.5f, 0, 1.5f}},
+      {"planar y: u along x, v along z", PROJECTION_PLANAR, AXIS_Y, {}, {1, 1, 1}, {}, 1, 1,
+       {{0.5f, 9, -0.5f}, {0, 0, 0}, {-1, 0, 1}}, {1, 0, 0.5f, 0.5f, -0.5f, 1.5f}},
+      {"heading 90: the image's x runs along -z", PROJECTION_PLANAR, AXIS_Z, {}, {1, 1, 1}, {PI / 2, 0, 0}, 1, 1,
+       {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}}, {1.5f, 0.5f, 0.5f, 0.5f, 0.5f, 1.5f}},
+      {"heading then bank 90: the image's x runs along +y", PROJECTION_PLANAR, AXIS_Z, {}, {1, 1, 1},
+       {PI / 2, 0, PI / 2}, 1, 1, {{0, 1, 0}, {0, 0, 0}, {0, 0, 1}}, {1.5f, 0.5f, 0.5f, 0.5f, 0.5f, 1.5f}},
+      {"pitch 90: the image's y runs along +z", PROJECTION_PLANAR, AXIS_Z, {}, {1, 1, 1}, {0, PI / 2, 0}, 1, 1,
+       {{0, 0, 1}, {0, 0, 0}, {0, 1, 0}}, {0.5f, 1.5f, 0.5f, 0.5f, 0.5f, 0.5f}},
+      {"cylindrical y: middle faces -z, +x a quarter turn on", PROJECTION_CYLINDRICAL, AXIS_Y, {}, {1, 2, 1}, {}, 1,
+       1, {{0, 0, -1}, {1, 1, 0}, {-1, -1, 0}}, {0.5f, 0.5f, 0.75f, 1, 0.25f, 0}},
+      {"cylindrical y, two repeats: unwrapped across the seam at +z, the axis point between",
+       PROJECTION_CYLINDRICAL, AXIS_Y, {}, {1, 1, 1}, {}, 2, 5, {{0.1f, 0, 1}, {-0.1f, 0, 1}, {0, 1, 0}},
+       {2 * (1 - A), 0.5f, 2 * (1 + A), 0.5f, 2, 1.5f}},
+      {"cylindrical x", PROJECTION_CYLINDRICAL, AXIS_X, {}, {1, 1, 1}, {}, 1, 1,
+       {{0.5f, 0, -1}, {0, -1, 0}, {0, 0, -2}}, {0.5f, 1, 0.75f, 0.5f, 0.5f, 0.5f}},
+      {"cylindrical z", PROJECTION_CYLINDRICAL, AXIS_Z, {}, {1, 1, 1}, {}, 1, 1,
+       {{0, 1, 0}, {1, 0, 0.5f}, {0, 2, 0}}, {0.5f, 0.5f, 0.75f, 1, 0.5f, 0.5f}},
+      {"spherical y: latitude 30 is v 2/3, size plays no part", PROJECTION_SPHERICAL, AXIS_Y, {0, 1, 0}, {5, 5, 5},
+       {}, 1, 1, {{0, 2, -1.7320508f}, {1, 1, 0}, {0, 1, -2}}, {0.5f, 2.0f / 3, 0.75f, 0.5f, 0.5f, 0.5f}},
+      {"spherical y, two repeats up", PROJECTION_SPHERICAL, AXIS_Y, {}, {1, 1, 1}, {}, 1, 2,
+       {{0, 1, -1.7320508f}, {1, 0, 0}, {0, 0, -2}}, {0.5f, 4.0f / 3, 0.75f, 1, 0.5f, 1}},
+      {"cubic: a face towards x maps along x", PROJECTION_CUBIC, AXIS_Z, {}, {1, 1, 1}, {}, 1, 1,
+       {{1, 0, 0}, {1, 1, 0}, {1, 0, 1}}, {0.5f, 0.5f, 0.5f, 1.5f, 1.5f, 0.5f}},
+      {"cubic: a face towards y maps along y", PROJECTION_CUBIC, AXIS_X, {}, {1, 1, 1}, {}, 1, 1,
+       {{0, 2, 0}, {1, 2, 0}, {0, 2, 1}}, {0.5f, 0.5f, 1.5f, 0.5f, 0.5f, 1.5f}},
+      {"cubic: a tie between x and y goes to x", PROJECTION_CUBIC, AXIS_Z, {}, {1, 1, 1}, {}, 1, 1,
+       {{1, 0, 0}, {0, 1, 0}, {0, 1, 1}}, {0.5f, 0.5f, 0.5f, 1.5f, 1.5f, 1.5f}},
+  };
+  for (const Case& c : cases) {
+    SceneObject object;
+    for (const Vec3& p : c.p) object.baseVertices.push_back(Vertex{p, {}, 0, 0});
+    Triangle& triangle = object.triangles.emplace_back();
+    for (uint32_t i = 0; i < 3; ++i) triangle.cornerIndex[i] = i;
+    ComputeNormals(object);
+    Surface surface;
+    TextureLayer& layer = *(surface.layers[0] = std::make_unique<TextureLayer>());
+    surface.layerCount = 1;
+    triangle.surface = &surface;
+    object.sortedTriangles = {&triangle};
+    layer.projection = c.projection, layer.axis = c.axis;
+    layer.center = c.center, layer.size = c.size, layer.rotation = c.rotation;
+    layer.wrapWidth = c.wrapWidth, layer.wrapHeight = c.wrapHeight;
+    ProjectLayer(object, SurfaceBatch{0, 1, &surface}, 0);
+    const CornerCoords& uv = triangle.texCoords[0];
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(uv.cornerU[k], c.uv[2 * k], 1e-5f) << c.what << ", corner " << k;
+      EXPECT_NEAR(uv.cornerV[k], c.uv[2 * k + 1], 1e-5f) << c.what << ", corner " << k;
+    }
+  }
+
+  // UV: the map the layer names, with its corner entries over its point entries; a point it
+  // doesn't reach is (0, 0). A name the object has no map of leaves the coordinates as loaded.
+  SceneObject object;
+  object.baseVertices.resize(3);
+  Surface surface;
+  TextureLayer& layer = *(surface.layers[1] = std::make_unique<TextureLayer>());
+  object.triangles.resize(2);
+  for (Triangle& t : object.triangles) {
+    t.cornerIndex[0] = 0, t.cornerIndex[1] = 1, t.cornerIndex[2] = 2;
+    t.surface = &surface;
+    t.texCoords[1].cornerU[2] = 7;
+  }
+  object.sortedTriangles = {&object.triangles[1]};  // the batch: triangle 1 only
+  object.uvMaps = {{"wanted", {{0, 0.25f, 0.5f}, {1, 0.75f, 1}, {9, 1, 1}}, {{1, 1, 0.125f, 0.375f}}},
+                   {"other", {{0, 9, 9}, {1, 9, 9}, {2, 9, 9}}, {}}};
+  layer.projection = PROJECTION_UV;
+  layer.uvMapName = "nowhere";
+  ProjectLayer(object, SurfaceBatch{0, 1, &surface}, 1);
+  EXPECT_EQ(object.triangles[1].texCoords[1].cornerU[2], 7);
+  layer.uvMapName = "wanted";
+  ProjectLayer(object, SurfaceBatch{0, 1, &surface}, 1);
+  const CornerCoords& uv = object.triangles[1].texCoords[1];
+  EXPECT_EQ((std::vector<float>{uv.cornerU[0], uv.cornerV[0], uv.cornerU[1], uv.cornerV[1], uv.cornerU[2], uv.cornerV[2]}),
+            (std::vector<float>{0.25f, 0.5f, 0.125f, 0.375f, 0, 0}));
+  EXPECT_EQ(object.triangles[0].texCoords[1].cornerU[2], 7) << "outside the batch";
 }
 
 }  // namespace

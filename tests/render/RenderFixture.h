@@ -122,6 +122,7 @@ class RenderFixture : public ::testing::Test {
     light->lightIndex = uint32_t(scene->lights.size() - 1);
     light->kind = kind;
     light->color = colour;
+    light->intensity = 1;
     for (int i = 0; i < 3; ++i) Constant(light->envelopes[i], (&position.x)[i]);
     return light;
   }

@@ -1,14 +1,12 @@
 // Textured surfaces as the texture cache leaves them: an image the right way up and scaled by
-// diffuse, a second layer cutting the first one out, and an image that failed to load.
+// diffuse, a second layer cutting the first one out, and an image that failed to load; and the
+// LightWave look's projections and wrap modes.
 #include "render/RenderFixture.h"
 #include "support/ImageWriter.h"
 #include "textures/Textures.h"
 
 namespace render_test {
 namespace {
-
-// UV layers are left as they are by the precalculation (it projects only planar ones).
-constexpr uint8_t PROJECTION_UV = 5;
 
 class RenderTexture : public RenderFixture {
  protected:
@@ -23,6 +21,31 @@ class RenderTexture : public RenderFixture {
       }
     test::WriteBytes(dir / name, test::EncodeImage(test::ImageKind::PNG24, picture));
     system.textureCache.AddReference(name.c_str());
+  }
+
+  // A 64 × 32 picture of 4 × 2 blocks of BLOCKS' colours (top row first): one texel per
+  // quarter turn and half height of a projection, with room inside each for the filtering.
+  static constexpr uint8_t BLOCKS[8][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},     {255, 255, 0},
+                                           {0, 255, 255}, {255, 0, 255}, {255, 255, 255}, {255, 128, 0}};
+  void AddBlocks(const std::string& name) {
+    test::Picture picture{64, 32, {}};
+    for (uint32_t y = 0; y < 32; ++y)
+      for (uint32_t x = 0; x < 64; ++x) picture.rgb.insert(picture.rgb.end(), BLOCKS[y / 16 * 4 + x / 16], BLOCKS[y / 16 * 4 + x / 16] + 3);
+    test::WriteBytes(dir / name, test::EncodeImage(test::ImageKind::PNG24, picture));
+    system.textureCache.AddReference(name.c_str());
+  }
+  static std::vector<int> Block(int block) { return {BLOCKS[block][0], BLOCKS[block][1], BLOCKS[block][2]}; }
+  // Within a few steps: the small mip-maps of a face seen edge-on blend a little.
+  static bool Near(const std::vector<int>& rgb, const std::vector<int>& expected) {
+    for (size_t i = 0; i < 3; ++i)
+      if (std::abs(rgb[i] - expected[i]) > 4) return false;
+    return true;
+  }
+
+  void SetLightWave(bool on) {
+    Settings settings = system.settings;
+    settings.lightwave = on;
+    system.ApplySettings(settings);
   }
 
   // A layer naming image, with UV mapping.
@@ -106,6 +129,90 @@ TEST_F(RenderTexture, ASecondLayerCutsTheFirstOutByItsBrightness) {
   EXPECT_NEAR(image.G(uint32_t(left), uint32_t(y)), 128, 1);
   EXPECT_EQ(image.R(uint32_t(right), uint32_t(y)), 0) << "cut out: the green square shows through";
   EXPECT_EQ(image.G(uint32_t(right), uint32_t(y)), 255);
+}
+
+// Each probe: a point on a solid, its texel worked out by hand from LightWave's projections
+// (u = ½ + turn from -z, v = ½ + latitude / 180° or height / size; cubic by the face's axis),
+// as a block of BLOCKS (row 0 the top half, v ≥ ½).
+TEST_F(RenderTexture, LightWaveProjectionsShowTheTexelWorkedOutForAPointOfASolid) {
+  SetLightWave(true);
+  AddBlocks("blocks.png");
+  AddCamera();
+  struct Probe {
+    Vec3 point;  // object coordinates
+    int block;
+    const char* what;
+  };
+  struct Case {
+    uint8_t projection;
+    Vec3 position, size;
+    Probe probes[2];
+  };
+  const Case cases[] = {
+      {PROJECTION_SPHERICAL, {-5, 0, 20}, {1, 1, 1},
+       {{{0.8660254f, 1, -1.5f}, 2, "sphere, 30° right, 30° up"},
+        {{-1.6275953f, -0.6840403f, -0.9396926f}, 5, "sphere, 60° left, 20° down"}}},
+      {PROJECTION_CYLINDRICAL, {0, 0, 20}, {1, 4, 1},
+       {{{1.7320508f, -1, -1}, 6, "cylinder, 60° right, low"}, {{-1, 1, -1.7320508f}, 1, "cylinder, 30° left, high"}}},
+      {PROJECTION_CUBIC, {5, 0, 20}, {2, 2, 2},
+       {{{0.25f, 0.5f, -1}, 2, "cube, front face"}, {{-1, 0.5f, -0.25f}, 1, "cube, left face"}}},
+  };
+  for (const Case& c : cases) {
+    Surface* surface = AddSurface({0, 0, 0});
+    AddLayer(surface, "blocks.png");
+    surface->layers[0]->projection = c.projection;
+    surface->layers[0]->axis = AXIS_Y;
+    surface->layers[0]->size = c.size;
+    SceneObject* solid = AddObject(c.position);
+    if (c.projection == PROJECTION_SPHERICAL) test::AddSphere(solid, surface, 2);
+    if (c.projection == PROJECTION_CYLINDRICAL) test::AddCylinder(solid, surface, 32, 2, 2);
+    if (c.projection == PROJECTION_CUBIC) AddCube(solid, surface, {}, 1);
+  }
+  LoadTextures();
+  const Image image = Render(0);
+  for (const Case& c : cases)
+    for (const Probe& probe : c.probes) {
+      float x, y;
+      Project({c.position.x + probe.point.x, c.position.y + probe.point.y, c.position.z + probe.point.z}, &x, &y);
+      EXPECT_PRED2(Near, image.Rgb(x, y), Block(probe.block)) << probe.what;
+    }
+}
+
+TEST_F(RenderTexture, LightWaveFrontProjectionFollowsTheCameraAndWrapModesTileAsTheLayerSays) {
+  SetLightWave(true);
+  AddBlocks("blocks.png");
+  Ramp(AddCamera()->envelopes[CHANNEL_POSITION_X], 0, 0, 10, 2);  // the camera moves right
+  // A backdrop with the picture front-projected: it fills the frame, wherever the camera is.
+  Surface* front = AddSurface({0, 0, 0});
+  AddLayer(front, "blocks.png");
+  front->layers[0]->projection = PROJECTION_FRONT;
+  AddSquare(AddObject({0, 0, 40}), front, {}, 40);
+  // Four squares mapped planar along z, a size of 1 across each width of 2: u runs from -½ to
+  // 1½, probed at u 1.4, v 0.75.
+  const struct {
+    uint8_t wrap;
+    std::vector<int> rgb;
+  } wraps[] = {{WRAP_REPEAT, Block(1)}, {WRAP_MIRROR, Block(2)}, {WRAP_EDGE, Block(3)}, {WRAP_RESET, {0, 0, 0}}};
+  for (int i = 0; i < 4; ++i) {
+    Surface* surface = AddSurface({0, 0, 0});
+    AddLayer(surface, "blocks.png");
+    TextureLayer& layer = *surface->layers[0];
+    layer.projection = PROJECTION_PLANAR, layer.axis = AXIS_Z, layer.size = {1, 1, 1}, layer.wrapU = wraps[i].wrap;
+    AddSquare(AddObject({-4.5f + 3 * float(i), -2, 20}), surface, {}, 1);
+  }
+  LoadTextures();
+
+  for (float time : {0.0f, 10.0f}) {
+    const Image image = Render(time);
+    EXPECT_PRED2(Near, image.Rgb(0.375f * WIDTH, 0.2f * HEIGHT), Block(1)) << "front, top left, frame " << time;
+    EXPECT_PRED2(Near, image.Rgb(0.875f * WIDTH, 0.9f * HEIGHT), Block(7)) << "front, bottom right, frame " << time;
+  }
+  const Image image = Render(0);
+  for (int i = 0; i < 4; ++i) {
+    float x, y;
+    Project({-4.5f + 3 * float(i) + 0.9f, -2 + 0.25f, 20}, &x, &y);
+    EXPECT_PRED2(Near, image.Rgb(x, y), wraps[i].rgb) << "wrap mode " << int(wraps[i].wrap);
+  }
 }
 
 }  // namespace

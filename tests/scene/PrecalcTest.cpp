@@ -145,6 +145,79 @@ TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
   }
 }
 
+TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygonOnce) {
+  const float DEGREE = 3.14159265f / 180;
+  system.settings.lightwave = true;
+  // A box smoothed at 89°: every corner keeps its face's normal, the axis its corners share.
+  std::vector<Vec3> points;
+  Corners corners;
+  Cube(points, corners);
+  SceneObject* box = AddMesh(points, corners, {scene->AddSurface()});
+  box->triangles[0].surface->smoothing = 89 * DEGREE;
+  // A cylinder of 16 sides smoothed at 30°: sides meeting at 22.5° are smooth, the caps at 90°
+  // hard; and an open tube of it, smooth all round.
+  SceneObject* cylinder = scene->AddObject();
+  SceneObject* tube = scene->AddObject();
+  Surface* metal = scene->AddSurface();
+  metal->smoothing = 30 * DEGREE;
+  test::AddCylinder(cylinder, metal, 16, 1, 1);
+  test::AddCylinder(tube, metal, 16, 1, 1, false);
+  // A square split in two (points 0-3) and a triangle tilted 11° from it along its edge 0-3,
+  // smoothed at 45°: the square counts once at point 0, however many of its pieces touch it.
+  // A third triangle at point 0 belongs to another surface, smoothed alike: it plays no part.
+  SceneObject* roof = AddMesh({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {-1, -0.2f, 0.5f}, {0.5f, -0.2f, -1}}, {});
+  Surface* tiles = scene->AddSurface();
+  Surface* other = scene->AddSurface();
+  tiles->smoothing = other->smoothing = 45 * DEGREE;
+  const Vec3 below = {0, -10, 0};
+  test::AddPolygon(roof, tiles, {0, 1, 2, 3}, below);
+  test::AddPolygon(roof, tiles, {0, 3, 4}, below);
+  test::AddPolygon(roof, other, {0, 1, 5}, below);
+  scene->Precalc(nullptr);
+
+  // A corner's normal: its triangle's own, or its vertex's.
+  auto expectCorners = [](const SceneObject* object, auto expected, const char* what) {
+    for (size_t t = 0; t < object->triangles.size(); ++t)
+      for (int k = 0; k < 3; ++k) {
+        const Triangle& triangle = object->triangles[t];
+        const Vec3 want = expected(triangle, k);
+        const Vec3& got = triangle.cornerNormals == NO_CORNER_NORMALS
+                              ? object->baseVertices[triangle.cornerIndex[k]].normal
+                              : object->cornerNormals.at(triangle.cornerNormals + k);
+        EXPECT_TRUE(std::fabs(got.x - want.x) < 1e-5f && std::fabs(got.y - want.y) < 1e-5f &&
+                    std::fabs(got.z - want.z) < 1e-5f)
+            << what << " triangle " << t << " corner " << k << ": " << got.x << " " << got.y << " " << got.z;
+      }
+  };
+  expectCorners(box, [&](const Triangle& t, int) {
+    const Vec3 &a = points[t.cornerIndex[0]], &b = points[t.cornerIndex[1]], &c = points[t.cornerIndex[2]];
+    return a.x == b.x && b.x == c.x ? Vec3{a.x, 0, 0} : a.y == b.y && b.y == c.y ? Vec3{0, a.y, 0} : Vec3{0, 0, a.z};
+  }, "box");
+  for (const SceneObject* solid : {cylinder, tube})
+    expectCorners(solid, [&](const Triangle& t, int k) {
+      const Vec3& p = solid->baseVertices[t.cornerIndex[k]].position;
+      const bool cap = solid->baseVertices[t.cornerIndex[(k + 1) % 3]].position.y == p.y &&
+                       solid->baseVertices[t.cornerIndex[(k + 2) % 3]].position.y == p.y;
+      return cap ? Vec3{0, p.y, 0} : Vec3{p.x, 0, p.z};
+    }, solid == tube ? "tube" : "cylinder");
+  // At point 0: the square's (0, 1, 0) and the triangle's (-0.2, 1, 0) / |…|, once each.
+  const Vec3 smoothed = {-0.0985404f, 0.9951331f, 0};
+  expectCorners(roof, [&](const Triangle& t, int k) {
+    const uint32_t p = t.cornerIndex[k];
+    if (t.surface == other) return Normalize(Vec3{0, 1, -0.2f});
+    if (p == 0 || p == 3) return smoothed;
+    return p == 4 ? Vec3{-0.1961161f, 0.9805807f, 0} : Vec3{0, 1, 0};
+  }, "roof");
+
+  // The classic look draws vertex normals: no corner normals are made.
+  NewScene();
+  system.settings.lightwave = false;
+  SceneObject* classic = AddMesh(points, corners, {scene->AddSurface()});
+  classic->triangles[0].surface->smoothing = 1;
+  scene->Precalc(nullptr);
+  EXPECT_TRUE(classic->cornerNormals.empty() && classic->triangles[0].cornerNormals == NO_CORNER_NORMALS);
+}
+
 TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
   Surface* first = scene->AddSurface();
   Surface* second = scene->AddSurface();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,64 @@ inline void AddTriangle(SceneObject* object, Surface* surface, uint32_t a, uint3
   triangle.cornerIndex[1] = b;
   triangle.cornerIndex[2] = c;
   triangle.surface = surface;
+}
+
+// A convex polygon of the object's points as a fan of triangles wound to face away from inside
+// (front faces are clockwise seen from outside), the pieces after the first continuing it.
+inline void AddPolygon(SceneObject* object, Surface* surface, const std::vector<uint32_t>& points, Vec3 inside = {}) {
+  for (size_t i = 1; i + 1 < points.size(); ++i) {
+    uint32_t t[3] = {points[0], points[i], points[i + 1]};
+    const Vec3 &a = object->baseVertices[t[0]].position, &b = object->baseVertices[t[1]].position,
+               &c = object->baseVertices[t[2]].position;
+    const Vec3 n = Cross(Vec3{b.x - a.x, b.y - a.y, b.z - a.z}, Vec3{c.x - a.x, c.y - a.y, c.z - a.z});
+    const Vec3 out = {a.x + b.x + c.x - 3 * inside.x, a.y + b.y + c.y - 3 * inside.y, a.z + b.z + c.z - 3 * inside.z};
+    if (n.x * out.x + n.y * out.y + n.z * out.z < 0) std::swap(t[1], t[2]);
+    AddTriangle(object, surface, t[0], t[1], t[2]);
+    object->triangles.back().continuesPolygon = i > 1;
+  }
+}
+
+// Solids about the object's origin, of quads split in two and (cylinder) two capping polygons:
+// a cylinder along Y of the given sides (or an open tube), and a sphere of 32 meridians and 16
+// parallels.
+inline void AddCylinder(SceneObject* object, Surface* surface, uint32_t sides, float radius, float halfHeight,
+                        bool capped = true) {
+  const uint32_t base = uint32_t(object->baseVertices.size());
+  for (float y : {-halfHeight, halfHeight})
+    for (uint32_t i = 0; i < sides; ++i) {
+      const float angle = 6.2831853f * float(i) / float(sides);
+      object->baseVertices.push_back(Vertex{{radius * std::cos(angle), y, radius * std::sin(angle)}, {}, 0, 0});
+    }
+  std::vector<uint32_t> bottom, top;
+  for (uint32_t i = 0; i < sides; ++i) {
+    const uint32_t next = (i + 1) % sides;
+    AddPolygon(object, surface, {base + i, base + next, base + sides + next, base + sides + i});
+    bottom.push_back(base + i), top.push_back(base + sides + i);
+  }
+  if (!capped) return;
+  AddPolygon(object, surface, bottom);
+  AddPolygon(object, surface, top);
+}
+inline void AddSphere(SceneObject* object, Surface* surface, float radius) {
+  constexpr uint32_t MERIDIANS = 32, PARALLELS = 16;
+  const uint32_t base = uint32_t(object->baseVertices.size());
+  for (uint32_t j = 0; j <= PARALLELS; ++j)
+    for (uint32_t i = 0; i < MERIDIANS; ++i) {
+      const float latitude = 3.14159265f * (float(j) / PARALLELS - 0.5f), angle = 6.2831853f * float(i) / MERIDIANS;
+      object->baseVertices.push_back(Vertex{{radius * std::cos(latitude) * std::cos(angle), radius * std::sin(latitude),
+                                             radius * std::cos(latitude) * std::sin(angle)}, {}, 0, 0});
+    }
+  for (uint32_t j = 0; j < PARALLELS; ++j)
+    for (uint32_t i = 0; i < MERIDIANS; ++i) {
+      const uint32_t a = base + j * MERIDIANS + i, b = base + j * MERIDIANS + (i + 1) % MERIDIANS;
+      // The pole rows' quads have two corners at one place: only their whole triangle is kept.
+      if (j == 0)
+        AddPolygon(object, surface, {a, b + MERIDIANS, a + MERIDIANS});
+      else if (j == PARALLELS - 1)
+        AddPolygon(object, surface, {a, b, a + MERIDIANS});
+      else
+        AddPolygon(object, surface, {a, b, b + MERIDIANS, a + MERIDIANS});
+    }
 }
 
 // An object of these points and triangles; triangle t gets surfaces[t % count], or none.
