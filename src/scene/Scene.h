@@ -505,8 +505,9 @@ void PrecalcSurface(Surface& surface);
 // (groups in the order of the scene's surface list, file order within a group), batches, the
 // drawn copy of the vertices, planar texture coordinates, the dynamic flag, its point cache
 // (loaded from vfs) and both compile flags. In the LightWave look (the scene's system says so)
-// also corner normals by smoothing angle, and texture coordinates of every projection. Triangles without a surface get the scene's default
-// grey one; a triangle naming a vertex the object doesn't have is dropped (level-1 message).
+// also corner normals by smoothing angle, and texture coordinates of every projection.
+// Triangles without a surface get the scene's default grey one; a triangle naming a vertex the
+// object doesn't have is dropped (level-1 message).
 void PrecalcObject(SceneObject& object, Vfs* vfs);
 // The LightWave look's normals. A split polygon is one face: its pieces take its normal (the
 // direction of their summed area vectors). Smoothing by angle: a corner of a smoothed surface's
