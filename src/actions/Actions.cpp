@@ -23,9 +23,10 @@ void NullAction::Delete() { Log(3, "NULL(BaseLevel) - Delete was called, unoptim
 namespace {
 
 // The owner's release: the action gives back what it holds, then goes.
-void ReleaseAction(NullAction* action) {
-  action->Delete();
-  delete action;
+void ReleaseAction(SceneAction* action) {
+  NullAction* own = static_cast<NullAction*>(action);  // only Attach hangs these releases on
+  own->Delete();
+  delete own;
 }
 
 template <typename T>
@@ -33,7 +34,7 @@ void Attach(SceneObject* object, uint8_t phase, const char* params, Vfs* vfs, Sc
   T* action = new (std::nothrow) T();
   if (!action) return;  // no memory: the null stays plain, as after a failed Create
   action->created = action->Create(params, vfs, scene);
-  object->action = ForeignPtr<NullAction>(action, ReleaseAction);
+  object->action = ForeignPtr<SceneAction>(action, ReleaseAction);
   object->actionPhase = phase;
 }
 
@@ -65,7 +66,7 @@ void CreateNullAction(const char* line, const char* keyword, const char* token, 
 std::vector<NullAction::File> ActionFiles(const Scene& scene) {
   std::vector<NullAction::File> files;
   for (const auto& object : scene.objects)
-    if (object->action) object->action->ListFiles(files);
+    if (const auto* action = dynamic_cast<const NullAction*>(object->action.get())) action->ListFiles(files);
   return files;
 }
 

@@ -1,7 +1,8 @@
 // Demo actions: null objects of a scene whose name is one of eight action words, driven by the
-// null's own keyframed channels. The scene loader hands each AddNullObject line to
-// CreateNullAction, which builds the action, lets it read the rest of the line and attaches it to
-// the null; the renderer calls the action's Render once per frame, before the scene's objects
+// null's own keyframed channels. The scene loader hands each AddNullObject line to the engine's
+// action factory, CreateNullAction (which the application registers), which builds the action,
+// lets it read the rest of the line and attaches it to the null; the renderer calls the action's
+// Render (the scene module's SceneAction) once per frame, before the scene's objects
 // are drawn (phase 1: music, sound, volume, picture-in-picture) or after them (phase 2: camera
 // cut, image sequence, fade, nested particle scene).
 //
@@ -31,24 +32,17 @@ struct VfsFile;
 
 // The base of the eight actions. The three operations of the base only log that they were
 // reached: every action overrides Render and Delete, and brings its own Create with parameters.
-struct NullAction {
+// Advance (a camera cut, a sequence started or ended, a sound started or stopped, a particle
+// stopped at its bound, as before the first picture of a capture that starts later) and
+// ReleaseRendering (a nested scene's display lists; the renderer's ReleaseSceneRendering calls it
+// for every action) come from SceneAction.
+struct NullAction : SceneAction {
   // What the action's Create returned; without it Render does nothing.
   bool created = false;
 
-  // Virtual, so each action's own members are destroyed with it too; harmless, since Delete has
-  // already released what they held.
-  virtual ~NullAction() = default;
   virtual void Create();
-  virtual void Render(SceneObject* owner, float time);
-  // What Render does to the action's state and the scene's (a camera cut, a sequence started or
-  // ended, a sound started or stopped, a particle stopped at its bound), without drawing: time
-  // passing unseen, as before the first picture of a capture that starts later. Render itself
-  // unless the action draws.
-  virtual void Advance(SceneObject* owner, float time) { Render(owner, time); }
+  void Render(SceneObject* owner, float time) override;
   virtual void Delete();
-  // GL objects the action holds (a nested scene's display lists), released while the context is
-  // still current; the renderer's ReleaseSceneRendering calls this for every action.
-  virtual void ReleaseRendering() {}
 
   // A file the action reads, for reports: kind ("music", "sample", "scene") and name as given.
   struct File {
@@ -62,7 +56,8 @@ struct NullAction {
 // word and token the null's name. The parameter text starts at line + strlen(keyword) + 1 +
 // strlen(token) (never past the line's end): one blank between keyword and name is presumed, so
 // two blanks start it one character early. The name is compared exactly, with case; any other
-// name leaves a plain null. The action is attached whether or not its Create succeeded.
+// name leaves a plain null. The action is attached whether or not its Create succeeded. Its
+// signature is the scene module's ActionFactory.
 // sceneFile, when given, is the name of the scene file the line belongs to: a nested scene may
 // not be that file.
 void CreateNullAction(const char* line, const char* keyword, const char* token, SceneObject* object, Vfs* vfs,
@@ -207,7 +202,7 @@ inline constexpr int32_t BITMAP_FRAMES_MAX = 1000;
 // square at (0, 40), copied into level 0 of the surface's first texture, and the screen cleared.
 struct PipAction : NullAction {
   Surface* surface = nullptr;
-  System* system = nullptr;
+  Engine* system = nullptr;
   Scene* scene = nullptr;
   int32_t size = 0;
   uint32_t copies = 0;  // pictures copied into the texture so far
@@ -226,7 +221,7 @@ inline constexpr int32_t PIP_BOTTOM = 40;
 // scene, drawn in the null's frame while start <= time < end. Each particle starts at a random
 // place in the box and flies at its own velocity; a coordinate stops once it reaches its limit.
 // Each copy plays the nested scene at its own phase. The nested scene shares the outer scene's
-// System and texture cache; its own actions are created but never rendered.
+// engine and texture cache; its own actions are created but never rendered.
 struct SceneParticlesAction : NullAction {
   struct Particle {
     Vec3 position;

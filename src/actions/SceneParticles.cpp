@@ -1,13 +1,13 @@
 // The nested particle scene (ACTSPS): a second scene file, loaded through the same Vfs into a
-// Scene of its own that shares the outer scene's System and texture cache, drawn once per
+// Scene of its own that shares the outer scene's engine and texture cache, drawn once per
 // particle in the null's frame. Only its opaque pass is drawn, under the outer scene's camera and
 // lights; its own actions are never rendered.
 #include "actions/Actions.h"
 
 #include "actions/ActionsInternal.h"
-#include "app/System.h"
 #include "log/Log.h"
 #include "render/Render.h"
+#include "textures/Textures.h"
 #include "vfs/Vfs.h"
 
 #include <algorithm>
@@ -20,8 +20,8 @@ namespace {
 std::vector<std::string> loadingChain;
 
 void Unregister(Scene* nested) {
-  if (!nested || !nested->system) return;
-  std::vector<Scene*>& scenes = nested->system->textureCache.scenes;
+  if (!nested || !nested->system || !nested->system->textures) return;
+  std::vector<Scene*>& scenes = nested->system->textures->scenes;
   scenes.erase(std::remove(scenes.begin(), scenes.end(), nested), scenes.end());
 }
 
@@ -81,7 +81,7 @@ bool SceneParticlesAction::Create(const char* params, Vfs* vfs, Scene* scene) {
   if (!MayNest(file ? file->name : fileName)) return false;
   nested = std::make_unique<Scene>();
   nested->AttachToSystem(scene->system);
-  scene->system->textureCache.AddScene(nested.get());  // its textures load with the outer ones
+  if (scene->system->textures) scene->system->textures->AddScene(nested.get());  // loaded with the outer ones
   loadingChain.push_back(file ? file->name : fileName);
   const bool loaded = nested->Load(vfs, name);  // logs its own failures
   loadingChain.pop_back();

@@ -4,9 +4,9 @@
 #include "actions/Actions.h"
 
 #include "actions/ActionsInternal.h"
-#include "app/System.h"
 #include "log/Log.h"
 #include "render/Render.h"
+#include "textures/Textures.h"
 
 #include <GL/gl.h>
 
@@ -83,14 +83,14 @@ void SplitPattern(const char* pattern, std::string* prefix, std::string* suffix)
   *suffix = text.substr(std::min(hash + 3, text.size()));  // a short tail ends the name there
 }
 
-void NameFrames(const char* pattern, std::vector<BitmapAnimAction::Frame>& frames, System* system) {
+void NameFrames(const char* pattern, std::vector<BitmapAnimAction::Frame>& frames, Engine* system) {
   std::string prefix, suffix;
   SplitPattern(pattern, &prefix, &suffix);
   for (size_t i = 0; i < frames.size(); ++i) {
     char number[16];
     std::snprintf(number, sizeof number, "%.3i", int(i + 1));
     frames[i].name = prefix + number + suffix;
-    if (system) system->AddTextureReference(frames[i].name.c_str());
+    if (system && system->textures) system->textures->AddReference(frames[i].name.c_str());
   }
 }
 

@@ -17,6 +17,7 @@
 #include <exception>
 #include <thread>
 
+#include "actions/Actions.h"
 #include "app/Overlay.h"
 #include "log/Log.h"
 #include "platform/Platform.h"
@@ -267,6 +268,11 @@ void LogGlContext(const char* function) {
   GLint samples = 0;
   glGetIntegerv(GL_SAMPLES, &samples);
   if (samples > 1) Log(3, "SYSTEM(%s) - Multisampling: %d samples per pixel", function, int(samples));
+}
+
+System::System() {
+  textures = &textureCache;
+  actionFactory = CreateNullAction;
 }
 
 int System::Init(const char* windowTitle, const Settings& chosen, LogSystem* logSystem, uint32_t logFlags,

@@ -1,11 +1,11 @@
-// The application object: the display settings, the engine speed and the texture cache that
-// the scene and the loaders read, and the window, render thread and scene clock of a play run.
-// Everything a loader or the renderer uses is inline here, so any module can include this
-// without linking the application; the window side lives behind an opaque pointer and needs no
-// window-system header.
+// The application object: the engine the scenes, loaders and renderer read (the display
+// settings, the engine speed, the texture cache, the action factory), and the window, render
+// thread and scene clock of a play run. The window side lives behind an opaque pointer and needs
+// no window-system header.
 #pragma once
 
 #include "app/Clock.h"
+#include "scene/Scene.h"
 #include "textures/Textures.h"
 
 #include <atomic>
@@ -17,27 +17,6 @@
 struct LogSystem;
 struct SystemShell;  // window, render thread and their requests (System.cpp)
 
-// The setup choices, filled with these defaults and then by the dialog or the command line.
-struct Settings {
-  uint32_t width = 640;          // client width in pixels
-  uint32_t height = 480;         // client height in pixels
-  uint32_t colourDepth = 32;     // 16 or 32 bits per pixel
-  uint32_t sampleRate = 44100;   // sound output rate, Hz
-  uint32_t stereoSeparation = 100;  // music's stereo separation, percent: 0 mono, 100 the module's panning
-  uint8_t use16Bit = 1;          // stored only
-  uint8_t stereo = 1;            // stored only
-  uint8_t bilinear = 1;          // stored only
-  uint8_t mipMapping = 1;        // stored only
-  uint8_t fullscreen = 0;
-  uint8_t noSound = 0;
-  uint8_t widescreen = 1;        // render into a centred 16:9 band
-  bool triangulate = false;      // the object loader splits polygons of more than three corners
-  // Show the scene as LightWave itself does (envelope behaviours, every projection, smoothing by
-  // angle, its item and light rules) instead of the classic engine's simplified look.
-  bool lightwave = false;
-  uint32_t samples = 1;          // multisampled drawing: at least this many samples per pixel above 1
-};
-
 inline constexpr const char* SYSTEM_TITLE = "Zadoze R3";
 
 // The render thread's body: runs with the GL context current, returns when runFlags is set (or
@@ -45,13 +24,14 @@ inline constexpr const char* SYSTEM_TITLE = "Zadoze R3";
 using ViewerProcedure = std::function<uint32_t(std::atomic<uint32_t>& runFlags)>;
 using CleanupProcedure = std::function<void()>;
 
-struct System {
-  float engineSpeed = 30;        // frames of scene time per second
-  uint32_t msPerFrame = 33;      // 1000 / engineSpeed, remainder dropped
-  Settings settings;
-  int32_t widescreenHeight = 360;  // height of the 16:9 band for settings.width
+// The engine fields (settings, engine speed, band height) are the scenes' own record; a System
+// lends its texture cache and the demo actions' factory to every scene attached to it.
+struct System : Engine {
   // Collects the texture names the loaders give and loads them once the scene is ready.
   TextureCache textureCache;
+
+  // Points the engine at this texture cache and at the demo actions' factory.
+  System();
 
   // ---- A play run: Init, Run, Done ----
   std::string title;
@@ -63,19 +43,6 @@ struct System {
   bool cleanupAbandoned = false;      // the cleanup after the crash faulted too: what it left stays
   LogSystem* log = nullptr;           // where Init opened the log; the crash report goes there
   std::unique_ptr<SystemShell, void (*)(SystemShell*)> shell{nullptr, nullptr};
-
-  // A speed of 0 (or less) would make a frame last forever: it is refused and the speed kept.
-  void SetEngineSpeed(float framesPerSecond) {
-    if (!(framesPerSecond > 0)) return;
-    engineSpeed = framesPerSecond;
-    msPerFrame = uint32_t(1000.0f / framesPerSecond);
-  }
-
-  // Takes new settings and derives the band height from the width (640 → 360, 1024 → 576).
-  void ApplySettings(const Settings& chosen) {
-    settings = chosen;
-    widescreenHeight = int32_t(float(chosen.width) / 16.0f * 9.0f);
-  }
 
   void AddTextureReference(const char* name) { textureCache.AddReference(name); }
 

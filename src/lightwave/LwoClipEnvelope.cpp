@@ -3,9 +3,9 @@
 // each user getting its own copy.
 #include "lightwave/Lightwave.h"
 
-#include "app/System.h"
 #include "lightwave/LwoRead.h"
 #include "log/Log.h"
+#include "textures/Textures.h"
 #include "vfs/Vfs.h"
 
 using lwo::Cursor;
@@ -79,7 +79,7 @@ uint32_t LwoLoader::ReadCLIP(Cursor& chunk) {
     return chunk.Size();
   }
   clips.push_back({index, std::string(name)});
-  if (scene->system) scene->system->AddTextureReference(clips.back().name.c_str());
+  if (scene->system && scene->system->textures) scene->system->textures->AddReference(clips.back().name.c_str());
   return chunk.Size();
 }
 

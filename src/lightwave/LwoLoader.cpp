@@ -6,7 +6,6 @@
 // goes on at the chunk's declared end whatever the reader consumed.
 #include "lightwave/Lightwave.h"
 
-#include "app/System.h"
 #include "lightwave/LwoRead.h"
 #include "lightwave/Triangulate.h"
 #include "log/Log.h"
@@ -26,7 +25,7 @@ void LwoLoader::Reset(const VfsFile* objectFile, Scene* targetScene) {
   scene = targetScene;
   fileName = objectFile ? objectFile->name.c_str() : "";
   formSize = 0;
-  System* system = targetScene ? targetScene->system : nullptr;
+  Engine* system = targetScene ? targetScene->system : nullptr;
   triangulate = system && system->settings.triangulate;
   engineSpeed = system ? system->engineSpeed : 30.0f;
   tags.clear();
@@ -131,7 +130,7 @@ bool Scene::LoadObjectFile(const char* path) {
   std::string native = full;
   for (char& c : native)
     if (c == '\\') c = '/';
-  Vfs vfs(system);
+  Vfs vfs;
   const char* names[] = {name.c_str()};
   // A missing file is the loader's own "doesn't exist" failure, not a mount error.
   if (name.empty() || !std::filesystem::is_regular_file(native, error) ||

@@ -8,8 +8,6 @@
 // whose item doesn't exist yet is skipped.
 #include "lightwave/Lightwave.h"
 
-#include "actions/Actions.h"
-#include "app/System.h"
 #include "lightwave/LwsParser.h"
 #include "log/Log.h"
 #include "vfs/Vfs.h"
@@ -64,25 +62,28 @@ bool CloneLayer(Parser& parser, SceneObject* layer) {
   return true;
 }
 
-// Where a null object's demo action attaches: the action factory gets the line, the null's name
-// and the null, with the Vfs and the scene for what the action loads. From format version 4 on
-// an item id stands between the keyword and the name; the factory then counts from the id as it
-// would from the keyword, so the parameters still begin after the name.
+// Where a null object's demo action attaches: the engine's action factory gets the line, the
+// null's name and the null, with the Vfs and the scene for what the action loads. From format
+// version 4 on an item id stands between the keyword and the name; the factory then counts from
+// the id as it would from the keyword, so the parameters still begin after the name. Without a
+// factory the null stays plain.
 void AttachNullAction(Parser& parser, const char* line, const char* itemId, const char* name, SceneObject* null) {
+  const ActionFactory createAction = parser.system->actionFactory;
+  if (!createAction) return;
   if (!*itemId) {
-    CreateNullAction(line, parser.keyword, name, null, parser.vfs, parser.scene, parser.sceneName);
+    createAction(line, parser.keyword, name, null, parser.vfs, parser.scene, parser.sceneName);
     return;
   }
   const char* id = line;
   while (IsBlank(*id)) ++id;
   id += std::strlen(parser.keyword);
   while (IsBlank(*id)) ++id;
-  CreateNullAction(id, itemId, name, null, parser.vfs, parser.scene, parser.sceneName);
+  createAction(id, itemId, name, null, parser.vfs, parser.scene, parser.sceneName);
 }
 
 // The viewport a camera renders into, from the display settings: the window's width, and its
 // height or the 16:9 band's. Only the numbers: the renderer applies them.
-void TakeViewport(Camera* camera, System* system) {
+void TakeViewport(Camera* camera, Engine* system) {
   camera->system = system;
   camera->fieldOfView = CAMERA_FIELD_OF_VIEW;
   camera->viewportWidth = system->settings.width;

@@ -19,7 +19,6 @@
 // written.
 #include "lightwave/Lightwave.h"
 
-#include "app/System.h"
 #include "lightwave/LwsParser.h"
 #include "log/Log.h"
 

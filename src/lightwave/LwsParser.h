@@ -13,7 +13,6 @@
 
 struct Vfs;
 struct VfsFile;
-struct System;
 
 namespace lws {
 
@@ -68,7 +67,7 @@ struct Args {
 
 struct Parser {
   Scene* scene = nullptr;
-  System* system = nullptr;
+  Engine* system = nullptr;
   Vfs* vfs = nullptr;
   const VfsFile* file = nullptr;
   const char* sceneName = "";  // the scene file's name, for messages

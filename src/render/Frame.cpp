@@ -3,8 +3,6 @@
 // action call sites.
 #include "render/Render.h"
 
-#include "actions/Actions.h"
-#include "app/System.h"
 #include "lightwave/Lightwave.h"
 
 #include <GL/gl.h>
@@ -143,7 +141,7 @@ void SetupRenderState() {
   for (GLenum light = GL_LIGHT0; light < GL_LIGHT0 + 1 + GL_LIGHT_COUNT; ++light) glDisable(light);
 }
 
-void SetupCameraViewport(Camera* camera, System* system) {
+void SetupCameraViewport(Camera* camera, Engine* system) {
   if (!camera || !system) return;
   const Settings& settings = system->settings;
   camera->system = system;

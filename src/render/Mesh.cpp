@@ -16,7 +16,6 @@
 #include "render/Render.h"
 #include "render/MeshArrays.h"
 
-#include "actions/Actions.h"
 #include "lightwave/Lightwave.h"
 
 #include <GL/gl.h>

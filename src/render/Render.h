@@ -30,7 +30,7 @@ void SetupRenderState();
 // aspect, and applies the viewport to GL. The scene loader fills the same numbers without a
 // context; run this for each camera once the context is current. The last call's viewport stays
 // in force.
-void SetupCameraViewport(Camera* camera, System* system);
+void SetupCameraViewport(Camera* camera, Engine* system);
 // SetupCameraViewport for every camera of the scene in order (with the scene's system).
 void SetupViewports(Scene& scene);
 

@@ -3,11 +3,9 @@
 // oldest one.
 #include "scene/Scene.h"
 
-#include "app/System.h"
-
 #include <cstring>
 
-void Scene::AttachToSystem(System* newSystem) {
+void Scene::AttachToSystem(Engine* newSystem) {
   if (system) return;
   system = newSystem;
 }

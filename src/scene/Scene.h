@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-struct System;
+struct Engine;
 struct Vfs;
-struct NullAction;     // demo action of a null object (actions module)
 struct PointCache;     // per-frame vertex positions of a dynamic object (lightwave module)
 struct TextureEntry;   // pooled texture (textures module)
+struct TextureCache;   // the pool of every image the scenes name (textures module)
 
 // ---- Shared value types ----
 
@@ -287,6 +287,22 @@ enum : uint8_t { ITEM_OBJECT = 0, ITEM_CAMERA = 1, ITEM_LIGHT = 2 };
 // Action phases of a null object.
 enum : uint8_t { ACTION_NONE = 0, ACTION_PRE_SCENE = 1, ACTION_POST_SCENE = 2 };
 
+struct SceneObject;
+
+// A null object's demo action as the renderer sees it. The actions module makes them (through
+// the engine's action factory) and hangs them on their nulls; the renderer calls them in their
+// phase of every frame.
+struct SceneAction {
+  virtual ~SceneAction() = default;
+  // Once per drawn frame, before the scene's objects (ACTION_PRE_SCENE) or after them.
+  virtual void Render(SceneObject* owner, float time) = 0;
+  // What Render does to the action's state and the scene's, without drawing: time passing
+  // unseen. Render itself unless the action draws.
+  virtual void Advance(SceneObject* owner, float time) { Render(owner, time); }
+  // Releases the GL objects the action holds while the context is still current.
+  virtual void ReleaseRendering() {}
+};
+
 // Motion channel slots, in the order of SceneObject::channelValues.
 enum : uint32_t {
   CHANNEL_POSITION_X = 0, CHANNEL_POSITION_Y, CHANNEL_POSITION_Z,
@@ -326,7 +342,7 @@ struct SceneObject {
   float channelValues[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // position xyz, heading/pitch/bank, scale xyz
   int32_t morphTargetIndex = -1;        // scene file's item number - 1; -1 for none
   SceneObject* morphTarget = nullptr;
-  ForeignPtr<NullAction> action{nullptr, nullptr};  // a null object's demo action
+  ForeignPtr<SceneAction> action{nullptr, nullptr};  // a null object's demo action
   Matrix4 localMatrix;                  // own transform, OpenGL space
   Matrix4 worldMatrix;                  // localMatrix under all ancestors' local matrices
   float morphAmount = 0;
@@ -370,7 +386,7 @@ struct Camera {
   uint32_t parentIndex = 0;
   std::unique_ptr<Envelope> envelopes[CAMERA_ENVELOPE_COUNT];
   uint32_t viewportWidth = 0, viewportHeight = 0;
-  System* system = nullptr;             // where the viewport size came from
+  Engine* system = nullptr;             // where the viewport size came from
   // ZoomFactor: the distance to a plane on which the image is 2 units high. With the LightWave
   // look it sets the field of view every frame, from the envelope when there is one.
   float zoomFactor = CAMERA_ZOOM_FACTOR;
@@ -411,6 +427,61 @@ struct Light {
   std::unique_ptr<Envelope> intensityEnvelope, rangeEnvelope, coneAngleEnvelope, edgeAngleEnvelope;
 };
 
+// ---- The engine ----
+
+// The setup choices, filled with these defaults and then by the dialog or the command line.
+struct Settings {
+  uint32_t width = 640;          // client width in pixels
+  uint32_t height = 480;         // client height in pixels
+  uint32_t colourDepth = 32;     // 16 or 32 bits per pixel
+  uint32_t sampleRate = 44100;   // sound output rate, Hz
+  uint32_t stereoSeparation = 100;  // music's stereo separation, percent: 0 mono, 100 the module's panning
+  uint8_t use16Bit = 1;          // stored only
+  uint8_t stereo = 1;            // stored only
+  uint8_t bilinear = 1;          // stored only
+  uint8_t mipMapping = 1;        // stored only
+  uint8_t fullscreen = 0;
+  uint8_t noSound = 0;
+  uint8_t widescreen = 1;        // render into a centred 16:9 band
+  bool triangulate = false;      // the object loader splits polygons of more than three corners
+  // Show the scene as LightWave itself does (envelope behaviours, every projection, smoothing by
+  // angle, its item and light rules) instead of the classic engine's simplified look.
+  bool lightwave = false;
+  uint32_t samples = 1;          // multisampled drawing: at least this many samples per pixel above 1
+};
+
+// Builds the demo action a null's scene line asks for and attaches it to object (see the actions
+// module's CreateNullAction, which the application registers).
+using ActionFactory = void (*)(const char* line, const char* keyword, const char* token, SceneObject* object,
+                               Vfs* vfs, Scene* scene, const char* sceneFile);
+
+// What the loaders, the renderer and the actions read of the program that plays the scenes: the
+// engine speed, the display settings, where the texture names go and who makes the actions. The
+// application's System is one; the window, thread and clock of a play run stay there.
+struct Engine {
+  float engineSpeed = 30;        // frames of scene time per second
+  uint32_t msPerFrame = 33;      // 1000 / engineSpeed, remainder dropped
+  Settings settings;
+  int32_t widescreenHeight = 360;  // height of the 16:9 band for settings.width
+  // Collects the texture names the loaders give and loads them once the scene is ready; without
+  // one the names are dropped.
+  TextureCache* textures = nullptr;
+  ActionFactory actionFactory = nullptr;  // without one every null stays plain
+
+  // A speed of 0 (or less) would make a frame last forever: it is refused and the speed kept.
+  void SetEngineSpeed(float framesPerSecond) {
+    if (!(framesPerSecond > 0)) return;
+    engineSpeed = framesPerSecond;
+    msPerFrame = uint32_t(1000.0f / framesPerSecond);
+  }
+
+  // Takes new settings and derives the band height from the width (640 → 360, 1024 → 576).
+  void ApplySettings(const Settings& chosen) {
+    settings = chosen;
+    widescreenHeight = int32_t(float(chosen.width) / 16.0f * 9.0f);
+  }
+};
+
 // ---- The scene ----
 
 struct Scene {
@@ -432,14 +503,14 @@ struct Scene {
   Vec3 ambientColor;
   float ambientIntensity = 0;
   std::unique_ptr<Envelope> ambientIntensityEnvelope;
-  System* system = nullptr;                    // engine speed, display size, texture names
+  Engine* system = nullptr;                    // engine speed, display size, texture names
 
   Scene() = default;
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
 
   // Stores system unless the scene already has one.
-  void AttachToSystem(System* system);
+  void AttachToSystem(Engine* system);
 
   // Reads a scene file and everything it names into this scene. Defined by the scene-file
   // loader in the lightwave module.
@@ -472,6 +543,8 @@ struct Scene {
   // point caches from vfs, makes the first camera the active one and builds the render lists.
   // Without a camera the scene has nothing to render from: a level-0 message, or only a
   // level-1 one for a scene that is drawn through another scene's camera (cameraNeeded false).
+  // Defined, with the functions under "Precalculation" below, by the precalculation in the
+  // lightwave module, which owns the point caches and texture projections it runs.
   void Precalc(Vfs* vfs, bool cameraNeeded = true);
 
   // One frame at time (frames) from activeCamera: every item, surface and dynamic object brought
@@ -497,6 +570,8 @@ struct Scene {
 bool LightWaveLook(const Scene* scene);
 
 // ---- Precalculation ----
+//
+// Defined in the lightwave module (see Scene::Precalc).
 
 // Drops the surface's ordinal strings (layers keep their block order) and marks it animated
 // when any of its envelopes exists.

@@ -1,7 +1,7 @@
 // Textures: the pool of every image the scenes name, and the loading of each image into an
 // OpenGL texture with its mip-maps.
 //
-// The loaders collect file names while a scene is read (AddReference, through the System); once
+// The loaders collect file names while a scene is read (AddReference, through the scene's Engine); once
 // the scene is loaded and precalculated, TextureCache::Load pools the names (each distinct file
 // is decoded and uploaded once), binds every texture layer of the registered scenes to its pool
 // entry, uploads the images and merges a surface's second image into its first as alpha.

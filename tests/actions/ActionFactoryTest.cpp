@@ -46,7 +46,7 @@ TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhase) {
   for (const auto& w : words) {
     SceneObject* null = AddActionNull(*scene, std::string("AddNullObject ") + w.word + " x 1 2");
     ASSERT_TRUE(null->action) << w.word;
-    const NullAction& action = *null->action;
+    const SceneAction& action = *null->action;
     EXPECT_EQ(typeid(action), w.type) << w.word;
     EXPECT_EQ(null->actionPhase, w.phase) << w.word;
   }

@@ -9,7 +9,7 @@ namespace {
 // Counts how often the scene releases records that other modules own.
 int releasedActions = 0;
 int releasedCaches = 0;
-void ReleaseAction(NullAction*) { ++releasedActions; }
+void ReleaseAction(SceneAction*) { ++releasedActions; }
 void ReleaseCache(PointCache*) { ++releasedCaches; }
 
 // An object with a triangle, a surface, envelopes, an oscillator and foreign records.
@@ -25,7 +25,7 @@ void Populate(Scene& scene) {
   object->triangles[0].surface = surface;
   object->envelopes[0] = std::make_unique<Envelope>();
   object->envelopes[0]->oscillators.push_back(scene.AddOscillator());
-  object->action = {reinterpret_cast<NullAction*>(&releasedActions), ReleaseAction};
+  object->action = {reinterpret_cast<SceneAction*>(&releasedActions), ReleaseAction};
   object->pointCache = {reinterpret_cast<PointCache*>(&releasedCaches), ReleaseCache};
   scene.drawables.push_back(object);
   scene.activeCamera = scene.AddCamera();

@@ -5,12 +5,12 @@
 // builds the render lists. The LightWave look adds corner normals by smoothing angle and the
 // texture coordinates of every projection.
 //
-// The point caches and the texture projections belong to the lightwave module, which in turn
-// builds on this one; the two libraries name each other when they are linked.
-#include "scene/Scene.h"
-
+// It lives with the loaders because it runs their point caches and texture projections; the
+// scene module declares it, so the scene's callers reach it as Scene::Precalc.
 #include "lightwave/Lightwave.h"
+
 #include "log/Log.h"
+#include "scene/Scene.h"
 
 #include <algorithm>
 #include <cmath>
