@@ -248,6 +248,14 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
   EXPECT_NE(run.out.find("20 pictures"), std::string::npos) << run.out;
   EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 19)));
   EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 20)));
+  // Past the last frame the scene starts again, as the player's loop does: picture 20 is 0's.
+  EXPECT_DOUBLE_EQ(CaptureLoopTime(21, 10, 33, 60), CapturePictureTime(1, 10, 33));
+  options.toGiven = true;
+  options.to = 63;
+  ASSERT_EQ(RunIt(RunCapture).code, 0);
+  EXPECT_EQ(Read(CaptureFramePath(options.captureDirectory, 20)).rgb,
+            Read(CaptureFramePath(options.captureDirectory, 0)).rgb);
+  options.toGiven = false;
 
   // Picture 10 is the picture --frame makes at its time.
   const RunOptions capture = options;
