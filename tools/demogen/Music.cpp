@@ -158,13 +158,15 @@ Module DemoMusic() {
   Hats(breakdown), Bass(breakdown), Melody(breakdown, ARPEGGIO);
   // The song lasts exactly one loop of the demo's scene, 892 pictures at 30 a second: 29.7333 s
   // (the player shows 901 frames of 33 ms). A row of 3 ticks at 125 BPM lasts 60 ms; 495 of
-  // them and one of a single tick at 75 BPM (33.3 ms) make it. Both tempos are whole numbers of
-  // samples a tick at 22050, 44100 and 48000 Hz, so the song comes round on the same sample as
-  // the scene. The last pattern is the second verse's first three bars, ending on that short
-  // row with a break back to the start.
+  // them and one of a single tick at 75 BPM (33.3 ms, the break's last row) make it. Both tempos
+  // are whole numbers of samples a tick at 22050, 44100 and 48000 Hz, so the song comes round on
+  // the same sample as the scene. The last pattern is the second verse's first three bars, with
+  // a break back to the start. (A tempo change on the song's last row would make its first row
+  // sound otherwise the second time round.)
   PatternWriter ending = verseB;
   std::fill(ending.cells.begin() + 48 * MOD_CHANNELS, ending.cells.end(), Note{});
-  ending.Effect(47, EFFECT_SPEED, 1), ending.Effect(47, EFFECT_SPEED, 75), ending.Effect(47, EFFECT_BREAK, 0);
+  ending.Effect(47, EFFECT_BREAK, 0);
+  breakdown.Effect(63, EFFECT_SPEED, 1), breakdown.Effect(63, EFFECT_SPEED, 75);
   // When the song comes round again, the lead's last note (a looped sample) would drone on
   // through the intro, which has no lead: silence it on the intro's first row.
   intro.cells[CH_LEAD].effect = EFFECT_VOLUME, intro.cells[CH_LEAD].parameter = 0;
