@@ -288,7 +288,8 @@ TEST_F(OffscreenRun, CapturesFromLaterEqualTheSameSpanOfAFullCapture) {
   EXPECT_GT(Read(CaptureFramePath(whole, 30)).top, Read(CaptureFramePath(whole, 10)).top);
 
   // The music plays on and the click sounds on in the later capture, sample for sample.
-  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(whole + "/audio.wav")), part = test::WavSamples(test::ReadBytes(later + "/audio.wav"));
+  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(whole + "/audio.wav"));
+  const std::vector<int16_t> part = test::WavSamples(test::ReadBytes(later + "/audio.wav"));
   const size_t skipped = 2 * CaptureSoundStart(45, 44100, 30);
   ASSERT_EQ(all.size(), skipped + part.size());
   EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + ptrdiff_t(skipped)));
