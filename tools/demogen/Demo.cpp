@@ -1,6 +1,7 @@
 // The bundled demo: procedural shapes and pictures, and the scene that stages them for 30
 // seconds at 30 frames per second, with its demo action nulls (music, sound, volume, camera
-// cuts, fades, a spark sequence, a picture-in-picture screen and a particle fountain).
+// cuts, fades, a spark sequence, a picture-in-picture screen and a particle fountain); and a
+// second scene of the same length made for the LightWave look.
 //
 // Coordinates are LightWave's: +Y up, +Z away from the viewer, left-handed; a triangle's front
 // shows its corners clockwise. Angles in the scene are radians, key times seconds.

@@ -151,7 +151,8 @@ struct DemoFile {
   Bytes bytes;
 };
 
-// Every file of the bundled demo, in a fixed order; the main scene is "demo.lws".
+// Every file of the bundled demo, in a fixed order; the main scene is "demo.lws", the one for
+// the LightWave look "lightwave.lws".
 std::vector<DemoFile> MakeDemo();
 
 }  // namespace demogen
