@@ -266,7 +266,7 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err) {
   for (uint64_t picture = first; picture < end && !output.Failed(); ++picture) {
     Piece piece;
     piece.index = picture - first;
-    if (!scene.Render(float(CapturePictureTime(picture, fps, msPerFrame)), &piece.rgb)) {
+    if (!scene.Render(float(CaptureLoopTime(picture, fps, msPerFrame, scene.GetScene().lastFrame)), &piece.rgb)) {
       readBack = false;
       why = "picture " + std::to_string(piece.index) + " could not be read back";
       break;

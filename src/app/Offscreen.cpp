@@ -83,7 +83,7 @@ void OffscreenScene::PreRoll(uint64_t end, double fps, bool mixSound) {
   Advance(0);
   std::vector<float> dropped;
   for (uint64_t picture = 0; picture < end; ++picture) {
-    Advance(float(CapturePictureTime(picture, fps, msPerFrame)));
+    Advance(float(CaptureLoopTime(picture, fps, msPerFrame, inspection.scene.lastFrame)));
     if (!mixSound || sampleRate == 0) continue;
     const uint64_t frames =
         CaptureSoundStart(picture + 1, sampleRate, fps) - CaptureSoundStart(picture, sampleRate, fps);
@@ -103,6 +103,11 @@ void OffscreenScene::ReportProblems(std::FILE* err) const {
 
 double CapturePictureTime(uint64_t picture, double fps, uint32_t msPerFrame) {
   return double(picture) * 1000.0 / (double(msPerFrame) * fps);
+}
+
+double CaptureLoopTime(uint64_t picture, double fps, uint32_t msPerFrame, float lastFrame) {
+  const uint64_t loop = CapturePicturesUpTo(lastFrame, fps, msPerFrame);
+  return CapturePictureTime(loop ? picture % loop : picture, fps, msPerFrame);
 }
 
 namespace {

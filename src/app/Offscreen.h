@@ -43,6 +43,9 @@ int RunCapture(const RunOptions& options, std::FILE* out, std::FILE* err);
 
 // Scene time (frames) of capture picture k at fps pictures a second with the player's clock.
 double CapturePictureTime(uint64_t picture, double fps, uint32_t msPerFrame);
+// The scene time picture k shows: the player's loop starts the scene again at 0 on the picture
+// whose time would pass lastFrame, so the pictures of a loop are those up to lastFrame.
+double CaptureLoopTime(uint64_t picture, double fps, uint32_t msPerFrame, float lastFrame);
 // The first picture whose scene time is time or later (0 for a time before the start), and the
 // number of pictures whose scene time is time or earlier.
 uint64_t CapturePictureAt(double time, double fps, uint32_t msPerFrame);

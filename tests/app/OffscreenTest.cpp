@@ -106,16 +106,6 @@ Media ReadMedia(const std::string& path, bool decodePictures) {
   return media;
 }
 
-// The 16-bit samples of a WAV file's data chunk.
-std::vector<int16_t> WavSamples(const std::string& path) {
-  const std::vector<uint8_t> bytes = test::ReadBytes(path);
-  const auto data = std::search(bytes.begin(), bytes.end(), std::begin("data"), std::end("data") - 1);
-  if (bytes.end() - data < 8) return {};
-  std::vector<int16_t> samples(size_t(bytes.end() - data - 8) / 2);
-  std::memcpy(samples.data(), &*(data + 8), samples.size() * 2);
-  return samples;
-}
-
 class OffscreenRun : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -248,6 +238,14 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
   EXPECT_NE(run.out.find("20 pictures"), std::string::npos) << run.out;
   EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 19)));
   EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 20)));
+  // Past the last frame the scene starts again, as the player's loop does: picture 20 is 0's.
+  EXPECT_DOUBLE_EQ(CaptureLoopTime(21, 10, 33, 60), CapturePictureTime(1, 10, 33));
+  options.toGiven = true;
+  options.to = 63;
+  ASSERT_EQ(RunIt(RunCapture).code, 0);
+  EXPECT_EQ(Read(CaptureFramePath(options.captureDirectory, 20)).rgb,
+            Read(CaptureFramePath(options.captureDirectory, 0)).rgb);
+  options.toGiven = false;
 
   // Picture 10 is the picture --frame makes at its time.
   const RunOptions capture = options;
@@ -290,7 +288,8 @@ TEST_F(OffscreenRun, CapturesFromLaterEqualTheSameSpanOfAFullCapture) {
   EXPECT_GT(Read(CaptureFramePath(whole, 30)).top, Read(CaptureFramePath(whole, 10)).top);
 
   // The music plays on and the click sounds on in the later capture, sample for sample.
-  const std::vector<int16_t> all = WavSamples(whole + "/audio.wav"), part = WavSamples(later + "/audio.wav");
+  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(whole + "/audio.wav"));
+  const std::vector<int16_t> part = test::WavSamples(test::ReadBytes(later + "/audio.wav"));
   const size_t skipped = 2 * CaptureSoundStart(45, 44100, 30);
   ASSERT_EQ(all.size(), skipped + part.size());
   EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + ptrdiff_t(skipped)));

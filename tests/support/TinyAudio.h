@@ -88,4 +88,15 @@ inline std::vector<uint8_t> MakeConstantWav(uint32_t frames, int16_t level, uint
   return MakeWav(std::vector<int16_t>(frames, level), 1, rate);
 }
 
+// The 16-bit samples of a WAV file's data chunk.
+inline std::vector<int16_t> WavSamples(const std::vector<uint8_t>& bytes) {
+  const uint8_t* data = nullptr;
+  for (size_t i = 0; i + 8 <= bytes.size() && !data; ++i)
+    if (std::memcmp(&bytes[i], "data", 4) == 0) data = &bytes[i + 8];
+  if (!data) return {};
+  std::vector<int16_t> samples(size_t(bytes.data() + bytes.size() - data) / 2);
+  std::memcpy(samples.data(), data, samples.size() * 2);
+  return samples;
+}
+
 }  // namespace test

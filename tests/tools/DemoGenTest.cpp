@@ -2,15 +2,19 @@
 // feature it is there to show, and its own PNG, checksum and module writers are sound.
 #include "demogen/DemoGen.h"
 
+#include "app/Offscreen.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "log/Log.h"
 #include "scene/Scene.h"
 #include "support/TestSupport.h"
+#include "support/TinyAudio.h"
 #include "vfs/Vfs.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -48,6 +52,11 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
   scene.Precalc(&vfs);
 
   EXPECT_EQ(scene.lastFrame, 900);
+  // Enough triangles drawn to exercise the renderer.
+  size_t triangles = 0;
+  for (const auto& object : scene.objects)
+    if (!(object->flags & OBJECT_HIDDEN)) triangles += object->triangles.size();
+  EXPECT_GE(triangles, 30000u);
   EXPECT_EQ(scene.framesPerSecond, 30);
   ASSERT_GE(scene.cameras.size(), 2u);
   EXPECT_EQ(scene.activeCamera, scene.cameras[0].get());
@@ -59,7 +68,7 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
 
   std::set<std::string> actions;
   std::set<uint32_t> shapes;
-  bool cached = false, morphing = false, unlit = false, trail = false, parented = false;
+  bool cached = false, morphing = false, unlit = false, trail = false, parented = false, colouredFade = false;
   for (const auto& object : scene.objects) {
     if (object->pointCache) {
       const PointCache& cache = *object->pointCache;
@@ -73,26 +82,47 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
     trail |= (object->flags & OBJECT_TRAIL) != 0;
     parented |= object->parent != nullptr;
     if (object->flags & OBJECT_NULL) actions.insert(object->itemName.substr(0, object->itemName.find(' ')));
+    // No particle of the fountain stops in the sky: its limits lie beyond the longest flight
+    // (start in the box, then velocity × (2 × (end − start) / end) × 7000).
+    float count, start, end, box[3], limit[3];
+    if (std::sscanf(object->itemName.c_str(), "ACTSPS %*s %f %f %f %f %f %f %f %f %f", &count, &start, &end, &box[0],
+                    &box[1], &box[2], &limit[0], &limit[1], &limit[2]) == 9) {
+      const float speeds[3] = {0.031875f, 254 / 4000.0f, 0.031875f};
+      for (int axis = 0; axis < 3; ++axis)
+        EXPECT_GT(limit[axis], box[axis] / 2 + speeds[axis] * 2 * (end - start) / end * 7000) << axis;
+    }
+    colouredFade |= object->itemName.rfind("ACTFADE", 0) == 0 && object->itemName != "ACTFADE 0 0 0";
     for (const auto& envelope : object->envelopes)
       if (envelope)
         for (const EnvelopeKey& key : envelope->keys) shapes.insert(key.shape);
   }
   EXPECT_TRUE(cached && morphing) << cached << morphing;
-  EXPECT_TRUE(unlit && trail && parented) << unlit << trail << parented;
+  EXPECT_TRUE(unlit && trail && parented && colouredFade) << unlit << trail << parented << colouredFade;
   for (const char* word : {"ACTCAM", "ACTBAMM", "ACTMOD", "ACTSFX", "ACTFADE", "ACTPIP", "ACTSPS", "ACTMVOL"})
     EXPECT_TRUE(actions.count(word)) << word;
   EXPECT_EQ(shapes, (std::set<uint32_t>{SHAPE_HERMITE, SHAPE_LINEAR, SHAPE_BEZIER, SHAPE_TCB, SHAPE_STEPPED,
                                         SHAPE_BEZIER2D}));
 
-  // A transparent surface, a two-layer (colour and alpha) surface, and the picture-in-picture
-  // surface with a texture of at least 128 × 128 pixels.
+  // A transparent surface, a two-layer (colour and alpha) surface, planar maps along X and Z,
+  // and the picture-in-picture surface, switched off by its transparency envelope for a while,
+  // with a texture of at least 128 × 128 pixels.
   bool transparent = false, masked = false;
+  std::set<uint32_t> planarAxes;
   for (const auto& surface : scene.surfaces) {
     transparent |= surface->transparency > 0;
     masked |= surface->layerCount == 2 && surface->layers[1]->channel == LAYER_TRANSPARENCY;
+    if (surface->layerCount > 0 && surface->layers[0]->projection == PROJECTION_PLANAR)
+      planarAxes.insert(surface->layers[0]->axis);
   }
   EXPECT_TRUE(transparent && masked) << transparent << masked;
-  ASSERT_NE(scene.FindSurfaceByName("Screen"), nullptr);
+  EXPECT_EQ(planarAxes, (std::set<uint32_t>{AXIS_X, AXIS_Y, AXIS_Z}));
+  const Surface* screen = scene.FindSurfaceByName("Screen");
+  ASSERT_NE(screen, nullptr);
+  const Envelope* off = screen->envelopes[SURFACE_ENV_TRANSPARENCY].get();
+  ASSERT_NE(off, nullptr);
+  float most = 0;
+  for (const EnvelopeKey& key : off->keys) most = std::max(most, key.value);
+  EXPECT_GE(most, 1.0f);
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> rgb;
   ASSERT_TRUE(platform::ReadPng((DEMO_DIR + "/screen.png").c_str(), &width, &height, &rgb));
@@ -106,6 +136,27 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
   EXPECT_EQ(shards.lastFrame, 30);
   EXPECT_NE(shards.activeCamera, nullptr);
 
+  // The scene for the LightWave look: post behaviours, a spot and a distant light, cylindrical
+  // and spherical maps, a flat and a smoothed surface.
+  Scene lightwave;
+  lightwave.AttachToSystem(&system);
+  ASSERT_TRUE(lightwave.Load(&vfs, "lightwave.lws"));
+  lightwave.Precalc(&vfs);
+  std::set<uint32_t> behaviours, lightTypes, projections, smoothing;
+  for (const auto& object : lightwave.objects)
+    for (const auto& envelope : object->envelopes)
+      if (envelope) behaviours.insert(envelope->post);
+  for (const auto& light : lightwave.lights) lightTypes.insert(light->type);
+  for (const auto& surface : lightwave.surfaces) {
+    if (surface->layerCount > 0) projections.insert(surface->layers[0]->projection);
+    smoothing.insert(surface->smoothing > 0);
+  }
+  EXPECT_EQ(behaviours, (std::set<uint32_t>{BEHAVIOR_CONSTANT, BEHAVIOR_REPEAT, BEHAVIOR_OSCILLATE,
+                                            BEHAVIOR_OFFSET_REPEAT, BEHAVIOR_LINEAR}));
+  EXPECT_EQ(lightTypes, (std::set<uint32_t>{LIGHT_TYPE_DISTANT, LIGHT_TYPE_SPOT}));
+  EXPECT_TRUE(projections.count(PROJECTION_CYLINDRICAL) && projections.count(PROJECTION_SPHERICAL));
+  EXPECT_EQ(smoothing.size(), 2u);
+
   // Neither scene made an error or a warning. The sound layer is not opened here, which its
   // actions may note; that is this test's doing, not the demo's.
   std::istringstream logLines(test::ReadText(dir / "ZIVI3.LOG"));
@@ -114,6 +165,53 @@ TEST(DemoGen, DemoLoadsWithEveryFeatureAndNoComplaint) {
     EXPECT_FALSE(problem && line.find("SOUND(") == std::string::npos) << line;
   }
   EXPECT_TRUE(boxes.messages.empty());
+}
+
+// Root mean square of the stereo frames [first, end) of interleaved samples, in dB against full
+// scale; channel 0 or 1 alone, or both.
+double Level(const std::vector<int16_t>& samples, size_t first, size_t end, int channel = -1) {
+  double sum = 0;
+  size_t count = 0;
+  for (size_t i = 2 * first; i < 2 * end && i < samples.size(); ++i) {
+    if (channel >= 0 && int(i % 2) != channel) continue;
+    sum += double(samples[i]) * samples[i];
+    ++count;
+  }
+  return 10 * std::log10(sum / double(count ? count : 1) / (32768.0 * 32768.0) + 1e-12);
+}
+
+// The demo goes round: across the wrap the music keeps its level, the tune (one loop long)
+// starts again with the scene, so the second loop sounds as the first, and both sides are about
+// equally loud. Captured small and short, each span after the time before it played unseen.
+TEST(DemoGen, TheDemoGoesRoundWithoutAJumpInItsMusic) {
+  test::TempDir dir;
+  auto capture = [&](const char* name, float from, float to) {
+    RunOptions options;
+    options.input = DEMO_DIR + "/demo.lws";
+    options.mode = MODE_CAPTURE;
+    options.captureDirectory = dir / name;
+    options.settings.width = 64, options.settings.height = 36;
+    options.glDevice = platform::GL_DEVICE_SOFTWARE;
+    options.batch = true;
+    options.fromGiven = options.toGiven = true;
+    options.from = from, options.to = to;
+    std::FILE* out = std::tmpfile();
+    EXPECT_EQ(RunCapture(options, out, out), 0) << name;
+    std::fclose(out);
+    return test::WavSamples(test::ReadBytes(options.captureDirectory + "/audio.wav"));
+  };
+  // At 30 pictures a second the scene starts again on picture 892: the second capture holds
+  // pictures 877 to 905, the wrap 15 pictures in.
+  const std::vector<int16_t> first = capture("first", 0, 15), wrap = capture("wrap", 885, 915);
+  const size_t PICTURE = 1470, AT = 15 * PICTURE, SPAN = 14 * PICTURE;  // stereo frames at 44100 Hz
+  ASSERT_TRUE(first.size() >= 2 * SPAN && wrap.size() >= 2 * (AT + SPAN)) << first.size() << " " << wrap.size();
+
+  const double before = Level(wrap, AT - 8 * PICTURE, AT), after = Level(wrap, AT, AT + 8 * PICTURE);
+  EXPECT_LT(std::fabs(before - after), 4.0) << before << " dB before the wrap, " << after << " after";
+  std::vector<int16_t> difference(2 * SPAN);
+  for (size_t i = 0; i < difference.size(); ++i) difference[i] = int16_t(wrap[2 * AT + i] - first[i]);
+  EXPECT_LT(Level(difference, 0, SPAN), Level(first, 0, SPAN) - 20) << "the second loop does not begin as the first";
+  EXPECT_LT(std::fabs(Level(wrap, 0, AT + SPAN, 0) - Level(wrap, 0, AT + SPAN, 1)), 3.0) << "left and right";
 }
 
 TEST(DemoGen, ChecksumsAndPngRoundTrip) {
@@ -132,32 +230,6 @@ TEST(DemoGen, ChecksumsAndPngRoundTrip) {
   std::vector<uint8_t> rgb;
   ASSERT_TRUE(platform::ReadPng((dir / "gradient.png").c_str(), &width, &height, &rgb));
   EXPECT_TRUE(width == 37 && height == 700 && rgb == image.rgb);
-}
-
-uint32_t U2At(const demogen::Bytes& b, size_t at) { return uint32_t(b[at]) << 8 | b[at + 1]; }
-
-TEST(DemoGen, ModuleHeaderDeclaresItsSongPatternsAndSamples) {
-  const demogen::Module music = demogen::DemoMusic();
-  const demogen::Bytes mod = demogen::EncodeMod(music);
-  ASSERT_GT(mod.size(), 1084u);
-  EXPECT_EQ(std::string(mod.begin() + 1080, mod.begin() + 1084), "M.K.");
-  const uint32_t orders = mod[950];
-  EXPECT_GE(orders, 6u);
-  EXPECT_EQ(orders, music.orders.size());
-  uint32_t patterns = 0;
-  for (uint32_t i = 0; i < orders; ++i) patterns = std::max(patterns, uint32_t(mod[952 + i]) + 1);
-  EXPECT_EQ(patterns, music.patterns.size());
-  size_t sampleBytes = 0;
-  for (uint32_t s = 0; s < 31; ++s) {
-    const size_t header = 20 + s * 30;
-    const uint32_t words = U2At(mod, header + 22), loopStart = U2At(mod, header + 26), loopWords = U2At(mod, header + 28);
-    EXPECT_LE(mod[header + 25], 64u) << "volume of sample " << s + 1;
-    if (words > 0) {
-      EXPECT_LE(loopStart + loopWords, words) << "loop of sample " << s + 1;
-    }
-    sampleBytes += words * 2;
-  }
-  EXPECT_EQ(mod.size(), 1084 + patterns * 1024 + sampleBytes);
 }
 
 }  // namespace

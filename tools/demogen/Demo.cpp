@@ -1,12 +1,14 @@
 // The bundled demo: procedural shapes and pictures, and the scene that stages them for 30
 // seconds at 30 frames per second, with its demo action nulls (music, sound, volume, camera
-// cuts, fades, a spark sequence, a picture-in-picture screen and a particle fountain).
+// cuts, fades, a spark sequence, a picture-in-picture screen and a particle fountain); and a
+// second scene of the same length made for the LightWave look.
 //
 // Coordinates are LightWave's: +Y up, +Z away from the viewer, left-handed; a triangle's front
 // shows its corners clockwise. Angles in the scene are radians, key times seconds.
 #include "DemoGen.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -152,6 +154,46 @@ Mesh Torus(float R, float r, uint32_t around, uint32_t tube, uint16_t surface) {
   return m;
 }
 
+// A (p, q) torus knot: a tube of radius r around a curve that winds p times around the Y axis
+// and q times through the hole of a ring of radius R.
+Mesh TorusKnot(int p, int q, float R, float r, uint32_t around, uint32_t tube, uint16_t surface) {
+  auto curve = [&](float t) {
+    const float d = R + 0.4f * R * std::cos(float(q) * t);
+    return Point{d * std::cos(float(p) * t), 0.4f * R * std::sin(float(q) * t), d * std::sin(float(p) * t)};
+  };
+  auto unit = [](Point v) {
+    const float length = std::sqrt(Dot(v, v));
+    return Point{v.x / length, v.y / length, v.z / length};
+  };
+  Mesh m;
+  std::vector<Point> centres;
+  for (uint32_t i = 0; i < around; ++i) {
+    const float t = 2 * PI * float(i) / float(around), h = 1e-3f;
+    const Point c = curve(t), ahead = curve(t + h), behind = curve(t - h);
+    // The Frenet frame: the curve bends toward the normal; it never runs straight.
+    const Point tangent = unit(Minus(ahead, behind));
+    const Point bend = {ahead.x + behind.x - 2 * c.x, ahead.y + behind.y - 2 * c.y, ahead.z + behind.z - 2 * c.z};
+    const Point binormal = unit(Cross(tangent, bend)), normal = Cross(binormal, tangent);
+    centres.push_back(c);
+    for (uint32_t j = 0; j < tube; ++j) {
+      const float b = 2 * PI * float(j) / float(tube), cs = r * std::cos(b), sn = r * std::sin(b);
+      m.AddPoint(Q(c.x + cs * normal.x + sn * binormal.x), Q(c.y + cs * normal.y + sn * binormal.y),
+                 Q(c.z + cs * normal.z + sn * binormal.z));
+    }
+  }
+  auto at = [&](uint32_t i, uint32_t j) { return (i % around) * tube + j % tube; };
+  for (uint32_t i = 0; i < around; ++i) {
+    const Point &c0 = centres[i], &c1 = centres[(i + 1) % around];
+    const Point mid = {(c0.x + c1.x) / 2, (c0.y + c1.y) / 2, (c0.z + c1.z) / 2};
+    for (uint32_t j = 0; j < tube; ++j) {
+      for (auto [a, b, c] : {std::array<uint32_t, 3>{at(i, j), at(i + 1, j), at(i + 1, j + 1)},
+                             std::array<uint32_t, 3>{at(i, j), at(i + 1, j + 1), at(i, j + 1)}})
+        AddFacing(m, a, b, c, surface, Minus(Centroid(m, a, b, c), mid));
+    }
+  }
+  return m;
+}
+
 // Two shapes with the same points in the same order: a cube of side 2·half whose faces are
 // n × n grids, and the same grid pushed out onto a sphere of radius. The cube's windings serve
 // both.
@@ -217,6 +259,32 @@ Mesh Floor(float size, uint32_t cells, uint16_t surface) {
       AddFacing(m, at(i, j), at(i + 1, j), at(i + 1, j + 1), surface, {0, 1, 0});
       AddFacing(m, at(i, j), at(i + 1, j + 1), at(i, j + 1), surface, {0, 1, 0});
     }
+  }
+  return m;
+}
+
+// An upright cylinder with caps, sides sides around the Y axis, no texture coordinates (a
+// projection maps it), fronts outward.
+Mesh Cylinder(float radius, float height, uint32_t sides, uint32_t rows, uint16_t surface) {
+  Mesh m;
+  for (uint32_t i = 0; i <= rows; ++i)
+    for (uint32_t j = 0; j < sides; ++j) {
+      const float a = 2 * PI * float(j) / float(sides);
+      m.AddPoint(Q(radius * std::cos(a)), Q(height * float(i) / float(rows)), Q(radius * std::sin(a)));
+    }
+  auto at = [&](uint32_t i, uint32_t j) { return i * sides + j % sides; };
+  for (uint32_t i = 0; i < rows; ++i)
+    for (uint32_t j = 0; j < sides; ++j) {
+      const float a = 2 * PI * (float(j) + 0.5f) / float(sides);
+      const Point out = {std::cos(a), 0, std::sin(a)};
+      AddFacing(m, at(i, j), at(i + 1, j), at(i + 1, j + 1), surface, out);
+      AddFacing(m, at(i, j), at(i + 1, j + 1), at(i, j + 1), surface, out);
+    }
+  for (uint32_t end = 0; end < 2; ++end) {
+    const uint32_t ring = end ? rows : 0;
+    const uint32_t centre = m.AddPoint(0, end ? Q(height) : 0, 0);
+    for (uint32_t j = 0; j < sides; ++j)
+      AddFacing(m, centre, at(ring, j), at(ring, j + 1), surface, {0, end ? 1.0f : -1.0f, 0});
   }
   return m;
 }
@@ -373,6 +441,48 @@ std::pair<Image, Image> LogoPictures() {
   return {colour, mask};
 }
 
+// A planet for the spherical map, left to right around it, top row at the north pole: seas,
+// continents of summed waves, ice at the poles.
+Image PlanetPicture() {
+  Image image(128, 64);
+  for (uint32_t y = 0; y < 64; ++y) {
+    const float latitude = PI * (0.5f - (float(y) + 0.5f) / 64.0f);
+    for (uint32_t x = 0; x < 128; ++x) {
+      const float longitude = 2 * PI * (float(x) + 0.5f) / 128.0f;
+      const float land = std::sin(2 * longitude + 1.3f * std::sin(3 * latitude)) * std::cos(latitude * 2.2f) +
+                         0.6f * std::sin(5 * longitude - 2 * latitude) + 0.15f * Grain(x, y, 5);
+      const float g = Grain(x, y, 6) * 0.06f;
+      if (std::fabs(latitude) > 1.25f) {
+        image.Set(x, y, Byte(0.92f + g), Byte(0.94f + g), Byte(0.97f));
+      } else if (land > 0.55f) {
+        image.Set(x, y, Byte(0.25f + g + 0.3f * (land - 0.55f)), Byte(0.5f + g), Byte(0.18f + g));
+      } else {
+        image.Set(x, y, Byte(0.08f), Byte(0.25f + g), Byte(0.6f + g));
+      }
+    }
+  }
+  return image;
+}
+
+// The label round the column for the cylindrical map: red and cream bands and a row of
+// diamonds, one turn of the column wide.
+Image LabelPicture() {
+  Image image(128, 64);
+  for (uint32_t y = 0; y < 64; ++y) {
+    for (uint32_t x = 0; x < 128; ++x) {
+      const float dx = std::fabs(float(x % 32) - 15.5f), dy = std::fabs(float(y) - 31.5f);
+      if (dx + dy < 12) {
+        image.Set(x, y, 40, 70, 180);
+      } else if (y < 8 || y >= 56 || (y >= 16 && y < 20) || (y >= 44 && y < 48)) {
+        image.Set(x, y, 190, 40, 35);
+      } else {
+        image.Set(x, y, 240, 228, 200);
+      }
+    }
+  }
+  return image;
+}
+
 // Colour bars: what the screen shows until a camera's picture is copied onto it.
 Image ScreenPicture() {
   static const uint8_t BARS[7][3] = {{192, 192, 192}, {192, 192, 0}, {0, 192, 192}, {0, 192, 0},
@@ -387,21 +497,25 @@ Image ScreenPicture() {
   return image;
 }
 
-// Frame k of 8 of a spark burst: a star whose rays grow and fade; colour and mask.
+// Frame k of SPARK_FRAMES of a spark burst: a white-hot core, eight rays and a ring that grow
+// and fade; colour and mask.
+constexpr uint32_t SPARK_FRAMES = 16, SPARK_SIZE = 64;
 std::pair<Image, Image> SparkPictures(uint32_t k) {
-  Image colour(32, 32), mask(32, 32);
-  const float grow = float(k + 1) / 8.0f;
-  const float fade = 1.0f - float(k) / 8.0f;
-  for (uint32_t y = 0; y < 32; ++y) {
-    for (uint32_t x = 0; x < 32; ++x) {
-      const float dx = float(x) - 15.5f, dy = float(y) - 15.5f;
-      const float r = std::sqrt(dx * dx + dy * dy) / 16.0f;
+  Image colour(SPARK_SIZE, SPARK_SIZE), mask(SPARK_SIZE, SPARK_SIZE);
+  const float grow = float(k + 1) / float(SPARK_FRAMES);
+  const float fade = 1.0f - 0.85f * grow * grow;
+  const float middle = (float(SPARK_SIZE) - 1) / 2;
+  for (uint32_t y = 0; y < SPARK_SIZE; ++y) {
+    for (uint32_t x = 0; x < SPARK_SIZE; ++x) {
+      const float dx = float(x) - middle, dy = float(y) - middle;
+      const float r = std::sqrt(dx * dx + dy * dy) / middle;  // 1 at the picture's edge
       const float angle = std::atan2(dy, dx);
-      const float rays = std::pow(std::fabs(std::cos(angle * 3.0f)), 8.0f);
-      const float core = std::exp(-r * r / (0.02f + 0.05f * grow));
-      const float ray = rays * std::max(0.0f, 1.0f - r / grow);
-      const float light = std::min(1.0f, core + ray) * fade;
-      colour.Set(x, y, Byte(1.0f), Byte(0.55f + 0.45f * core), Byte(0.15f + 0.7f * core));
+      const float rays = std::pow(std::fabs(std::cos(angle * 4.0f)), 6.0f) * std::max(0.0f, 1.0f - r / grow);
+      const float core = std::exp(-r * r / (0.01f + 0.04f * (1 - grow)));
+      const float ring = std::exp(-std::pow((r - 0.85f * grow) / 0.07f, 2.0f));
+      const float light = std::min(1.0f, core + rays + 0.8f * ring) * fade;
+      const float hot = std::min(1.0f, core + 0.3f * rays);
+      colour.Set(x, y, Byte(1.0f), Byte(0.5f + 0.5f * hot), Byte(0.1f + 0.8f * hot));
       const uint8_t a = Byte(light);
       mask.Set(x, y, a, a, a);
     }
@@ -478,6 +592,9 @@ ObjectModel MonitorObject() {
   SurfaceLook screen = Look("Screen", 1, 1, 1);
   screen.luminosity = 1;
   screen.textures = {UvImage("screen.png")};
+  // Switched off for two seconds: a fully transparent screen draws nothing, and its picture
+  // is not rendered meanwhile.
+  screen.transparencyKeys = {{25.3f, 0}, {25.5f, 1}, {27.3f, 1}, {27.5f, 0}};
   Mesh mesh = Box({-1.7f, 1.4f, -0.15f}, {1.7f, 3.8f, 0.15f}, 0);
   mesh.Append(Box({-0.15f, 0, -0.15f}, {0.15f, 1.4f, 0.15f}, 0));
   mesh.Append(Box({-0.8f, 0, -0.5f}, {0.8f, 0.1f, 0.5f}, 0));
@@ -510,10 +627,15 @@ struct Wave {
   float frequency = 0, amplitude = 0, start = 0, end = 0;
 };
 
+// What an envelope gives after its last key (LightWave's codes): the classic look holds the end
+// value whatever the code; the LightWave look goes on as the code says.
+enum Behaviour : int { RESET = 0, CONSTANT = 1, REPEAT = 2, OSCILLATE = 3, OFFSET_REPEAT = 4, GO_ON = 5 };
+
 // Channels 0-8: position, heading/pitch/bank, scale. A camera writes the first six.
 struct Motion {
   Keys channels[9];
   Wave waves[9];
+  int after[9] = {CONSTANT, CONSTANT, CONSTANT, CONSTANT, CONSTANT, CONSTANT, CONSTANT, CONSTANT, CONSTANT};
 };
 
 Motion Still(float x, float y, float z, float heading = 0, float pitch = 0, float bank = 0, float scale = 1) {
@@ -572,13 +694,13 @@ class SceneText {
     return FinishObject(motion, parent);
   }
 
-  void Envelope(uint32_t channel, const Keys& keys, const Wave& wave = {}) {
+  void Envelope(uint32_t channel, const Keys& keys, const Wave& wave = {}, int after = CONSTANT) {
     Line("Channel " + std::to_string(channel));
-    Block(keys);
+    Block(keys, after);
     if (wave.frequency > 0) Oscillator(wave);
   }
 
-  void Block(const Keys& keys) {
+  void Block(const Keys& keys, int after = CONSTANT) {
     Line("{ Envelope");
     Line("  " + std::to_string(keys.size()));
     for (const Key& k : keys) {
@@ -586,7 +708,7 @@ class SceneText {
       for (float p : k.p) line += " " + Num(p);
       Line(line);
     }
-    Line("  Behaviors 1 1");
+    Line("  Behaviors 1 " + std::to_string(after));
     Line("}");
   }
 
@@ -596,17 +718,20 @@ class SceneText {
     for (float v : {0.0f, wave.frequency, wave.amplitude, 0.0f, 0.0f, 0.0f, wave.start, wave.end}) Line("  " + Num(v));
   }
 
-  void Light(const std::string& name, const Motion& motion, float r, float g, float b, int type, int parent = -1) {
+  // type: 0 distant, 1 point, 2 spot (cone and soft edge in degrees).
+  void Light(const std::string& name, const Motion& motion, float r, float g, float b, int type, int parent = -1,
+             float cone = 30, float edge = 5) {
     Line("AddLight");
     Line("LightName " + name);
     Line("ShowLight 0 7");
     Line("LightMotion");
     Line("NumChannels 9");
-    for (uint32_t c = 0; c < 9; ++c) Envelope(c, motion.channels[c]);
+    for (uint32_t c = 0; c < 9; ++c) Envelope(c, motion.channels[c], {}, motion.after[c]);
     if (parent >= 0) Line("ParentItem " + Hex(KIND_OBJECT, uint32_t(parent)));
     Line("LightColor " + Num(r) + " " + Num(g) + " " + Num(b));
     Line("LightIntensity 1");
     Line("LightType " + std::to_string(type));
+    if (type == 2) Line("LightConeAngle " + Num(cone)), Line("LightEdgeAngle " + Num(edge));
     Line("LightFalloffType 0");
     Line("LightRange 20");
     Line("ShadowType 0");
@@ -619,7 +744,7 @@ class SceneText {
     Line("ShowCamera 1 2");
     Line("CameraMotion");
     Line("NumChannels 6");
-    for (uint32_t c = 0; c < 6; ++c) Envelope(c, motion.channels[c]);
+    for (uint32_t c = 0; c < 6; ++c) Envelope(c, motion.channels[c], {}, motion.after[c]);
     if (target >= 0) Line("TargetItem " + Hex(KIND_OBJECT, uint32_t(target)));
     Line("ZoomFactor 3.2");
     Line("");
@@ -632,7 +757,7 @@ class SceneText {
     Line("ShowObject 6 7");
     Line("ObjectMotion");
     Line("NumChannels 9");
-    for (uint32_t c = 0; c < 9; ++c) Envelope(c, motion.channels[c], motion.waves[c]);
+    for (uint32_t c = 0; c < 9; ++c) Envelope(c, motion.channels[c], motion.waves[c], motion.after[c]);
     if (parent >= 0) Line("ParentItem " + Hex(KIND_OBJECT, uint32_t(parent)));
     return objects_++;
   }
@@ -657,6 +782,10 @@ std::string ShardsScene() {
   s.Camera("Camera", Still(0, 1, -5));
   return s.Text();
 }
+
+// Where the effects play, and the camera cuts.
+constexpr float SPARKS_Y = 4.3f, FOUNTAIN_X = -3, FOUNTAIN_Z = -4;
+constexpr float CUTS[] = {4.5f, 10, 14, 15, 21, 22, 25};
 
 std::string MainScene() {
   const float END = LENGTH_SECONDS;
@@ -712,6 +841,11 @@ std::string MainScene() {
   s.Object("logo.lwo", 1, logo);
   s.Object("monitor.lwo", 1, Still(0, 0, 8));
 
+  // The golden knot turns slowly beside the set, between two pillars.
+  Motion knot = Still(7.5f, 3, 1.5f, 0, 0.3f, 0);
+  knot.channels[3] = Path(LINEAR, {{0, 0}, {END, 2 * PI}});
+  s.Object("knot.lwo", 1, knot);
+
   // The flag: its cloth played from the point cache, the pole standing still.
   s.Object("flag.lwo", 1, Still(0, 0, 0));
   s.Line("Plugin DisplacementHandler 1 MD_Plug");
@@ -743,6 +877,13 @@ std::string MainScene() {
   aim.channels[2] = Path(BEZIER2D, {{0, 0}, {12, 4}, {18, 3}, {30, 0}});
   const uint32_t target = s.Null("CamTarget", aim);
 
+  // The effects camera aims at this null: the sparks at first, the fountain later.
+  Motion fxAim = Still(0, SPARKS_Y, 0);
+  fxAim.channels[0] = Path(STEPPED, {{0, 0}, {15, FOUNTAIN_X}});
+  fxAim.channels[1] = Path(STEPPED, {{0, SPARKS_Y}, {15, 2.2f}});
+  fxAim.channels[2] = Path(STEPPED, {{0, 0}, {15, FOUNTAIN_Z}});
+  const uint32_t fxTarget = s.Null("FxTarget", fxAim);
+
   // ---- The demo's actions ----
   auto scaled = [](Keys x, Keys y, Keys z) {
     Motion m = Still(0, 0, 0);
@@ -750,28 +891,42 @@ std::string MainScene() {
     return m;
   };
   s.Null("ACTMOD music.mod 0 0 0", scaled(Hold(2), Hold(1), Hold(1)));
-  // Scale X is the music volume / 40: louder for the fountain, out with the fade.
-  s.Null("ACTMVOL 0", scaled(Path(LINEAR, {{0, 2}, {12, 2}, {14, 1.2f}, {15, 2.4f}, {27, 2.4f}, {30, 0}}), Hold(1), Hold(1)));
-  // A whoosh at every camera cut and when the fountain starts: scale Y dips to -1.
+  // Scale X is the music volume / 40: louder for the fountain, and the same (60) at the last
+  // frame as at the first, so the tune, which lasts one loop, goes round without a jump.
+  s.Null("ACTMVOL 0", scaled(Path(LINEAR, {{0, 1.5f}, {1.5f, 2}, {12, 2}, {14, 1.2f}, {15, 2.4f}, {27, 2.4f}, {30, 1.5f}}),
+                             Hold(1), Hold(1)));
+  // A whoosh at every camera cut: scale Y dips to -1.
   Keys whoosh = {{0, 0, STEPPED, {}}};
-  for (float t : {10.0f, 14.0f, 15.0f, 22.0f, 25.0f}) {
+  for (float t : CUTS) {
     whoosh.push_back({-1, t - 0.1f, STEPPED, {}});
     whoosh.push_back({0, t + 0.2f, STEPPED, {}});
   }
   s.Null("ACTSFX whoosh.wav", scaled(Hold(2), whoosh, Hold(1)));
+  // The monitor shows the second camera's view, except while its screen is switched off (the
+  // screen surface's transparency envelope reaches 1).
   s.Null("ACTPIP Screen 128", scaled(Hold(2), Hold(1), Hold(1)));
-  // Sparks above the blob while scale Z is below 1.
-  Motion sparks = scaled(Hold(1), Hold(1), Path(STEPPED, {{0, 1}, {1.5f, 0}, {3.5f, 1}, {25.5f, 0}, {27.5f, 1}}));
-  sparks.channels[0] = Hold(0), sparks.channels[1] = Hold(3.4f), sparks.channels[2] = Hold(-0.6f);
-  s.Null("ACTBAMM spark###.png sparka###.png 8 2", sparks);
-  // The fountain of diamonds, 15 to 24 seconds, scaled down to the set's size.
-  s.Null("ACTSPS shards.lws 120 450 720 50 10 50 150 300 150", Still(-3, 0.2f, -4, 0, 0, 0, 0.02f));
-  // Camera 2 from 10 to 14 and from 22 to 25 seconds.
-  s.Null("ACTCAM", scaled(Path(STEPPED, {{0, 1}, {10, 2}, {14, 1}, {22, 2}, {25, 1}}), Hold(1), Hold(1)));
+  // Spark bursts above the blob while scale Z is below 1, a 4 m square seen by the effects camera.
+  Motion sparks = scaled(Hold(1), Hold(1), Path(STEPPED, {{0, 1}, {1.5f, 0}, {4.5f, 1}, {25.5f, 0}, {27.5f, 1}}));
+  sparks.channels[0] = Hold(0), sparks.channels[1] = Hold(SPARKS_Y), sparks.channels[2] = Hold(0);
+  s.Null("ACTBAMM spark###.png sparka###.png " + std::to_string(SPARK_FRAMES) + " 4", sparks);
+  // The fountain of diamonds, 15 to 24 seconds, scaled down to the set's size. The longest
+  // flight reaches 25 + 0.031875 x 5250 = 192 across and 5 + 0.0635 x 5250 = 338 up: the
+  // limits lie beyond, so no particle ever stops (a stopped one would hang in the sky from the
+  // second loop on).
+  s.Null("ACTSPS shards.lws 120 450 720 50 10 50 250 400 250",
+         Still(FOUNTAIN_X, 0.2f, FOUNTAIN_Z, 0, 0, 0, 0.02f));
+  // Cameras: the effects camera for the sparks and the fountain, the side camera twice, the
+  // main camera in between.
+  s.Null("ACTCAM", scaled(Path(STEPPED, {{0, 3}, {4.5f, 1}, {10, 2}, {14, 1}, {15, 3}, {21, 1}, {22, 2}, {25, 1}}),
+                          Hold(1), Hold(1)));
   // Fade from black and back to black: position X is the black's opacity.
   Motion fade = Still(0, 0, 0);
   fade.channels[0] = Path(LINEAR, {{0, 1}, {1.5f, 0}, {28, 0}, {30, 1}});
   s.Null("ACTFADE 0 0 0", fade);
+  // A warm flash as the fountain starts.
+  Motion flash = Still(0, 0, 0);
+  flash.channels[0] = Path(LINEAR, {{0, 0}, {14.95f, 0}, {15, 0.85f}, {16.2f, 0}});
+  s.Null("ACTFADE 255 190 90", flash);
   s.Line("");
 
   s.Line("AmbientColor 1 1 1");
@@ -804,6 +959,86 @@ std::string MainScene() {
   side.channels[2] = Path(LINEAR, {{0, -2.5f}, {30, 0}});
   side.channels[3] = Path(BEZIER2D, {{0, -1.75f}, {14, -1.3f}, {30, -1.75f}});
   s.Camera("SideCam", side);
+
+  // The effects camera: in front of the sparks, then dollying past the fountain.
+  Motion fx = Still(0, SPARKS_Y, -7.5f);
+  fx.channels[0] = Keys{{0, 0, STEPPED, {}}, {FOUNTAIN_X + 2, 15, STEPPED, {}}, {FOUNTAIN_X - 2, 21, LINEAR, {}}};
+  fx.channels[1] = Keys{{SPARKS_Y, 0, STEPPED, {}}, {1.6f, 15, STEPPED, {}}, {2.6f, 21, LINEAR, {}}};
+  fx.channels[2] = Keys{{-7.5f, 0, STEPPED, {}}, {FOUNTAIN_Z - 10, 15, STEPPED, {}}, {FOUNTAIN_Z - 8.5f, 21, LINEAR, {}}};
+  s.Camera("FxCam", fx, int(fxTarget));
+  return s.Text();
+}
+
+// The second scene, made for the LightWave look (--lightwave): motions that go on after their
+// last keys by each post behaviour, a spot light sweeping over the stage under a distant sun,
+// cylindrical and spherical maps, and smoothing by angle. The classic look shows the same files
+// with its own rules. It lasts as long as the main scene, so the same tune goes round with it.
+std::string LightwaveScene() {
+  const float END = LENGTH_SECONDS;
+  SceneText s(END * FPS);
+  s.Object("sky.lwo", 1, Still(0, 0, 0));
+  s.Line("ShadowOptions 4");
+  s.Object("floor.lwo", 1, Still(0, 0, 0));
+
+  // The column with its label: two keys of a quarter turn, repeated with an offset, turn it on
+  // and on.
+  Motion column = Still(-4, 0, 2.5f);
+  column.channels[3] = Path(LINEAR, {{0, 0}, {2, PI / 2}});
+  column.after[3] = OFFSET_REPEAT;
+  s.Object("column.lwo", 1, column);
+
+  // The planet bounces: one hop of keys, repeated.
+  Motion planet = Still(4, 1, 2.5f);
+  planet.channels[1] = Path(HERMITE, {{0, 1}, {0.6f, 3.2f}, {1.2f, 1}});
+  planet.after[1] = REPEAT;
+  planet.channels[3] = Path(LINEAR, {{0, 0}, {4, 2 * PI}});
+  planet.after[3] = REPEAT;
+  s.Object("planet.lwo", 1, planet);
+
+  // Two gems of the same shape, flat (smoothing angle 0) and smooth (the angle above their
+  // facets'), swinging on a pendulum: one swing of keys, oscillating.
+  Motion pendulum = Still(0, 5.2f, 0);
+  pendulum.channels[5] = Path(HERMITE, {{0, -0.5f}, {1.5f, 0.5f}});
+  pendulum.after[5] = OSCILLATE;
+  const uint32_t pivot = s.Null("Pivot", pendulum);
+  s.Object("gems.lwo", 1, Still(-1.1f, -3.2f, 0), int(pivot));
+  s.Object("gems.lwo", 2, Still(1.1f, -3.2f, 0), int(pivot));
+
+  // A comet crosses the stage: its first two seconds of keys go on in a straight line.
+  Motion comet = Still(-10, 4, 0);
+  comet.channels[0] = Path(LINEAR, {{0, -12}, {2, -11}});
+  comet.after[0] = GO_ON;
+  comet.channels[4] = Path(LINEAR, {{0, 0}, {1, 2 * PI}});
+  comet.after[4] = REPEAT;
+  s.Object("comet.lwo", 1, comet);
+  s.Null("ACTMOD music.mod 0 0 0", Still(0, 0, 0, 0, 0, 0, 2));
+  Motion fade = Still(0, 0, 0);
+  fade.channels[0] = Path(LINEAR, {{0, 1}, {1.5f, 0}, {28, 0}, {30, 1}});
+  s.Null("ACTFADE 0 0 0", fade);
+  s.Line("");
+
+  s.Line("AmbientColor 1 1 1");
+  s.Line("AmbientIntensity 0.12");
+  s.Line("");
+  // A low evening sun from the left and behind, and a spot sweeping to and fro.
+  s.Light("Sun", Still(0, 10, 0, 1.1f, 0.6f, 0), 1, 0.8f, 0.6f, 0);
+  Motion spot = Still(0, 9, -7, 0, 0.9f, 0);
+  spot.channels[3] = Path(HERMITE, {{0, -0.45f}, {3, 0.45f}});
+  spot.after[3] = OSCILLATE;
+  s.Light("Spot", spot, 0.8f, 0.9f, 1, 2, -1, 18, 6);
+
+  // The camera swings round the stage and back, looking down at it.
+  Motion camera = Still(0, 4.5f, -11, 0, 0.22f, 0);
+  Keys x, z, heading;
+  const float swing[5] = {-0.6f, 0, 0.6f, 0, -0.6f};
+  for (int k = 0; k <= 4; ++k) {
+    const float a = swing[k], t = float(k) * END / 4;
+    x.push_back({Q(-11 * std::sin(a)), t, TCB, {}});
+    z.push_back({Q(-11 * std::cos(a)), t, TCB, {}});
+    heading.push_back({a, t, TCB, {}});
+  }
+  camera.channels[0] = x, camera.channels[2] = z, camera.channels[3] = heading;
+  s.Camera("Camera", camera);
   return s.Text();
 }
 
@@ -821,12 +1056,13 @@ std::vector<DemoFile> MakeDemo() {
   std::vector<DemoFile> files;
   files.push_back({"demo.lws", TextBytes(MainScene())});
   files.push_back({"shards.lws", TextBytes(ShardsScene())});
+  files.push_back({"lightwave.lws", TextBytes(LightwaveScene())});
 
   // Objects.
   {
     SurfaceLook sky = Look("Sky", 1, 1, 1);
     sky.textures = {UvImage("sky.png")};
-    AddObject(files, "sky.lwo", OneLayer("Sky", SkyDome(60, 16, 32, 0), {sky}));
+    AddObject(files, "sky.lwo", OneLayer("Sky", SkyDome(60, 24, 48, 0), {sky}));
 
     SurfaceLook tiles = Look("Tiles", 1, 1, 1);
     tiles.smoothing = SMOOTH;
@@ -836,13 +1072,36 @@ std::vector<DemoFile> MakeDemo() {
     planar.axis = 1;
     planar.size = {4, 4, 4};
     tiles.textures = {planar};
-    AddObject(files, "floor.lwo", OneLayer("Floor", Floor(40, 20, 0), {tiles}));
+    // Fine cells, so that the lamp's and the rim light's pools of light, lit at the corners, are
+    // round.
+    AddObject(files, "floor.lwo", OneLayer("Floor", Floor(40, 80, 0), {tiles}));
 
-    SurfaceLook bricks = Look("Bricks", 1, 1, 1);
-    bricks.textures = {UvImage("bricks.png")};
-    AddObject(files, "blocks.lwo", OneLayer("Block", Box({-0.5f, 0, -0.5f}, {0.5f, 4, 0.5f}, 0, 1), {bricks}));
+    // The pillars: bricks projected along X on their X sides and along Z on their Z sides; the
+    // ends keep their UVs.
+    ObjectModel blocks = OneLayer("Block", Box({-0.5f, 0, -0.5f}, {0.5f, 4, 0.5f}, 0, 1), {});
+    for (uint16_t axis : {0, 2}) {
+      SurfaceLook side = Look(axis == 0 ? "BricksX" : "BricksZ", 1, 1, 1);
+      Texture bricks;
+      bricks.image = "bricks.png";
+      bricks.projection = Projection::PLANAR;
+      bricks.axis = axis;
+      side.textures = {bricks};
+      blocks.surfaces.push_back(side);
+    }
+    SurfaceLook ends = Look("BrickEnds", 1, 1, 1);
+    ends.textures = {UvImage("bricks.png")};
+    blocks.surfaces.push_back(ends);
+    // Box writes two triangles per face, the X faces first, then Y, then Z.
+    std::vector<Face>& faces = blocks.layers[0].mesh.faces;
+    for (size_t f = 0; f < faces.size(); ++f) faces[f].surface = f < 4 ? 0 : f < 8 ? 2 : 1;
+    AddObject(files, "blocks.lwo", blocks);
 
-    auto [cube, sphere] = CubeAndSphere(6, 0.7f, 0.85f, 0);
+    SurfaceLook gold = Look("Gold", 0.95f, 0.72f, 0.25f);
+    gold.smoothing = SMOOTH;
+    gold.shininess = 0.8f;
+    AddObject(files, "knot.lwo", OneLayer("Knot", TorusKnot(2, 3, 1.4f, 0.28f, 400, 16, 0), {gold}));
+
+    auto [cube, sphere] = CubeAndSphere(10, 0.7f, 0.85f, 0);
     SurfaceLook blob = Look("Blob", 0.85f, 0.25f, 0.6f);
     blob.smoothing = SMOOTH;
     blob.shininess = 0.5f;
@@ -854,14 +1113,15 @@ std::vector<DemoFile> MakeDemo() {
     SurfaceLook neon = Look("Neon", 0.3f, 1, 0.95f);
     neon.luminosity = 1;
     neon.smoothing = SMOOTH;
-    AddObject(files, "ring.lwo", OneLayer("Ring", Torus(0.7f, 0.1f, 32, 10, 0), {neon}));
+    AddObject(files, "ring.lwo", OneLayer("Ring", Torus(0.7f, 0.1f, 64, 12, 0), {neon}));
 
     SurfaceLook moon = Look("Moon", 0.9f, 0.88f, 0.8f);
     moon.smoothing = SMOOTH;
-    AddObject(files, "moon.lwo", OneLayer("Moon", Sphere(0.3f, 10, 16, 0), {moon}));
+    AddObject(files, "moon.lwo", OneLayer("Moon", Sphere(0.3f, 16, 24, 0), {moon}));
 
     SurfaceLook glass = Look("Glass", 0.55f, 0.8f, 1);
     glass.transparency = 0.55f;
+    glass.transparencyKeys = {{0, 0.55f}, {15, 0.85f}, {30, 0.55f}};  // clearer at the fountain
     glass.shininess = 0.9f;
     AddObject(files, "glass.lwo", OneLayer("Glass", Box({-1.3f, 0, -0.04f}, {1.3f, 2.6f, 0.04f}, 0), {glass}));
 
@@ -877,6 +1137,39 @@ std::vector<DemoFile> MakeDemo() {
     SurfaceLook comet = Look("Comet", 1, 0.95f, 0.6f);
     comet.luminosity = 1;
     AddObject(files, "comet.lwo", OneLayer("Comet", Diamond(0.5f, 0.8f, 0), {comet}));
+
+    // The LightWave scene's objects.
+    SurfaceLook label = Look("Label", 1, 1, 1);
+    label.smoothing = 40 * PI / 180;  // the sides' 22.5° bends are smoothed, the rims' 90° kept
+    label.shininess = 0.4f;
+    Texture around;
+    around.image = "label.png";
+    around.projection = Projection::CYLINDRICAL;
+    around.axis = 1;
+    around.size = {1.6f, 4, 1.6f};
+    around.center = {0, 2, 0};
+    around.wrapWidth = 2;
+    label.textures = {around};
+    AddObject(files, "column.lwo", OneLayer("Column", Cylinder(0.8f, 4, 16, 4, 0), {label}));
+
+    SurfaceLook world = Look("Planet", 1, 1, 1);
+    world.smoothing = SMOOTH;
+    Texture globe;
+    globe.image = "planet.png";
+    globe.projection = Projection::SPHERICAL;
+    globe.axis = 1;
+    globe.size = {2, 2, 2};
+    world.textures = {globe};
+    AddObject(files, "planet.lwo", OneLayer("Planet", Sphere(1, 24, 32, 0), {world}));
+
+    SurfaceLook flat = Look("Facets", 0.3f, 0.85f, 0.6f), soft = Look("Polished", 0.3f, 0.85f, 0.6f);
+    flat.shininess = soft.shininess = 0.7f;
+    flat.smoothing = 0;
+    soft.smoothing = 60 * PI / 180;  // above the 45° between neighbouring facets
+    ObjectModel gems;
+    gems.surfaces = {flat, soft};
+    gems.layers = {{"Facets", false, Sphere(0.95f, 6, 8, 0)}, {"Polished", false, Sphere(0.95f, 6, 8, 1)}};
+    AddObject(files, "gems.lwo", gems);
 
     SurfaceLook shard = Look("Shard", 1, 0.6f, 0.15f);
     AddObject(files, "shard.lwo", OneLayer("Shard", Diamond(8, 14, 0), {shard}));
@@ -900,7 +1193,9 @@ std::vector<DemoFile> MakeDemo() {
     AddImage(files, "logoa.png", mask);
   }
   AddImage(files, "screen.png", ScreenPicture());
-  for (uint32_t k = 0; k < 8; ++k) {
+  AddImage(files, "planet.png", PlanetPicture());
+  AddImage(files, "label.png", LabelPicture());
+  for (uint32_t k = 0; k < SPARK_FRAMES; ++k) {
     auto [colour, mask] = SparkPictures(k);
     char name[32];
     std::snprintf(name, sizeof name, "spark%03u.png", k + 1);

@@ -64,7 +64,7 @@ struct Mesh {
   void Append(const Mesh& other, float dx = 0, float dy = 0, float dz = 0);
 };
 
-enum class Projection : uint16_t { PLANAR = 0, UV = 5 };
+enum class Projection : uint16_t { PLANAR = 0, CYLINDRICAL = 1, SPHERICAL = 2, UV = 5 };
 enum class Channel { COLOR, TRANSPARENCY };
 
 // One image texture block.
@@ -73,14 +73,20 @@ struct Texture {
   Channel channel = Channel::COLOR;
   Projection projection = Projection::UV;
   uint16_t axis = 1;                 // planar projection axis: 0 X, 1 Y, 2 Z
-  Point center, size{1, 1, 1};       // planar mapping
+  Point center, size{1, 1, 1};       // planar, cylindrical and spherical mapping
+  float wrapWidth = 1, wrapHeight = 1;  // cylindrical and spherical: repeats around and up
 };
+
+// An animated surface level (ENVL): (seconds, value) keys joined by straight lines, the end
+// values held before the first key and after the last.
+using LevelKeys = std::vector<std::pair<float, float>>;
 
 struct SurfaceLook {
   std::string name;
   float red = 0.8f, green = 0.8f, blue = 0.8f;
   float diffuse = 1, luminosity = 0, shininess = 0, transparency = 0;
   float smoothing = 0;  // radians; above 0 the surface is drawn smooth
+  LevelKeys transparencyKeys, luminosityKeys;  // none: the level stands still
   bool doubleSided = false;
   std::vector<Texture> textures;  // at most two are drawn: colour, then its alpha mask
 };
@@ -96,7 +102,7 @@ struct ObjectModel {
   std::vector<Layer> layers;
 };
 
-// FORM LWO2: TAGS, CLIP, then per layer LAYR, PNTS, VMAP, POLS FACE, PTAG SURF, then SURF.
+// FORM LWO2: TAGS, CLIP, ENVL, then per layer LAYR, PNTS, VMAP, POLS FACE, PTAG SURF, then SURF.
 Bytes EncodeLwo(const ObjectModel& object);
 
 // ---- MDD point caches ----
@@ -145,7 +151,8 @@ struct DemoFile {
   Bytes bytes;
 };
 
-// Every file of the bundled demo, in a fixed order; the main scene is "demo.lws".
+// Every file of the bundled demo, in a fixed order; the main scene is "demo.lws", the one for
+// the LightWave look "lightwave.lws".
 std::vector<DemoFile> MakeDemo();
 
 }  // namespace demogen

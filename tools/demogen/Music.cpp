@@ -41,12 +41,25 @@ uint16_t Period(const char* name) {
 }
 
 enum : uint8_t { LEAD = 1, BASS = 2, KICK = 3, SNARE = 4 };
-enum : uint8_t { EFFECT_VOLUME = 0xC, EFFECT_SPEED = 0xF };
+enum : uint8_t { EFFECT_BREAK = 0xD, EFFECT_VOLUME = 0xC, EFFECT_SPEED = 0xF };
+
+// Which channel plays what. ProTracker pans channels 0 and 3 left, 1 and 2 right: drums and lead
+// on the left, bass and hats on the right come out equally loud on both sides.
+enum : uint32_t { CH_DRUMS = 0, CH_BASS = 1, CH_HATS = 2, CH_LEAD = 3 };
 
 struct PatternWriter {
   std::vector<Note> cells = std::vector<Note>(MOD_ROWS * MOD_CHANNELS);
   void Put(uint32_t row, uint32_t channel, const char* note, uint8_t sample, uint8_t effect = 0, uint8_t parameter = 0) {
     cells[row * MOD_CHANNELS + channel] = {Period(note), sample, effect, parameter};
+  }
+  // An effect on the row's first channel that has none yet.
+  void Effect(uint32_t row, uint8_t effect, uint8_t parameter) {
+    for (uint32_t channel = 0; channel < MOD_CHANNELS; ++channel) {
+      Note& cell = cells[row * MOD_CHANNELS + channel];
+      if (cell.effect || cell.parameter) continue;
+      cell.effect = effect, cell.parameter = parameter;
+      return;
+    }
   }
 };
 
@@ -62,21 +75,21 @@ std::string Up(const char* note, int octaves) {
 
 void Drums(PatternWriter& p, bool kick) {
   for (uint32_t row = 0; row < MOD_ROWS; row += 8) {
-    if (row % 16 == 0 && kick) p.Put(row, 0, "C-2", KICK);
-    if (row % 16 == 8) p.Put(row, 0, "C-2", SNARE, EFFECT_VOLUME, 40);
+    if (row % 16 == 0 && kick) p.Put(row, CH_DRUMS, "C-2", KICK);
+    if (row % 16 == 8) p.Put(row, CH_DRUMS, "C-2", SNARE, EFFECT_VOLUME, 40);
   }
-  if (kick) p.Put(60, 0, "C-2", KICK, EFFECT_VOLUME, 48);  // a pickup into the next bar
+  if (kick) p.Put(60, CH_DRUMS, "C-2", KICK, EFFECT_VOLUME, 48);  // a pickup into the next bar
 }
 
 void Hats(PatternWriter& p) {
-  for (uint32_t row = 2; row < MOD_ROWS; row += 4) p.Put(row, 3, "C-3", SNARE, EFFECT_VOLUME, 12);
+  for (uint32_t row = 2; row < MOD_ROWS; row += 4) p.Put(row, CH_HATS, "C-3", SNARE, EFFECT_VOLUME, 12);
 }
 
 void Bass(PatternWriter& p) {
   for (uint32_t bar = 0; bar < 4; ++bar) {
     const char* root = CHORDS[bar][0];
     for (uint32_t step = 0; step < 4; ++step)
-      p.Put(bar * 16 + step * 4, 1, step % 2 ? Up(root, 1).c_str() : root, BASS);
+      p.Put(bar * 16 + step * 4, CH_BASS, step % 2 ? Up(root, 1).c_str() : root, BASS);
   }
 }
 
@@ -85,7 +98,7 @@ void Melody(PatternWriter& p, const int (&motif)[6][2]) {
   for (uint32_t bar = 0; bar < 4; ++bar) {
     for (const auto& [row, tone] : motif) {
       const std::string note = Up(CHORDS[bar][tone % 3], 1 + tone / 3);
-      p.Put(bar * 16 + uint32_t(row), 2, note.c_str(), LEAD);
+      p.Put(bar * 16 + uint32_t(row), CH_LEAD, note.c_str(), LEAD);
     }
   }
 }
@@ -143,11 +156,26 @@ Module DemoMusic() {
   Drums(verseA, true), Bass(verseA), Hats(verseA), Melody(verseA, MOTIF_A);
   Drums(verseB, true), Bass(verseB), Hats(verseB), Melody(verseB, MOTIF_B);
   Hats(breakdown), Bass(breakdown), Melody(breakdown, ARPEGGIO);
-  // Every pattern sets the speed, so that playback started at any order has the same tempo:
-  // 3 ticks a row at 125 BPM, a pattern in 3.84 seconds.
-  for (PatternWriter* p : {&intro, &verseA, &verseB, &breakdown}) p->cells[3].effect = EFFECT_SPEED, p->cells[3].parameter = 3;
-  m.patterns = {intro.cells, verseA.cells, verseB.cells, breakdown.cells};
-  m.orders = {0, 1, 2, 1, 3, 2, 1, 2};
+  // The song lasts exactly one loop of the demo's scene, 892 pictures at 30 a second: 29.7333 s
+  // (the player shows 901 frames of 33 ms). A row of 3 ticks at 125 BPM lasts 60 ms; 495 of
+  // them and one of a single tick at 75 BPM (33.3 ms, the break's last row) make it. Both tempos
+  // are whole numbers of samples a tick at 22050, 44100 and 48000 Hz, so the song comes round on
+  // the same sample as the scene. The last pattern is the second verse's first three bars, with
+  // a break back to the start. (A tempo change on the song's last row would make its first row
+  // sound otherwise the second time round.)
+  PatternWriter ending = verseB;
+  std::fill(ending.cells.begin() + 48 * MOD_CHANNELS, ending.cells.end(), Note{});
+  ending.Effect(47, EFFECT_BREAK, 0);
+  breakdown.Effect(63, EFFECT_SPEED, 1), breakdown.Effect(63, EFFECT_SPEED, 75);
+  // When the song comes round again, the lead's last note (a looped sample) would drone on
+  // through the intro, which has no lead: silence it on the intro's first row.
+  intro.cells[CH_LEAD].effect = EFFECT_VOLUME, intro.cells[CH_LEAD].parameter = 0;
+  // Every pattern sets speed and tempo on its first row, so that playback started at any order
+  // keeps them.
+  for (PatternWriter* p : {&intro, &verseA, &verseB, &breakdown, &ending})
+    p->Effect(0, EFFECT_SPEED, 3), p->Effect(0, EFFECT_SPEED, 125);
+  m.patterns = {intro.cells, verseA.cells, verseB.cells, breakdown.cells, ending.cells};
+  m.orders = {0, 1, 2, 1, 3, 2, 1, 4};
   return m;
 }
 

@@ -91,11 +91,29 @@ void WriteTextureBlock(Iff& w, const Texture& texture, uint32_t clip, uint32_t o
   w.Sub("AXIS"), w.U2(texture.axis), w.End();
   w.Sub("IMAG"), w.VX(clip), w.End();
   w.Sub("WRAP"), w.U2(1), w.U2(1), w.End();  // repeat both ways
+  if (texture.projection == Projection::CYLINDRICAL || texture.projection == Projection::SPHERICAL) {
+    w.Sub("WRPW"), w.F4(texture.wrapWidth), w.VX(0), w.End();
+    w.Sub("WRPH"), w.F4(texture.wrapHeight), w.VX(0), w.End();
+  }
   if (texture.projection == Projection::UV) w.Sub("VMAP"), w.S0("UV"), w.End();
   w.End();
 }
 
-void WriteLevel(Iff& w, const char* id, float level) { w.Sub(id), w.F4(level), w.VX(0), w.End(); }
+void WriteLevel(Iff& w, const char* id, float level, uint32_t envelope = 0) {
+  w.Sub(id), w.F4(level), w.VX(envelope), w.End();
+}
+
+// ENVL: constant behaviour both ways, the keys with straight spans.
+void WriteEnvelope(Iff& w, uint32_t index, const LevelKeys& keys) {
+  w.Chunk("ENVL"), w.VX(index);
+  w.Sub("PRE "), w.U2(1), w.End();
+  w.Sub("POST"), w.U2(1), w.End();
+  for (const auto& [seconds, value] : keys) {
+    w.Sub("KEY "), w.F4(seconds), w.F4(value), w.End();
+    w.Sub("SPAN"), w.Id("LINE"), w.End();
+  }
+  w.End();
+}
 
 }  // namespace
 
@@ -231,6 +249,19 @@ Bytes EncodeLwo(const ObjectModel& object) {
     }
   }
 
+  // Envelopes numbered from 1 in surface order, transparency before luminosity.
+  std::vector<std::pair<uint32_t, uint32_t>> envelopes;  // per surface: transparency, luminosity
+  uint32_t nextEnvelope = 1;
+  for (const SurfaceLook& surface : object.surfaces) {
+    auto add = [&](const LevelKeys& keys) {
+      if (keys.empty()) return 0u;
+      WriteEnvelope(w, nextEnvelope, keys);
+      return nextEnvelope++;
+    };
+    const uint32_t transparency = add(surface.transparencyKeys);
+    envelopes.push_back({transparency, add(surface.luminosityKeys)});
+  }
+
   for (size_t l = 0; l < object.layers.size(); ++l) {
     const Layer& layer = object.layers[l];
     const Mesh& mesh = layer.mesh;
@@ -253,13 +284,14 @@ Bytes EncodeLwo(const ObjectModel& object) {
     w.End();
   }
 
-  for (const SurfaceLook& surface : object.surfaces) {
+  for (size_t s = 0; s < object.surfaces.size(); ++s) {
+    const SurfaceLook& surface = object.surfaces[s];
     w.Chunk("SURF"), w.S0(surface.name), w.S0("");
     w.Sub("COLR"), w.Vec(surface.red, surface.green, surface.blue), w.VX(0), w.End();
     WriteLevel(w, "DIFF", surface.diffuse);
-    WriteLevel(w, "LUMI", surface.luminosity);
+    WriteLevel(w, "LUMI", surface.luminosity, envelopes[s].second);
     WriteLevel(w, ID_SHININESS, surface.shininess);
-    WriteLevel(w, "TRAN", surface.transparency);
+    WriteLevel(w, "TRAN", surface.transparency, envelopes[s].first);
     w.Sub("SMAN"), w.F4(surface.smoothing), w.End();
     w.Sub("SIDE"), w.U2(surface.doubleSided ? 3 : 1), w.End();
     for (size_t t = 0; t < surface.textures.size(); ++t)
