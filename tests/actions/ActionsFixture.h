@@ -1,7 +1,5 @@
-// What the action tests share: a folder of files seen through a Vfs, scenes loaded from scene
-// text the way the program loads them, action nulls made from a scene line, the log heard back
-// and message boxes captured. The program-wide action state (random sequence, music table)
-// starts afresh for every test.
+// What the action tests share: files through a Vfs, action nulls made from a scene line, the log
+// heard back; the program-wide action state starts afresh for every test.
 #pragma once
 
 #include "actions/Actions.h"

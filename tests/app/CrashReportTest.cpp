@@ -1,6 +1,5 @@
-// The crash report: its text from the guard's registers, and whole runs of the real System
-// (zivi3_crash_probe, in a window on a private X server) whose driver faults in the ways that
-// used to leave the program hanging.
+// The crash report's text, and whole runs of the real System (zivi3_crash_probe) whose driver
+// faults in the ways that used to leave the program hanging.
 #include "app/App.h"
 
 #include "support/SceneText.h"

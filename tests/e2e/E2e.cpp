@@ -1,7 +1,5 @@
-// End-to-end runs of the real zivi3 program in a real window: each test process starts its own
-// X server (Xvfb), runs zivi3 in a fresh folder, drives it with xdotool and reads the window back
-// with xshot. Every wait has a deadline, so a hang fails the case instead of blocking the run.
-// Without Xvfb or xdotool every case is skipped.
+// The real zivi3 in a real window: each test process starts its own Xvfb, drives zivi3 with
+// xdotool and reads the window back with xshot; every wait has a deadline.
 #include "platform/Platform.h"
 #include "support/SceneText.h"
 #include "support/VirtualDisplay.h"

@@ -1,6 +1,5 @@
-// Real objects saved by LightWave and other modellers, none of triangles only: read as the player
-// reads objects each fails with its first message; with triangulation each loads whole, its
-// triangles covering the polygons' area (from a separate reading of the files) exactly.
+// Real objects, none of triangles only: read as the player reads them each fails with its first
+// message; triangulated, each loads whole, covering its polygons' area (read separately) exactly.
 #include "support/SceneFixture.h"
 
 #include <cstdio>

@@ -1,7 +1,5 @@
-// The corpus's real scenes (LWSC 3 and 5, the latter with item ids and keywords this loader
-// skips), as they are and as CR LF copies: one cube, one light, one camera, keys in time order,
-// and scenes that differ only in what is skipped load alike. Their exact values at key times are
-// checked through --channels in the Info tests.
+// The corpus's real scenes, as they are and as CR LF copies: the same items and keys whatever
+// their format skips (their values at key times are checked through --channels in the Info tests).
 #include "support/SceneFixture.h"
 
 #include <filesystem>

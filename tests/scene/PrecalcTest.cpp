@@ -1,5 +1,4 @@
-// The precalculation: report, render lists and camera, normals (against the scan of every
-// triangle per vertex that they replace), surface batches and the dynamic flag.
+// The precalculation: report, render lists, camera, normals, surface batches, the dynamic flag.
 #include "support/SceneFixture.h"
 
 #include <cmath>

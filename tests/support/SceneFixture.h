@@ -1,6 +1,5 @@
-// Scenes for tests: items built in code (keys, constant channels, meshes), and a fixture that
-// loads objects and scene files the way the program does, through a Vfs over a folder, with the
-// log read back and message boxes captured.
+// Scenes built in code, and a fixture that loads objects and scene files as the program does,
+// with the log read back and message boxes captured.
 #pragma once
 
 #include "app/System.h"
