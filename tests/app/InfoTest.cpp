@@ -1,7 +1,6 @@
 // zivi3 --info and --channels, run as a user runs them: the real program on scenes written here
 // and on real scenes from the corpus.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,26 +15,20 @@
 
 namespace {
 
+using test::InOrder;
+using test::Quote;
+
 struct ProgramRun {
   int code = -1;
   std::string out, err;
 };
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
 // Runs zivi3 with args in folder dir (its log lands there too), after the shell words before.
 ProgramRun Zivi3(const test::TempDir& dir, const std::string& args, const std::string& before = "") {
-  const std::string command = "cd " + Quote(dir.Path().string()) + " && " + before + Quote(ZIVI3_BINARY_DIR "/zivi3") +
-                              " " + args + " 2>" + Quote(dir / "stderr.txt");
-  ProgramRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = test::ReadText(dir / "stderr.txt");
-  return run;
+  const std::string zivi3 = Quote(ZIVI3_BINARY_DIR "/zivi3");
+  const test::ShellRun run = test::Shell("cd " + Quote(dir.Path().string()) + " && " + before + zivi3 + " " + args +
+                                         " 2>" + Quote(dir / "stderr.txt"));
+  return {run.code, run.out, test::ReadText(dir / "stderr.txt")};
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -73,16 +66,6 @@ std::vector<std::string> Rows(const std::string& text) {
 bool HasRow(const std::string& text, const std::string& row) {
   const std::vector<std::string> rows = Rows(text);
   return std::find(rows.begin(), rows.end(), row) != rows.end();
-}
-
-// Whether every piece occurs in text, each after the one before.
-bool InOrder(const std::string& text, std::initializer_list<const char*> pieces) {
-  size_t at = 0;
-  for (const char* piece : pieces) {
-    at = text.find(piece, at);
-    if (at == std::string::npos) return false;
-  }
-  return true;
 }
 
 // A tetrahedron on surface "Skin" with two image clips, one of which the demo lacks.
@@ -204,10 +187,9 @@ TEST(Info, WhichSceneADatafileOrAViewerIniPlays) {
   const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n" +
                               "AddNullObject ACTSPS scene.lws 1 0 10 0 0 0 1 1 1\n";
   auto pack = [&] {
-    const std::string out = dir / "pack.txt";
-    const std::string command = ZIVI3_BINARY_DIR "/tools/vpfpack " + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf");
-    const int code = std::system((command + " >" + out).c_str());
-    return ProgramRun{code, test::ReadText(out), ""};
+    const std::string vpfpack = ZIVI3_BINARY_DIR "/tools/vpfpack ";
+    const test::ShellRun run = test::Shell(vpfpack + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf"));
+    return ProgramRun{run.code, run.out, ""};
   };
   const struct {
     const char* viewerIni;  // nullptr: none in the datafile
