@@ -65,7 +65,10 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
   SceneObject* fade = AddNull(ACTION_POST_SCENE);
   SceneObject* sound = AddNull(ACTION_PRE_SCENE);
   SceneObject* clone = scene->AddObject();
+  cube->pivot = {0, 0, 3};
+  cube->uvMaps = {{"uv", {}, {}}};
   scene->CloneObjectGeometry(cube, clone);
+  EXPECT_TRUE(clone->pivot.z == 3 && clone->uvMaps.size() == 1 && clone->baseVertices.data() != cube->baseVertices.data());
   Camera* first = scene->AddCamera();
   scene->AddCamera();
   scene->AddLight();
