@@ -6,8 +6,7 @@
 #include "app/System.h"
 #include "log/Log.h"
 #include "scene/Scene.h"
-#include "support/LwoWriter.h"
-#include "support/TestSupport.h"
+#include "support/SceneFixture.h"
 #include "vfs/Vfs.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +18,7 @@
 
 namespace actions_test {
 
-// "LWSC", the version line, then the lines, LF-ended.
-inline std::string Lws(const std::vector<std::string>& lines, const char* version = "3") {
-  std::string text = std::string("LWSC\n") + version + "\n\n";
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
+using test::Lws;
 
 // A unit cube of 24 triangles (both windings of each face, so it shows from any side).
 inline std::vector<uint8_t> CubeObject(float half = 0.5f) {
