@@ -3,6 +3,7 @@
 // surface is the scene's. The planar projection runs over whatever surfaces came out, and with
 // triangulation the LightWave look's whole precalculation (every projection, UV maps by name,
 // corner normals).
+#include "FuzzFile.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
@@ -41,12 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
   (void)quiet;
 
-  // Exactly the input's bytes, no tail: a read past the end is a read past the allocation.
-  VfsFile file;
-  file.name = "fuzz.lwo";
-  file.data.assign(data, data + size);
-  file.size = uint32_t(size);
-  file.loaded = 1;
+  const auto file = FuzzFile("fuzz.lwo", data, size);
   for (bool triangulate : {false, true}) {
     System system;
     system.settings.triangulate = triangulate;
@@ -54,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Scene scene;
     scene.AttachToSystem(&system);
     LwoLoader loader;
-    loader.Load(&file, &scene);
+    loader.Load(file.get(), &scene);
     CheckAndProject(scene);
   }
   return 0;

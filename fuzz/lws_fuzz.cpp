@@ -2,17 +2,18 @@
 // scene can name as tri.lwo or simple_cube.lwo, then checks what the loader promises: parents
 // and targets are items of the scene and no parent chain comes round, item indices are unique
 // per kind, keys are finite and ascending in time. Every envelope is evaluated once.
+#include "FuzzFile.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
 #include "scene/Scene.h"
+#include "support/LwoWriter.h"
 #include "vfs/Vfs.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,55 +21,12 @@
 
 namespace {
 
-void Put4(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(value >> shift));
-}
-void Put2(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(uint8_t(value >> 8));
-  out.push_back(uint8_t(value));
-}
-void PutId(std::vector<uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
-void PutChunk(std::vector<uint8_t>& out, const char* id, const std::vector<uint8_t>& body) {
-  PutId(out, id);
-  Put4(out, uint32_t(body.size()));
-  out.insert(out.end(), body.begin(), body.end());
-}
-
 // Two layers of one triangle each: the smallest object with layers to claim and clone.
 std::vector<uint8_t> TriangleObject() {
-  std::vector<uint8_t> chunks;
-  PutId(chunks, "LWO2");
-  for (uint16_t layer = 0; layer < 2; ++layer) {
-    std::vector<uint8_t> header, points, polygons;
-    Put2(header, layer);
-    Put2(header, 0);
-    for (int i = 0; i < 3; ++i) Put4(header, 0);  // pivot
-    Put2(header, 0);                                // empty name and its pad byte
-    const float xyz[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
-    for (float value : xyz) {
-      uint32_t bits;
-      std::memcpy(&bits, &value, 4);
-      Put4(points, bits);
-    }
-    PutId(polygons, "FACE");
-    Put2(polygons, 3);
-    for (uint16_t corner = 0; corner < 3; ++corner) Put2(polygons, corner);
-    PutChunk(chunks, "LAYR", header);
-    PutChunk(chunks, "PNTS", points);
-    PutChunk(chunks, "POLS", polygons);
-  }
-  std::vector<uint8_t> file;
-  PutChunk(file, "FORM", chunks);
-  return file;
-}
-
-void AddRecord(Vfs& vfs, const char* name, const uint8_t* data, size_t size) {
-  auto file = std::make_unique<VfsFile>();
-  file->name = name;
-  file->data.assign(data, data + size);  // exactly the bytes: a read past them is caught
-  file->size = uint32_t(size);
-  file->loaded = 1;
-  vfs.files.push_back(std::move(file));
+  test::LwoWriter w;
+  for (uint16_t layer = 0; layer < 2; ++layer)
+    w.Layer(layer, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0}).Polygons("FACE", {{0, 1, 2}});
+  return w.File();
 }
 
 void CheckEnvelopes(const std::unique_ptr<Envelope>* slots, uint32_t count) {
@@ -146,9 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> object = TriangleObject();
 
   Vfs vfs;
-  AddRecord(vfs, "fuzz.lws", data, size);
-  AddRecord(vfs, "tri.lwo", object.data(), object.size());
-  AddRecord(vfs, "simple_cube.lwo", object.data(), object.size());
+  vfs.files.push_back(FuzzFile("fuzz.lws", data, size));
+  vfs.files.push_back(FuzzFile("tri.lwo", object.data(), object.size()));
+  vfs.files.push_back(FuzzFile("simple_cube.lwo", object.data(), object.size()));
   System system;
   Scene scene;
   scene.AttachToSystem(&system);

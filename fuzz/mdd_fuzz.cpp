@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as an object's MDD point cache, as the precalculation does, then plays
 // the object (with a morph target and a planar layer) at times before, inside, at the edges of
 // and past the cache. A cache that loads must hold exactly the samples its header announced.
+#include "FuzzFile.h"
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
 #include "scene/Scene.h"
@@ -16,14 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
   (void)quiet;
 
-  // Exactly the input's bytes, no tail: a read past the end is a read past the allocation.
   Vfs vfs;
-  auto file = std::make_unique<VfsFile>();
-  file->name = "fuzz.mdd";
-  file->data.assign(data, data + size);
-  file->size = uint32_t(size);
-  file->loaded = 1;
-  vfs.files.push_back(std::move(file));
+  vfs.files.push_back(FuzzFile("fuzz.mdd", data, size));
 
   Scene scene;
   Surface* surface = scene.AddSurface();

@@ -2,8 +2,8 @@
 // OpenGL here): format detection and the BMP, JPEG, PCX and PNG decoders, all reading through
 // the ImageStream. An image that decodes must be as large as it says: the alpha merge walks
 // every pixel of every row.
+#include "FuzzFile.h"
 #include "textures/Textures.h"
-#include "vfs/Vfs.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,16 +11,10 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Exactly the input's bytes, no tail: a read past the end is a read past the allocation.
-  VfsFile file;
-  file.name = "fuzz.img";
-  file.data.assign(data, data + size);
-  file.size = uint32_t(size);
-  file.loaded = 1;
-
+  const auto file = FuzzFile("fuzz.img", data, size);
   TextureEntry entry;
-  entry.name = file.name;
-  if (!TextureLoader::Decode(&entry, &file)) {
+  entry.name = file->name;
+  if (!TextureLoader::Decode(&entry, file.get())) {
     if (entry.image || entry.pixels) std::abort();
     return 0;
   }

@@ -1,6 +1,4 @@
-// The action factory and the actions' creation: which name makes which action in which phase,
-// where the parameter text begins, scene files of both formats, image-sequence names, nested
-// scenes and their limits, and the program-wide random sequence.
+// The action factory: names, phases, parameter text, image-sequence names and nested scenes.
 #include "actions/ActionsFixture.h"
 
 #include <cmath>

@@ -1,15 +1,12 @@
-// What the action tests share: a folder of files seen through a Vfs, scenes loaded from scene
-// text the way the program loads them, action nulls made from a scene line, the log heard back
-// and message boxes captured. The program-wide action state (random sequence, music table)
-// starts afresh for every test.
+// What the action tests share: files through a Vfs, action nulls made from a scene line, the log
+// heard back; the program-wide action state starts afresh for every test.
 #pragma once
 
 #include "actions/Actions.h"
 #include "app/System.h"
 #include "log/Log.h"
 #include "scene/Scene.h"
-#include "support/LwoWriter.h"
-#include "support/TestSupport.h"
+#include "support/SceneFixture.h"
 #include "vfs/Vfs.h"
 
 #include <gtest/gtest.h>
@@ -21,12 +18,7 @@
 
 namespace actions_test {
 
-// "LWSC", the version line, then the lines, LF-ended.
-inline std::string Lws(const std::vector<std::string>& lines, const char* version = "3") {
-  std::string text = std::string("LWSC\n") + version + "\n\n";
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
+using test::Lws;
 
 // A unit cube of 24 triangles (both windings of each face, so it shows from any side).
 inline std::vector<uint8_t> CubeObject(float half = 0.5f) {

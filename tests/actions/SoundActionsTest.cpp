@@ -1,5 +1,4 @@
-// The music, sample and volume actions heard through the sound layer mixed offline: what starts
-// and stops on which frame, and how loud.
+// The music, sample and volume actions heard through the sound layer mixed offline.
 #include "actions/ActionsFixture.h"
 #include "support/TinyAudio.h"
 

@@ -1,5 +1,4 @@
-// The visual actions drawn offscreen and probed by pixel: fade, camera cut, image sequence,
-// picture in picture and nested particle scenes.
+// The visual actions drawn offscreen and probed by pixel.
 #include "actions/ActionsFixture.h"
 #include "render/RenderFixture.h"
 #include "support/ImageWriter.h"

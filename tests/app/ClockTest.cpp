@@ -1,5 +1,4 @@
-// The scene clock with a clock the test moves by hand: the timer update, the pause, every key
-// jump, the once-a-second FPS line, and the frame loop's wrap past the last frame.
+// The scene clock against a clock the test moves by hand, and the frame loop's wrap.
 #include "app/Clock.h"
 
 #include "log/Log.h"

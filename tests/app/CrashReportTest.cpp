@@ -1,6 +1,5 @@
-// The crash report: its text from the guard's registers, and whole runs of the real System
-// (zivi3_crash_probe, in a window on a private X server) whose driver faults in the ways that
-// used to leave the program hanging.
+// The crash report's text, and whole runs of the real System (zivi3_crash_probe) whose driver
+// faults in the ways that used to leave the program hanging.
 #include "app/App.h"
 
 #include "support/SceneText.h"
@@ -15,7 +14,6 @@
 #include <initializer_list>
 #include <string>
 
-#include <sys/wait.h>
 
 namespace {
 
@@ -58,12 +56,7 @@ TEST(CrashReport, NamesTheFaultingAddressAndTheSixClassicRegistersInOrder) {
 }
 
 // Whether the pieces occur in text in this order.
-bool InOrder(const std::string& text, std::initializer_list<std::string> pieces) {
-  size_t at = 0;
-  for (const std::string& piece : pieces)
-    if ((at = text.find(piece, at)) == std::string::npos) return false;
-  return true;
-}
+using test::InOrder;
 
 struct ProbeRun {
   int code = -1;
@@ -78,12 +71,7 @@ ProbeRun RunProbe(const test::TempDir& dir, const std::string& display, const st
   // A run that faults on purpose leaves what the fault skipped unfreed: no leak report for it.
   const std::string command = "DISPLAY=" + display + " ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" timeout -k 5 60 " +
                               probe + " " + log + " " + arguments + " 2>" + (dir / "stderr.txt");
-  ProbeRun run;
-  const int status = std::system(command.c_str());
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.log = test::ReadText(log);
-  run.err = test::ReadText(dir / "stderr.txt");
-  return run;
+  return {test::Shell(command).code, test::ReadText(log), test::ReadText(dir / "stderr.txt")};
 }
 
 const char* const REPORT = "[ 05 ] - Houston, we have a problem\n\n[ Quorvel violated your windows ]";

@@ -1,5 +1,4 @@
-// The overlay font and loading screen drawn into an offscreen context: where the pixels land,
-// that they are white on black, and that the renderer's GL state is left as it was.
+// The overlay font and loading screen drawn offscreen, leaving the renderer's GL state alone.
 #include "app/Overlay.h"
 
 #include "platform/Platform.h"

@@ -1,5 +1,4 @@
-// The object loader's geometry: layers, points, triangles, tags and vertex maps, the failures
-// that stop a load, damaged files, and polygons split into triangles.
+// The object loader's geometry, the failures that stop a load, damaged files and triangulation.
 #include "support/SceneFixture.h"
 
 #include <cstdio>

@@ -1,6 +1,5 @@
-// The scene-file items: object layers and their clones, null objects, lights and cameras,
-// parents, camera targets and morph targets as resolved after the last line, oscillators read
-// ahead, and MD_Plug point-cache records.
+// The scene-file items: layers and clones, nulls, lights, cameras, parents, targets, oscillators
+// and point-cache records.
 #include "support/SceneFixture.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// The scene-file parser: the file check, line ends, the keyword table, envelope blocks and their
-// keys, and lines that don't hold what their keyword promises.
+// The scene-file parser: the file check, line ends, keywords, envelope blocks and bad lines.
 #include "support/SceneFixture.h"
 
 #include <sstream>

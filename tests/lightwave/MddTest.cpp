@@ -1,5 +1,4 @@
-// MDD point caches: loading and refusing files, playback at the cache's edges, the morph blend
-// and the order of the per-frame update. Expected positions are worked out by hand.
+// MDD point caches: loading, refusing, playback at the edges, the morph blend, the update order.
 #include "support/SceneFixture.h"
 
 #include <cmath>

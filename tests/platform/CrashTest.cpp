@@ -1,6 +1,4 @@
-// The crash guard: a fault inside a region comes back as a result with its address and
-// registers, the guard can be used again afterwards, and it leaves other threads and other
-// signals alone.
+// The crash guard: faults come back with address and registers; other threads and signals pass.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The setup dialog's control logic: what it opens with for a set of choices and what "Go!"
-// reads back from the controls.
+// The setup dialog's control logic: what it opens with and what "Go!" reads back.
 #include "platform/DialogModel.h"
 
 #include <gtest/gtest.h>

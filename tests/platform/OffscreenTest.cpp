@@ -1,5 +1,4 @@
-// The offscreen GL context and PNG files: what is drawn comes back top row first, at the
-// colour depth asked for, and survives a trip through a PNG file.
+// The offscreen GL context and PNG files: top row first, at the colour depth asked for.
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 

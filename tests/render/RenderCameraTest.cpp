@@ -1,6 +1,4 @@
-// Where things land on the image: the projection, the camera's heading, pitch and bank,
-// targets, parenting, the widescreen band and point caches, each against positions worked out
-// by hand from the camera maths.
+// Where things land on the image, against positions worked out by hand from the camera maths.
 #include "lightwave/Lightwave.h"
 #include "render/RenderFixture.h"
 

@@ -1,6 +1,5 @@
-// What the render tests share: an offscreen context, a scene built in code (cameras, lights,
-// surfaces, cubes and squares placed by one-key envelopes), a frame rendered and read back, and
-// where the camera maths says a scene point lands on the image.
+// What the render tests share: an offscreen context, a scene built in code, a frame read back,
+// and where the camera maths puts a scene point.
 #pragma once
 
 #include "platform/Platform.h"

@@ -1,5 +1,4 @@
-// What things look like: lights of each kind, the opaque and transparent passes, culling, the
-// trail, and dynamic objects drawn through arrays against the same objects from display lists.
+// What things look like: lights, the two passes, culling, the trail and dynamic objects.
 #include "render/RenderFixture.h"
 
 #include <cmath>

@@ -1,6 +1,4 @@
-// Textured surfaces as the texture cache leaves them: an image the right way up and scaled by
-// diffuse, a second layer cutting the first one out, and an image that failed to load; and the
-// LightWave look's projections and wrap modes.
+// Textured surfaces as the texture cache leaves them, and the LightWave look's projections.
 #include "render/RenderFixture.h"
 #include "support/ImageWriter.h"
 #include "textures/Textures.h"

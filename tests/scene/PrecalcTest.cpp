@@ -1,5 +1,4 @@
-// The precalculation: report, render lists and camera, normals (against the scan of every
-// triangle per vertex that they replace), surface batches and the dynamic flag.
+// The precalculation: report, render lists, camera, normals, surface batches, the dynamic flag.
 #include "support/SceneFixture.h"
 
 #include <cmath>
@@ -66,7 +65,10 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
   SceneObject* fade = AddNull(ACTION_POST_SCENE);
   SceneObject* sound = AddNull(ACTION_PRE_SCENE);
   SceneObject* clone = scene->AddObject();
+  cube->pivot = {0, 0, 3};
+  cube->uvMaps = {{"uv", {}, {}}};
   scene->CloneObjectGeometry(cube, clone);
+  EXPECT_TRUE(clone->pivot.z == 3 && clone->uvMaps.size() == 1 && clone->baseVertices.data() != cube->baseVertices.data());
   Camera* first = scene->AddCamera();
   scene->AddCamera();
   scene->AddLight();

@@ -68,32 +68,6 @@ TEST(Scene, LookupsReturnTheFirstMatch) {
   EXPECT_EQ(scene.FindCameraByIndex(3), nullptr);
 }
 
-TEST(Scene, ClonesOwnTheirGeometry) {
-  Scene scene;
-  SceneObject* source = scene.AddObject();
-  source->pivot = {1, 2, 3};
-  source->baseVertices.resize(4);
-  for (int i = 0; i < 4; ++i) source->baseVertices[i].position = {float(i), 0, 0};
-  source->triangles.resize(2);
-  for (int t = 0; t < 2; ++t)
-    for (int k = 0; k < 3; ++k) {
-      source->triangles[t].cornerIndex[k] = uint32_t(t + k);
-      source->triangles[t].corners[k] = &source->baseVertices[t + k];
-    }
-  source->triangles[1].corners[2] = nullptr;  // not set yet stays not set
-
-  SceneObject* clone = scene.AddObject();
-  scene.CloneObjectGeometry(source, clone);
-  EXPECT_EQ(clone->pivot.z, 3);
-  ASSERT_EQ(clone->baseVertices.size(), 4u);
-  ASSERT_EQ(clone->triangles.size(), 2u);
-  for (int t = 0; t < 2; ++t)
-    for (int k = 0; k < 3; ++k)
-      EXPECT_EQ(clone->triangles[t].corners[k], t == 1 && k == 2 ? nullptr : &clone->baseVertices[t + k]) << t << k;
-  clone->baseVertices[1].position.x = 50;
-  EXPECT_EQ(source->triangles[0].corners[1]->position.x, 1);
-}
-
 TEST(Scene, FreeEmptiesAnAttachedSceneAndReleasesEverythingOnce) {
   releasedActions = releasedCaches = 0;
   System system;

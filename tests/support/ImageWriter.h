@@ -1,6 +1,5 @@
-// Image files for the texture tests, the texture fuzzer's seeds and nothing else: PNG, JPEG,
-// TIFF and binary PPM are encoded by the image library itself, BMP and PCX are written here
-// byte by byte so that their header fields can be chosen (palettes, top-down rows, run lengths).
+// Image files for the texture tests and fuzz seeds: PNG, JPEG, TIFF and PPM by the image library,
+// BMP and PCX byte by byte so that their header fields can be chosen.
 #pragma once
 
 #include <cstddef>

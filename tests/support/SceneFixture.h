@@ -1,6 +1,5 @@
-// Scenes for tests: items built in code (keys, constant channels, meshes), and a fixture that
-// loads objects and scene files the way the program does, through a Vfs over a folder, with the
-// log read back and message boxes captured.
+// Scenes built in code, and a fixture that loads objects and scene files as the program does,
+// with the log read back and message boxes captured.
 #pragma once
 
 #include "app/System.h"
@@ -133,9 +132,9 @@ inline std::vector<uint8_t> TriangleObject(uint16_t layers = 1, uint16_t flags =
   return w.File();
 }
 
-// A scene file: "LWSC", "3", then the lines, each ended by CR LF.
-inline std::string Lws(const std::vector<std::string>& lines) {
-  std::string text = "LWSC\r\n3\r\n";
+// A scene file: "LWSC", the version, then the lines, each ended by CR LF.
+inline std::string Lws(const std::vector<std::string>& lines, const char* version = "3") {
+  std::string text = std::string("LWSC\r\n") + version + "\r\n";
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
 }

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <random>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace test {
@@ -32,6 +33,17 @@ MessageCapture::MessageCapture() {
 }
 
 MessageCapture::~MessageCapture() { platform::SetMessageHook(nullptr); }
+
+ShellRun Shell(const std::string& command) {
+  ShellRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
 
 std::string CorpusDir() {
   if (const char* env = std::getenv("ZIVI3_CORPUS")) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,21 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
+
+// The exit code (-1 when it didn't exit) and standard output of a shell command.
+struct ShellRun {
+  int code = -1;
+  std::string out;
+};
+ShellRun Shell(const std::string& command);
+// Whether every piece occurs in text, each after the one before.
+inline bool InOrder(const std::string& text, std::initializer_list<std::string> pieces) {
+  size_t at = 0;
+  for (const std::string& piece : pieces)
+    if ((at = text.find(piece, at)) == std::string::npos) return false;
+  return true;
+}
+inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
 // The program's log, written to path while this lives, and read back.
 class LogFile {

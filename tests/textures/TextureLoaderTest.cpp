@@ -211,26 +211,4 @@ TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   EXPECT_EQ(ImageStream(unread).size, 0u);
 }
 
-TEST_F(TextureLoaderTest, CorpusImagesDecode) {
-  SKIP_WITHOUT_CORPUS();
-  const std::string base = test::CorpusDir() + "/lightwave/";
-  struct Expected {
-    const char* path;
-    int32_t width, height;
-  };
-  for (const Expected& image : {Expected{"objects/boxuv.png", 512, 512}, Expected{"objects/white.bmp", 1, 1},
-                                Expected{"mapping/earthCylindric.jpg", 2048, 1024},
-                                Expected{"mapping/earthSpherical.jpg", 2048, 1024}}) {
-    SCOPED_TRACE(image.path);
-    TextureEntry entry;
-    ASSERT_TRUE(Decode(test::ReadBytes(base + image.path), entry, image.path));
-    EXPECT_TRUE(entry.width == image.width && entry.height == image.height);
-    const uint8_t* first = Bgr(entry, 0, 0);
-    if (image.width == 1) {
-      EXPECT_EQ(first[0] + first[1] + first[2], 3 * 255);
-    }
-  }
-  EXPECT_TRUE(Lines().empty());
-}
-
 }  // namespace

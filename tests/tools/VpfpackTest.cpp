@@ -5,31 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <sys/wait.h>
 
 namespace {
 
-struct ToolRun {
-  int code;
-  std::string output;
-};
+using test::Quote;
 
-ToolRun Vpfpack(const std::string& args) {
-  const std::string command = std::string(ZIVI3_BINARY_DIR) + "/tools/vpfpack " + args + " 2>&1";
-  ToolRun run{-1, ""};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+test::ShellRun Vpfpack(const std::string& args) {
+  return test::Shell(ZIVI3_BINARY_DIR "/tools/vpfpack " + args + " 2>&1");
 }
-
-std::string Quote(const std::string& path) { return "'" + path + "'"; }
-
 
 }  // namespace
 
@@ -47,16 +30,16 @@ TEST(Vpfpack, RoundTripsAFolderByteForByte) {
   test::WriteText(dir / "in/a", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa");
   std::filesystem::create_directory(dir.Path() / "in/sub");  // folders are not packed
 
-  ToolRun pack = Vpfpack(Quote(dir / "in") + " " + Quote(dir / "demo.vpf"));
-  ASSERT_EQ(pack.code, 0) << pack.output;
-  ToolRun list = Vpfpack("--list " + Quote(dir / "demo.vpf"));
-  EXPECT_EQ(list.code, 0) << list.output;
-  EXPECT_NE(list.output.find("4 members, 0 damaged"), std::string::npos) << list.output;
-  EXPECT_NE(list.output.find("compressed"), std::string::npos);  // the text member
-  EXPECT_NE(list.output.find("stored"), std::string::npos);      // the noise member
+  test::ShellRun pack = Vpfpack(Quote(dir / "in") + " " + Quote(dir / "demo.vpf"));
+  ASSERT_EQ(pack.code, 0) << pack.out;
+  test::ShellRun list = Vpfpack("--list " + Quote(dir / "demo.vpf"));
+  EXPECT_EQ(list.code, 0) << list.out;
+  EXPECT_NE(list.out.find("4 members, 0 damaged"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("compressed"), std::string::npos);  // the text member
+  EXPECT_NE(list.out.find("stored"), std::string::npos);      // the noise member
 
-  ToolRun extract = Vpfpack("--extract " + Quote(dir / "demo.vpf") + " " + Quote(dir / "out"));
-  ASSERT_EQ(extract.code, 0) << extract.output;
+  test::ShellRun extract = Vpfpack("--extract " + Quote(dir / "demo.vpf") + " " + Quote(dir / "out"));
+  ASSERT_EQ(extract.code, 0) << extract.out;
   EXPECT_EQ(test::ReadText(dir / "out/scene.lws"), text);
   EXPECT_EQ(test::ReadBytes(dir / "out/noise.bin"), noise);
   EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out/EMPTY.TXT"));
@@ -73,26 +56,26 @@ TEST(Vpfpack, DamagedOrForeignInputGivesAClearMessageAndAFailingCode) {
   std::vector<uint8_t> image = test::ReadBytes(dir / "d.vpf");
   image[image.size() - 6] ^= 0x40;  // inside the member's stored bytes
   test::WriteBytes(dir / "bad.vpf", image);
-  ToolRun list = Vpfpack("--list " + Quote(dir / "bad.vpf"));
+  test::ShellRun list = Vpfpack("--list " + Quote(dir / "bad.vpf"));
   EXPECT_EQ(list.code, 1);
-  EXPECT_NE(list.output.find("DAMAGED"), std::string::npos) << list.output;
-  ToolRun extract = Vpfpack("--extract " + Quote(dir / "bad.vpf") + " " + Quote(dir / "out"));
+  EXPECT_NE(list.out.find("DAMAGED"), std::string::npos) << list.out;
+  test::ShellRun extract = Vpfpack("--extract " + Quote(dir / "bad.vpf") + " " + Quote(dir / "out"));
   EXPECT_EQ(extract.code, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out/one.txt"));
 
   test::WriteText(dir / "text.vpf", "this is not a datafile");
-  ToolRun foreign = Vpfpack("--list " + Quote(dir / "text.vpf"));
+  test::ShellRun foreign = Vpfpack("--list " + Quote(dir / "text.vpf"));
   EXPECT_EQ(foreign.code, 1);
-  EXPECT_NE(foreign.output.find("not a version-2 datafile"), std::string::npos) << foreign.output;
-  ToolRun missing = Vpfpack("--extract " + Quote(dir / "none.vpf") + " " + Quote(dir / "out"));
+  EXPECT_NE(foreign.out.find("not a version-2 datafile"), std::string::npos) << foreign.out;
+  test::ShellRun missing = Vpfpack("--extract " + Quote(dir / "none.vpf") + " " + Quote(dir / "out"));
   EXPECT_EQ(missing.code, 1);
-  EXPECT_NE(missing.output.find("Data not present error"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.out.find("Data not present error"), std::string::npos) << missing.out;
 
   // Names that differ only in case could never both be found.
   test::WriteText(dir / "in/ONE.TXT", "x");
-  ToolRun twins = Vpfpack(Quote(dir / "in") + " " + Quote(dir / "t.vpf"));
+  test::ShellRun twins = Vpfpack(Quote(dir / "in") + " " + Quote(dir / "t.vpf"));
   EXPECT_EQ(twins.code, 1);
-  EXPECT_NE(twins.output.find("compared without case"), std::string::npos) << twins.output;
+  EXPECT_NE(twins.out.find("compared without case"), std::string::npos) << twins.out;
 
   EXPECT_EQ(Vpfpack("--help").code, 0);
   EXPECT_EQ(Vpfpack("").code, 2);
@@ -112,9 +95,9 @@ TEST(Vpfpack, ExtractsAnotherPackersDatafileButNeverOutsideItsFolder) {
   test::TempDir dir;
   std::filesystem::create_directory(dir.Path() / "deep");
   test::WriteBytes(dir / "deep/other.vpf", image);
-  ToolRun extract = Vpfpack("--extract " + Quote(dir / "deep/other.vpf") + " " + Quote(dir / "deep/out"));
-  EXPECT_EQ(extract.code, 1) << extract.output;
-  EXPECT_NE(extract.output.find("not a bare file name"), std::string::npos) << extract.output;
+  test::ShellRun extract = Vpfpack("--extract " + Quote(dir / "deep/other.vpf") + " " + Quote(dir / "deep/out"));
+  EXPECT_EQ(extract.code, 1) << extract.out;
+  EXPECT_NE(extract.out.find("not a bare file name"), std::string::npos) << extract.out;
   EXPECT_EQ(test::ReadText(dir / "deep/out/first.txt"), "first!");
   EXPECT_EQ(test::ReadText(dir / "deep/out/Second.TXT"), "second member");
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "deep/escape.txt"));

@@ -1,6 +1,5 @@
-// The block decoder against libbz2: round trips through the packer's compression, every
-// result code, hand-made streams at each limit the decoder must enforce, random blocks whose
-// decoding must match libbz2's byte for byte, and damaged streams that must fail cleanly.
+// The block decoder: round trips through the packer, every result code, hand-made streams at each
+// limit, and random blocks decoded as libbz2 decodes them (damage in general is the fuzzer's).
 
 #include <bzlib.h>
 #include <gtest/gtest.h>
@@ -424,37 +423,6 @@ TEST(BlockDecoder, MatchesLibbz2OnRandomBlocks) {
     ASSERT_EQ(theirs.bytes, ours.bytes) << trial;
   }
   EXPECT_GT(decoded, TRIALS * 3 / 4);
-}
-
-// Damage anywhere in a member ends in a result code or in some bytes, never in a crash or an
-// access outside the buffers (the sanitizer build checks the latter).
-TEST(BlockDecoder, SurvivesEveryFlippedBit) {
-  auto check = [](const Bytes& stream, uint32_t room, const char* what, size_t at) {
-    Decoded d = Decode(stream, room);
-    EXPECT_TRUE(d.result == DECODE_OK || d.result == DECODE_DATA_ERROR || d.result == DECODE_DATA_ERROR_MAGIC ||
-                d.result == DECODE_UNEXPECTED_EOF || d.result == DECODE_OUTBUFF_FULL || d.result == DECODE_MEM_ERROR)
-        << what << " " << at << ": " << d.result;
-    EXPECT_LE(d.bytes.size(), room);
-  };
-  Bytes data = Text(1200, 11);
-  Bytes runs = Runs(400, 12);
-  data.insert(data.end(), runs.begin(), runs.end());
-  const Bytes small = Reduced(data, 1);
-  const uint32_t room = static_cast<uint32_t>(data.size() * 2);
-  for (size_t bit = 0; bit < small.size() * 8; ++bit) {
-    Bytes bad = small;
-    bad[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
-    check(bad, room, "flip", bit);
-  }
-  // Two blocks: a sample of their bits.
-  Bytes two = Skewed(180000, 13);
-  const Bytes large = Reduced(two, 1);
-  const uint32_t largeRoom = static_cast<uint32_t>(two.size() + 100);
-  for (size_t bit = 8; bit < large.size() * 8; bit += 7919) {
-    Bytes bad = large;
-    bad[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
-    check(bad, largeRoom, "flip", bit);
-  }
 }
 
 TEST(BlockDecoder, RejectsEveryLimitOfTheFormat) {

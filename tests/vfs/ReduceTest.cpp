@@ -25,17 +25,6 @@ Bytes Bz2(const Bytes& data, int blockSize) {
 
 }  // namespace
 
-TEST(Reduce, KeepsTheDigitAndEndMarkerOfAnEmptyStream) {
-  for (int blockSize = 1; blockSize <= 9; ++blockSize) {
-    Bytes out;
-    ASSERT_TRUE(CompressReduced(nullptr, 0, blockSize, out));
-    EXPECT_EQ((Bytes{static_cast<uint8_t>('0' + blockSize), 0x17, 0x72, 0x45, 0x38, 0x50, 0x90}), out);
-  }
-  Bytes out;
-  EXPECT_FALSE(CompressReduced(nullptr, 0, 0, out));
-  EXPECT_FALSE(CompressReduced(nullptr, 0, 10, out));
-}
-
 TEST(Reduce, DropsFourFieldsFromEveryBlock) {
   // Three blocks of random bytes: the result loses "BZh", 33 bits per block and the 32-bit
   // stream CRC, give or take the padding of the last byte, and decodes to the input.
