@@ -133,10 +133,11 @@ TEST_F(LwoSurface, SidesComponentEnvelopesAndUnknownSurfaces) {
   w.Sub("BLOK").Sub("IMAP").S0("\x80").End();
   w.Sub("TMAP").Sub("CNTR").Vec(0, 0, 0).VX(1).VX(2).VX(1).VX(2).End().End().End();
   w.End();
-  w.Chunk("SURF").S0("Skin").S0("").Sub("SIDE").U2(1).End().End();
+  w.Chunk("SURF").S0("Skin").S0("").Sub("SIDE").U2(2).End().End();
   // "Other" is a tag that no polygon uses: its surface is found by the tag's name all the same.
   // "Nowhere" is no tag at all.
-  w.Chunk("SURF").S0("Other").S0("").Sub("COLR").Vec(0, 1, 0).VX(0).End().End();
+  w.Chunk("SURF").S0("Other").S0("").Sub("COLR").Vec(0, 1, 0).VX(0).End();
+  w.Sub("SIDE").U2(3).End().Sub("SIDE").U2(1).End().End();
   w.Chunk("SURF").S0("Nowhere").S0("").End();
   w.Layer(1, 0, 0, 0, 0, "never read");
   EXPECT_FALSE(LoadObject(w.File()));
@@ -146,7 +147,9 @@ TEST_F(LwoSurface, SidesComponentEnvelopesAndUnknownSurfaces) {
   EXPECT_TRUE(scene->surfaces[1]->name == "Other" && scene->surfaces[1]->color.y == 1);
 
   const Surface& skin = *scene->surfaces[0];
-  EXPECT_EQ(skin.flags, SURFACE_INITIAL);  // set by SIDE 3, kept by SIDE 2, cleared by SIDE 1
+  // Double-sided: set by SIDE 3, kept by SIDE 2 (in a second chunk too), cleared by SIDE 1.
+  EXPECT_EQ(skin.flags, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
+  EXPECT_EQ(scene->surfaces[1]->flags, SURFACE_INITIAL);
   const TextureLayer& layer = *skin.layers[0];
   EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_X]->keys[0].value, 2);
   EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_Y]->keys[0].value, 1);
