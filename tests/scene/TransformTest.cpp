@@ -166,6 +166,12 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   lamp->parentKind = ITEM_CAMERA;
   UpdateLightWorld(lamp);
   ExpectNear(Place(lamp->worldMatrix, {0, 0, 0}), Place(held->worldMatrix, {0, 0, 2}), "light 2 ahead of a camera");
+  // And an object under a light goes where the light takes it.
+  SceneObject* shade = scene.AddObject();
+  shade->parent = lamp;
+  shade->parentKind = ITEM_LIGHT;
+  UpdateObjectWorld(shade);
+  ExpectNear(Place(shade->worldMatrix, {0, 0, 0}), Place(lamp->worldMatrix, {0, 0, 0}), "object under a light");
 
   // A parenting loop ends the walk once it comes round: an object that is its own parent keeps
   // its own place, and child → parent → grandparent → parent leaves every value finite.
