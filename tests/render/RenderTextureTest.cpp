@@ -95,6 +95,9 @@ TEST_F(RenderTexture, AnImageShowsTheRightWayUpInWhiteScaledByDiffuse) {
   EXPECT_EQ(image.B(x, upper), 0);
   EXPECT_EQ(image.R(x, lower), 0);
   EXPECT_NEAR(image.B(x, lower), 128, 1);
+  // Drawn from arrays as a dynamic object, it shows the same.
+  square->flags |= OBJECT_DYNAMIC;
+  EXPECT_TRUE(Render(0).rgb == image.rgb);
 }
 
 TEST_F(RenderTexture, ASecondLayerCutsTheFirstOutByItsBrightness) {
