@@ -172,7 +172,7 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   w.Tags({"S"}).Layer(0, 0, 0, 0, 0, "after").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
   w.Polygons("FACE", {{0, 1, 2}}).PolygonTags("SURF", {{0, 0}});
   w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("TRAN").F4(0).VX(2).End();
-  w.Sub("SPEC").F4(0).VX(3).End().End();
+  w.Sub("LUMI").F4(0).VX(3).End().End();
 
   system.SetEngineSpeed(25);
   ASSERT_TRUE(LoadObject(w.File()));
@@ -194,7 +194,7 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   EXPECT_EQ(tcb->keys[0].shape, 0u);
   const EnvelopeKey& t = tcb->lightwaveKeys[0];
   EXPECT_TRUE(t.shape == SHAPE_TCB && t.tension == 0.5f && t.continuity == 0.25f && t.bias == -0.5f);
-  const Envelope* spans = scene->surfaces[0]->envelopes[SURFACE_ENV_SPECULAR].get();
+  const Envelope* spans = scene->surfaces[0]->envelopes[SURFACE_ENV_LUMINOSITY].get();
   ASSERT_TRUE(spans && spans->keys.size() == 3 && spans->lightwaveKeys.size() == 3);
   EXPECT_TRUE(spans->pre == BEHAVIOR_REPEAT && spans->post == BEHAVIOR_LINEAR);
   for (const EnvelopeKey& k : spans->keys) EXPECT_EQ(k.shape, 0u);
