@@ -46,6 +46,8 @@ Window FindByTitle(Display* display, Window window, const std::string& prefix) {
 
 // The id of a mapped window whose title begins with prefix, or "".
 std::string FindWindow(const std::string& prefix) {
+  // A window may go while the tree is walked: its errors read as "not this one", not as the end.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   Display* display = XOpenDisplay(nullptr);
   const Window found = display ? FindByTitle(display, DefaultRootWindow(display), prefix) : 0;
   if (display) XCloseDisplay(display);
@@ -88,7 +90,8 @@ std::string CurrentMode() {
   if (!display) return "";
   std::string mode;
   XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
-  XRRCrtcInfo* crtc = resources && resources->ncrtc > 0 ? XRRGetCrtcInfo(display, resources, resources->crtcs[0]) : nullptr;
+  XRRCrtcInfo* crtc =
+      resources && resources->ncrtc > 0 ? XRRGetCrtcInfo(display, resources, resources->crtcs[0]) : nullptr;
   if (crtc) mode = std::to_string(crtc->width) + "x" + std::to_string(crtc->height);
   if (crtc) XRRFreeCrtcInfo(crtc);
   if (resources) XRRFreeScreenResources(resources);
