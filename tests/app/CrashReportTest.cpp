@@ -14,13 +14,11 @@
 #include <initializer_list>
 #include <string>
 
-
 namespace {
 
 TEST(CrashReport, NamesTheFaultingAddressAndTheSixClassicRegistersInOrder) {
   platform::CrashInfo info;
   info.instruction = 0x401a2b;
-  info.address = 0;
   const char* names[] = {"RDI", "RSI", "RDX", "RCX", "RBX", "RAX", "RIP"};
   for (int i = 0; i < 7; ++i) {
     info.registerNames[i] = names[i];
@@ -28,50 +26,27 @@ TEST(CrashReport, NamesTheFaultingAddressAndTheSixClassicRegistersInOrder) {
   }
   info.registerCount = 7;
   char report[LOG_LINE_MAX + 1];
-  const std::string head =
-      "[ Quorvel violated your windows ]\n\nException Handler returned Access Violation at 0x00401a2b\n\nRAX: "
-      "0x0000000000001005\nRBX: 0x0000000000001004\nRCX: 0x0000000000001003\nRDX: 0x0000000000001002\nRSI: "
-      "0x0000000000001001\nRDI: 0x0000000000001000\n\n";
   const size_t length = FormatCrashReport(info, report, sizeof report);
-  EXPECT_EQ(std::string(report).rfind(head, 0), 0u) << report;
-  EXPECT_EQ(std::string(report).find("RIP"), std::string::npos);
+  EXPECT_EQ(std::string(report).rfind("[ Quorvel violated your windows ]\n\nException Handler returned Access Violation at "
+                                      "0x00401a2b\n\nRAX: 0x0000000000001005\nRBX: 0x0000000000001004\nRCX: "
+                                      "0x0000000000001003\nRDX: 0x0000000000001002\nRSI: 0x0000000000001001\nRDI: "
+                                      "0x0000000000001000\n\n", 0),
+            0u) << report;
   EXPECT_TRUE(length == std::strlen(report) && report[length - 1] == '\n');
 
   // A processor without those names: every register the guard gave, as it named them. A 64-bit
-  // address takes all its digits.
-  platform::CrashInfo other;
-  other.instruction = 0xffff800012345678;
-  other.registerNames[0] = "X0";
-  other.registerNames[1] = "X1";
-  other.registers[1] = 0xff;
-  other.registerCount = 2;
-  FormatCrashReport(other, report, sizeof report);
-  EXPECT_NE(std::string(report).find("at 0xffff800012345678\n\nX0: 0x0000000000000000\nX1: 0x00000000000000ff\n"),
-            std::string::npos)
-      << report;
-  // A buffer too small for it holds its beginning, ended.
+  // address takes all its digits; a buffer too small holds the report's beginning, ended.
+  info = {};
+  info.instruction = 0xffff800012345678;
+  info.registerNames[0] = "X0";
+  info.registerNames[1] = "X1";
+  info.registers[1] = 0xff;
+  info.registerCount = 2;
+  FormatCrashReport(info, report, sizeof report);
+  EXPECT_TRUE(std::strstr(report, "at 0xffff800012345678\n\nX0: 0x0000000000000000\nX1: 0x00000000000000ff\n")) << report;
   char small[12];
-  EXPECT_EQ(FormatCrashReport(other, small, sizeof small), 11u);
+  EXPECT_EQ(FormatCrashReport(info, small, sizeof small), 11u);
   EXPECT_STREQ(small, "[ Quorvel v");
-}
-
-// Whether the pieces occur in text in this order.
-using test::InOrder;
-
-struct ProbeRun {
-  int code = -1;
-  std::string log, err;
-};
-
-// Runs the probe with arguments on a display of its own; a run that hangs is killed after a
-// minute and reads as code 124.
-ProbeRun RunProbe(const test::TempDir& dir, const std::string& display, const std::string& arguments) {
-  const std::string probe = std::string(ZIVI3_BINARY_DIR) + "/tests/zivi3_crash_probe";
-  const std::string log = dir / "ZIVI3.LOG";
-  // A run that faults on purpose leaves what the fault skipped unfreed: no leak report for it.
-  const std::string command = "DISPLAY=" + display + " ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" timeout -k 5 60 " +
-                              probe + " " + log + " " + arguments + " 2>" + (dir / "stderr.txt");
-  return {test::Shell(command).code, test::ReadText(log), test::ReadText(dir / "stderr.txt")};
 }
 
 const char* const REPORT = "[ 05 ] - Houston, we have a problem\n\n[ Quorvel violated your windows ]";
@@ -115,13 +90,19 @@ TEST(CrashReport, EveryFaultIsReportedAndTheRunEndsInOrderWithZero) {
       {"twice", 0, {REPORT, "[ 01 ] - SYSTEM(Run) - The cleanup after the crash faulted too", DONE, FOOTER}, {box}},
   };
   for (const auto& c : cases) {
-    const ProbeRun run = RunProbe(dir, display.Name(), c.arguments);
-    EXPECT_EQ(run.code, c.code) << c.arguments << "\n" << run.err;
-    EXPECT_TRUE(InOrder(run.log, c.log)) << c.arguments << "\n" << run.log;
-    EXPECT_TRUE(InOrder(run.err, c.err)) << c.arguments << "\n" << run.err;
-    EXPECT_EQ(run.log.find("Houston") == std::string::npos, c.code != 0) << run.log;
+    // A run that hangs is killed after a minute; one that faults on purpose leaves what the fault
+    // skipped unfreed, so no leak report for it.
+    const int code = test::Shell("DISPLAY=" + display.Name() + " ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" " +
+                                 "timeout -k 5 60 " + ZIVI3_BINARY_DIR + "/tests/zivi3_crash_probe " +
+                                 (dir / "ZIVI3.LOG") + " " + c.arguments + " 2>" + (dir / "stderr.txt"))
+                         .code;
+    const std::string log = test::ReadText(dir / "ZIVI3.LOG"), err = test::ReadText(dir / "stderr.txt");
+    EXPECT_EQ(code, c.code) << c.arguments << "\n" << err;
+    EXPECT_TRUE(test::InOrder(log, c.log)) << c.arguments << "\n" << log;
+    EXPECT_TRUE(test::InOrder(err, c.err)) << c.arguments << "\n" << err;
+    EXPECT_EQ(log.find("Houston") == std::string::npos, c.code != 0) << log;
     // The report goes to the log file past Log, so the terminal's log echo never shows it.
-    EXPECT_EQ(run.err.find("Houston"), std::string::npos) << run.err;
+    EXPECT_EQ(err.find("Houston"), std::string::npos) << err;
   }
 }
 

@@ -1,31 +1,21 @@
-// zivi3_crash_probe: the real System in a real window whose driver does what the arguments say,
-// so a test can watch the whole run from outside: exit code, log file, message boxes (--batch,
-// on stderr), the cleanup and the display mode.
-//
-//   zivi3_crash_probe LOG crash [MS]         draws frames for MS milliseconds, then writes through
-//                                            a null record
-//   zivi3_crash_probe LOG return N           the driver returns N at once
-//   zivi3_crash_probe LOG log-lock           the driver faults while it holds the log's lock
-//   zivi3_crash_probe LOG hang [MS]          as crash, holding a lock its cleanup waits for
-//   zivi3_crash_probe LOG twice              the driver faults, and its cleanup faults too
-//   zivi3_crash_probe LOG load SCENE TEXT    the viewer loads SCENE and faults as soon as a log
-//                                            line holds TEXT, with the scene half built
-//
-// Any of them may end with --fullscreen WxH.
+// zivi3_crash_probe LOG WHAT [ARGUMENT...] [--fullscreen WxH]: the real System in a real window
+// whose driver does what WHAT says (see the usage line), so that a test can watch the whole run
+// from outside: exit code, log file, message boxes (--batch, on stderr), the cleanup and the
+// display mode. "hang" is "crash" holding a lock the cleanup waits for; "load" loads SCENE and
+// faults as soon as a log line holds TEXT, with the scene half built.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "app/App.h"
 
 namespace {
 
-// A field a few bytes into a null record: the fault of a null pointer, without the sanitizer's
-// null check stopping the run first. Volatile: the write below must really happen.
+// A field a few bytes into a null record: a null pointer's fault that the sanitizer's null check
+// doesn't stop first. Volatile: the write must really happen.
 int* volatile nowhere = reinterpret_cast<int*>(uintptr_t{16});
 
 void Fault() { *nowhere = 1; }
