@@ -135,8 +135,7 @@ class RenderFixture : public ::testing::Test {
     return object;
   }
 
-  // A square in the object's XY plane facing -Z (towards a camera at the origin), wound
-  // clockwise as front faces are.
+  // A square in the object's XY plane facing -Z, wound clockwise as front faces are.
   static void AddSquare(SceneObject* object, Surface* surface, Vec3 centre, float half) {
     const uint32_t base = uint32_t(object->baseVertices.size());
     for (const auto& c : {std::array<float, 2>{-half, -half}, {-half, half}, {half, half}, {half, -half}})
@@ -145,8 +144,7 @@ class RenderFixture : public ::testing::Test {
     AddTriangle(object, surface, base, base + 2, base + 3);
   }
 
-  // Texture coordinates of a square made by AddSquare about the object's origin: its
-  // bottom-left corner at (0, 0), its top-right at (1, 1).
+  // Texture coordinates of a square about the object's origin: (0, 0) bottom left, (1, 1) top right.
   static void MapSquare(SceneObject* object) {
     for (Triangle& triangle : object->triangles)
       for (int k = 0; k < 3; ++k) {
@@ -155,26 +153,12 @@ class RenderFixture : public ::testing::Test {
       }
   }
 
-  // A cube with outward faces, each clockwise seen from outside.
-  static void AddCube(SceneObject* object, Surface* surface, Vec3 centre, float half) {
-    const uint32_t base = uint32_t(object->baseVertices.size());
-    for (int i = 0; i < 8; ++i)
-      object->baseVertices.push_back(Vertex{{centre.x + (i & 1 ? half : -half), centre.y + (i & 2 ? half : -half),
-                                             centre.z + (i & 4 ? half : -half)}, {}, 0, 0});
-    const uint32_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    for (auto& f : faces) {
-      AddTriangle(object, surface, base + f[0], base + f[1], base + f[2]);
-      AddTriangle(object, surface, base + f[0], base + f[2], base + f[3]);
-    }
-  }
-
   void Precalculate() {
     if (!precalculated) scene->Precalc(nullptr);
     precalculated = true;
   }
 
-  // Precalculates on first use, takes the viewports, clears to clearColour and renders the
-  // frame at time; no GL error may come of it.
+  // Precalculates on first use, clears to clearColour and renders the frame at time, without a GL error.
   Image Render(float time, Vec3 clearColour = {}) {
     Precalculate();
     SetupRenderState();
@@ -188,9 +172,8 @@ class RenderFixture : public ::testing::Test {
     return image;
   }
 
-  // Where a scene point lands, in pixels from the top-left corner, seen from a camera at the
-  // origin looking along +Z: 34.71° vertically, the width's share by the aspect, inside a band
-  // of bandHeight rows centred on the image.
+  // Where a scene point lands in pixels, seen from a camera at the origin looking along +Z:
+  // 34.71° vertically, the width's share by the aspect, in a band of bandHeight rows.
   static void Project(Vec3 point, float* x, float* y, float aspect = float(WIDTH) / HEIGHT,
                       uint32_t bandHeight = HEIGHT) {
     const float f = 1.0f / std::tan(34.71f * 0.5f * DEGREES);

@@ -13,13 +13,10 @@ constexpr int AMBIENT_ONLY = 26;
 // Grey 0.5 lit at 45° by a white light, plus the ambient part.
 const int LIT_AT_45 = int(std::lround((0.5 * std::sqrt(0.5) + 0.1) * 255));
 
-// Classic: a light of kind 2 shines from the direction of its position, any other kind from its
-// position. The LightWave look: lights by their LightType, distant and spot lights along their
-// own +Z as heading and pitch turn it, colour × intensity over the scene's ambient light (here
-// 0.4 × an intensity envelope at 0.5: GL's default 0.2 again).
+// Classic: kind 2 shines from the direction of its position, others from the position. LightWave:
+// by LightType, distant and spot along their own +Z, over the scene's ambient (0.4 × 0.5 here).
 TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
-  // Two grey squares turned 45° towards the middle: the left one faces front-right, the right
-  // one front-left. Probed at their centres.
+  // Two grey squares turned 45° towards the middle, probed at their centres.
   float leftX, rightX, y;
   Project({-1.5f, 0, 10}, &leftX, &y);
   Project({1.5f, 0, 10}, &rightX, &y);
@@ -82,10 +79,8 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
     EXPECT_NEAR(image.G(uint32_t(rightX), uint32_t(y)), c.right, 3) << c.what;
   }
 
-  // Attenuation by falloff over the range. Classic: none (0, a range that isn't positive, an
-  // unknown falloff), linear over half the range (1), quadratic (2 and 3). LightWave: r/d (2)
-  // and (r/d)² (3) exactly, linear approximated (1, half at half the range), none for a distant
-  // light; a spot's soft edge gives half strength halfway through it.
+  // Attenuation by falloff over the range, classic and LightWave (none for a distant light); a
+  // spot's soft edge gives half strength halfway through it.
   const struct {
     bool lightwave;
     uint8_t type;
@@ -119,8 +114,7 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
   }
 }
 
-// Dissolve 0.5 halves the alpha of the whole object, opaque surfaces included, which then go in
-// the transparent pass (a square behind it shows through); 1 leaves nothing. Classic: ignored.
+// Dissolve halves the alpha of the whole object, opaque surfaces moving to the transparent pass.
 TEST_F(RenderSurface, ADissolvingObjectFadesAsAWholeWithTheLightWaveLook) {
   for (uint32_t dynamic : {0u, uint32_t(OBJECT_DYNAMIC)}) {
     system.settings.lightwave = false;
@@ -143,9 +137,8 @@ TEST_F(RenderSurface, ADissolvingObjectFadesAsAWholeWithTheLightWaveLook) {
 }
 
 TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {
-  // A red square before a larger green one that is transparent. Drawn in the opaque pass, the
-  // red one writes depth and hides the green one; drawn in the transparent pass (no depth
-  // writes, object order) the green one is blended over it.
+  // A red square before a transparent green one: in the opaque pass it writes depth and hides
+  // the green; in the transparent pass (no depth writes, object order) the green covers it.
   auto build = [this](float redTransparency) {
     NewScene();
     AddCamera();
@@ -167,8 +160,7 @@ TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {
   };
   SceneObject* front = build(0);
   EXPECT_TRUE(redInFront());
-  // A static object keeps the pass its display list was recorded with; a dynamic one follows
-  // its surface.
+  // A display list keeps the pass it was recorded with; a dynamic object follows its surface.
   scene->surfaces[0]->transparency = 0.001f;
   EXPECT_TRUE(redInFront());
   front->flags |= OBJECT_DYNAMIC;
@@ -218,9 +210,8 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
 }
 
 TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {
-  // A bumpy grid in three surfaces (smooth, flat, smooth and transparent) under two lights, in
-  // either look (the LightWave look's smooth surfaces draw corner normals). Drawn dynamic, it
-  // follows a morph target of its own shape halfway, which changes nothing.
+  // A bumpy grid in three surfaces (smooth, flat, transparent) under two lights, in either look;
+  // drawn dynamic, it follows a morph target of its own shape halfway, which changes nothing.
   auto render = [this](uint32_t flags, bool lightwave) {
     NewScene();
     Settings settings = system.settings;

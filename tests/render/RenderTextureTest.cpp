@@ -8,8 +8,7 @@ namespace {
 
 class RenderTexture : public RenderFixture {
  protected:
-  // A 4 × 4 picture: the top half one colour, the bottom half the other, or the left half and
-  // the right half.
+  // A 4 × 4 picture: top and bottom halves, or left and right halves, of two colours.
   void AddImage(const std::string& name, bool leftRight, const uint8_t first[3], const uint8_t second[3]) {
     test::Picture picture{4, 4, {}};
     for (uint32_t y = 0; y < 4; ++y)
@@ -21,8 +20,8 @@ class RenderTexture : public RenderFixture {
     system.textureCache.AddReference(name.c_str());
   }
 
-  // A 64 × 32 picture of 4 × 2 blocks of BLOCKS' colours (top row first): one texel per
-  // quarter turn and half height of a projection, with room inside each for the filtering.
+  // A 64 × 32 picture of 4 × 2 blocks of BLOCKS' colours (top row first): a block per quarter
+  // turn and half height of a projection.
   static constexpr uint8_t BLOCKS[8][3] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},     {255, 255, 0},
                                            {0, 255, 255}, {255, 0, 255}, {255, 255, 255}, {255, 128, 0}};
   void AddBlocks(const std::string& name) {
@@ -132,9 +131,8 @@ TEST_F(RenderTexture, ASecondLayerCutsTheFirstOutByItsBrightness) {
   EXPECT_EQ(image.G(uint32_t(right), uint32_t(y)), 255);
 }
 
-// Each probe: a point on a solid, its texel worked out by hand from LightWave's projections
-// (u = ½ + turn from -z, v = ½ + latitude / 180° or height / size; cubic by the face's axis),
-// as a block of BLOCKS (row 0 the top half, v ≥ ½).
+// Each probe: a point on a solid and its block worked out by hand (u = ½ + turn from -z,
+// v = ½ + latitude / 180° or height / size; cubic by the face's axis).
 TEST_F(RenderTexture, LightWaveProjectionsShowTheTexelWorkedOutForAPointOfASolid) {
   SetLightWave(true);
   AddBlocks("blocks.png");
@@ -167,7 +165,7 @@ TEST_F(RenderTexture, LightWaveProjectionsShowTheTexelWorkedOutForAPointOfASolid
     SceneObject* solid = AddObject(c.position);
     if (c.projection == PROJECTION_SPHERICAL) test::AddSphere(solid, surface, 2);
     if (c.projection == PROJECTION_CYLINDRICAL) test::AddCylinder(solid, surface, 32, 2, 2);
-    if (c.projection == PROJECTION_CUBIC) AddCube(solid, surface, {}, 1);
+    if (c.projection == PROJECTION_CUBIC) test::AddCube(solid, surface);
   }
   LoadTextures();
   const Image image = Render(0);
@@ -188,8 +186,7 @@ TEST_F(RenderTexture, LightWaveFrontProjectionFollowsTheCameraAndWrapModesTileAs
   AddLayer(front, "blocks.png");
   front->layers[0]->projection = PROJECTION_FRONT;
   AddSquare(AddObject({0, 0, 40}), front, {}, 40);
-  // Four squares mapped planar along z, a size of 1 across each width of 2: u runs from -½ to
-  // 1½, probed at u 1.4, v 0.75.
+  // Four squares mapped planar along z, u from -½ to 1½, probed at u 1.4, v 0.75.
   const struct {
     uint8_t wrap;
     std::vector<int> rgb;

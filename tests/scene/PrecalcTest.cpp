@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -13,6 +14,11 @@ class PrecalcTest : public test::SceneFixture {
  protected:
   SceneObject* AddMesh(const std::vector<Vec3>& points, const Corners& corners, std::vector<Surface*> surfaces = {}) {
     return test::AddMesh(*scene, points, corners, surfaces);
+  }
+  SceneObject* AddCube(Surface* surface) {
+    SceneObject* cube = scene->AddObject();
+    test::AddCube(cube, surface);
+    return cube;
   }
   SceneObject* AddNull(uint8_t phase) {
     SceneObject* null = scene->AddObject();
@@ -39,29 +45,10 @@ std::vector<Vec3> QuadraticNormals(const SceneObject& object) {
   return normals;
 }
 
-// A cube of 8 shared points and 12 outward-wound triangles. Each face is split along its
-// diagonal joining two of the points 0, 3, 5, 6, so every point touches as many triangles on
-// each of its three faces and its average favours none of them.
-void Cube(std::vector<Vec3>& points, Corners& corners) {
-  for (int i = 0; i < 8; ++i) points.push_back(Vec3{i & 1 ? 1.f : -1.f, i & 2 ? 1.f : -1.f, i & 4 ? 1.f : -1.f});
-  const uint32_t quads[6][4] = {{0, 1, 3, 2}, {5, 7, 6, 4}, {0, 1, 5, 4}, {3, 7, 6, 2}, {0, 2, 6, 4}, {3, 7, 5, 1}};
-  for (const auto& q : quads) {
-    for (std::array<uint32_t, 3> t : {std::array<uint32_t, 3>{q[0], q[1], q[2]}, {q[0], q[2], q[3]}}) {
-      const Vec3 &a = points[t[0]], &b = points[t[1]], &c = points[t[2]];
-      const Vec3 n = Cross(Vec3{a.x - b.x, a.y - b.y, a.z - b.z}, Vec3{a.x - c.x, a.y - c.y, a.z - c.z});
-      if (n.x * (a.x + b.x + c.x) + n.y * (a.y + b.y + c.y) + n.z * (a.z + b.z + c.z) < 0) std::swap(t[1], t[2]);
-      corners.push_back(t);
-    }
-  }
-}
-
 TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
-  std::vector<Vec3> points;
-  Corners corners;
-  Cube(points, corners);
   SceneObject* quiet = AddNull(ACTION_NONE);
   SceneObject* music = AddNull(ACTION_PRE_SCENE);
-  SceneObject* cube = AddMesh(points, corners, {scene->AddSurface()});
+  SceneObject* cube = AddCube(scene->AddSurface());
   SceneObject* fade = AddNull(ACTION_POST_SCENE);
   SceneObject* sound = AddNull(ACTION_PRE_SCENE);
   SceneObject* clone = scene->AddObject();
@@ -102,10 +89,7 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
 }
 
 TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
-  std::vector<Vec3> points;
-  Corners corners;
-  Cube(points, corners);
-  SceneObject* cube = AddMesh(points, corners, {scene->AddSurface()});
+  SceneObject* cube = AddCube(scene->AddSurface());
   PrecalcObject(*cube, nullptr);
 
   const float d = 1.0f / std::sqrt(3.0f);
@@ -117,8 +101,7 @@ TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
   }
   EXPECT_EQ(cube->flags, OBJECT_COMPILE_OPAQUE | OBJECT_COMPILE_TRANSPARENT);
 
-  // Random meshes, with repeated corners and coincident points, against the scan of every
-  // triangle per vertex that the normals replace: the same bits.
+  // Random meshes, with repeated corners and coincident points: the same bits as a plain scan.
   std::mt19937 random(1234);
   std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
   for (int mesh = 0; mesh < 40; ++mesh) {
@@ -151,22 +134,17 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   const float DEGREE = 3.14159265f / 180;
   system.settings.lightwave = true;
   // A box smoothed at 89°: every corner keeps its face's normal, the axis its corners share.
-  std::vector<Vec3> points;
-  Corners corners;
-  Cube(points, corners);
-  SceneObject* box = AddMesh(points, corners, {scene->AddSurface()});
+  SceneObject* box = AddCube(scene->AddSurface());
   box->triangles[0].surface->smoothing = 89 * DEGREE;
-  // A cylinder of 16 sides smoothed at 30°: sides meeting at 22.5° are smooth, the caps at 90°
-  // hard; and an open tube of it, smooth all round.
+  // A cylinder of 16 sides smoothed at 30°: smooth sides, hard caps; an open tube of it.
   SceneObject* cylinder = scene->AddObject();
   SceneObject* tube = scene->AddObject();
   Surface* metal = scene->AddSurface();
   metal->smoothing = 30 * DEGREE;
   test::AddCylinder(cylinder, metal, 16, 1, 1);
   test::AddCylinder(tube, metal, 16, 1, 1, false);
-  // A square split in two (points 0-3) and a triangle tilted 11° from it along its edge 0-3,
-  // smoothed at 45°: the square counts once at point 0, however many of its pieces touch it.
-  // A third triangle at point 0 belongs to another surface, smoothed alike: it plays no part.
+  // A split square (points 0-3) and a triangle tilted 11° along its edge 0-3, at 45°: the
+  // square counts once at point 0; a third triangle there, of another surface, plays no part.
   SceneObject* roof = AddMesh({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {-1, -0.2f, 0.5f}, {0.5f, -0.2f, -1}}, {});
   Surface* tiles = scene->AddSurface();
   Surface* other = scene->AddSurface();
@@ -192,7 +170,8 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
       }
   };
   expectCorners(box, [&](const Triangle& t, int) {
-    const Vec3 &a = points[t.cornerIndex[0]], &b = points[t.cornerIndex[1]], &c = points[t.cornerIndex[2]];
+    const Vec3 &a = box->baseVertices[t.cornerIndex[0]].position, &b = box->baseVertices[t.cornerIndex[1]].position,
+               &c = box->baseVertices[t.cornerIndex[2]].position;
     return a.x == b.x && b.x == c.x ? Vec3{a.x, 0, 0} : a.y == b.y && b.y == c.y ? Vec3{0, a.y, 0} : Vec3{0, 0, a.z};
   }, "box");
   for (const SceneObject* solid : {cylinder, tube})
@@ -214,7 +193,7 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   // The classic look draws vertex normals: no corner normals are made.
   NewScene();
   system.settings.lightwave = false;
-  SceneObject* classic = AddMesh(points, corners, {scene->AddSurface()});
+  SceneObject* classic = AddCube(scene->AddSurface());
   classic->triangles[0].surface->smoothing = 1;
   scene->Precalc(nullptr);
   EXPECT_TRUE(classic->cornerNormals.empty() && classic->triangles[0].cornerNormals == NO_CORNER_NORMALS);
@@ -224,8 +203,7 @@ TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
   Surface* first = scene->AddSurface();
   Surface* second = scene->AddSurface();
   const std::vector<Vec3> points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  // Triangles of the second surface come first, alternating with the first one's; then an
-  // untagged triangle and one naming a vertex that isn't there.
+  // Alternating triangles of the two surfaces, an untagged one and one past the vertices.
   SceneObject* object = AddMesh(points, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 2, 3}, {0, 1, 3}}, {second, first});
   object->triangles.emplace_back();
   object->triangles.emplace_back().cornerIndex[1] = 4;
@@ -238,13 +216,9 @@ TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
   ASSERT_EQ(scene->surfaces.size(), 3u);
   Surface* grey = scene->surfaces[2].get();
   EXPECT_TRUE(grey->color.x > 0 && grey->color.x == grey->color.z);
-  const SurfaceBatch expected[] = {{0, 2, first}, {2, 3, second}, {5, 1, grey}};
-  ASSERT_EQ(object->surfaceBatches.size(), 3u);
-  for (int b = 0; b < 3; ++b) {
-    const SurfaceBatch& batch = object->surfaceBatches[b];
-    EXPECT_TRUE(batch.first == expected[b].first && batch.count == expected[b].count &&
-                batch.surface == expected[b].surface) << b;
-  }
+  std::vector<std::tuple<uint32_t, uint32_t, Surface*>> batches;
+  for (const SurfaceBatch& batch : object->surfaceBatches) batches.emplace_back(batch.first, batch.count, batch.surface);
+  EXPECT_EQ(batches, (std::vector<std::tuple<uint32_t, uint32_t, Surface*>>{{0, 2, first}, {2, 3, second}, {5, 1, grey}}));
   const uint32_t order[] = {1, 3, 0, 2, 4, 5};  // triangle order within a batch
   for (int i = 0; i < 6; ++i) EXPECT_EQ(object->sortedTriangles[i], &object->triangles[order[i]]) << i;
 

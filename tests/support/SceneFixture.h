@@ -67,49 +67,56 @@ inline void AddPolygon(SceneObject* object, Surface* surface, const std::vector<
   }
 }
 
-// Solids about the object's origin, of quads split in two and (cylinder) two capping polygons:
-// a cylinder along Y of the given sides (or an open tube), and a sphere of 32 meridians and 16
-// parallels.
-inline void AddCylinder(SceneObject* object, Surface* surface, uint32_t sides, float radius, float halfHeight,
-                        bool capped = true) {
+// A solid about the object's Y axis: rings of (radius, y), each of `sides` points, joined by
+// quads (by triangles at a ring of radius 0, a pole); two rings may be capped.
+inline void AddRings(SceneObject* object, Surface* surface, uint32_t sides, const std::vector<std::array<float, 2>>& rings,
+                     bool capped) {
   const uint32_t base = uint32_t(object->baseVertices.size());
-  for (float y : {-halfHeight, halfHeight})
+  for (const auto& [radius, y] : rings)
     for (uint32_t i = 0; i < sides; ++i) {
       const float angle = 6.2831853f * float(i) / float(sides);
       object->baseVertices.push_back(Vertex{{radius * std::cos(angle), y, radius * std::sin(angle)}, {}, 0, 0});
     }
-  std::vector<uint32_t> bottom, top;
-  for (uint32_t i = 0; i < sides; ++i) {
-    const uint32_t next = (i + 1) % sides;
-    AddPolygon(object, surface, {base + i, base + next, base + sides + next, base + sides + i});
-    bottom.push_back(base + i), top.push_back(base + sides + i);
-  }
+  for (uint32_t j = 0; j + 1 < rings.size(); ++j)
+    for (uint32_t i = 0; i < sides; ++i) {
+      const uint32_t a = base + j * sides + i, b = base + j * sides + (i + 1) % sides;
+      if (rings[j][0] == 0)
+        AddPolygon(object, surface, {a, b + sides, a + sides});
+      else if (rings[j + 1][0] == 0)
+        AddPolygon(object, surface, {a, b, a + sides});
+      else
+        AddPolygon(object, surface, {a, b, b + sides, a + sides});
+    }
   if (!capped) return;
+  std::vector<uint32_t> bottom, top;
+  for (uint32_t i = 0; i < sides; ++i) bottom.push_back(base + i), top.push_back(base + sides + i);
   AddPolygon(object, surface, bottom);
   AddPolygon(object, surface, top);
 }
-inline void AddSphere(SceneObject* object, Surface* surface, float radius) {
-  constexpr uint32_t MERIDIANS = 32, PARALLELS = 16;
-  const uint32_t base = uint32_t(object->baseVertices.size());
-  for (uint32_t j = 0; j <= PARALLELS; ++j)
-    for (uint32_t i = 0; i < MERIDIANS; ++i) {
-      const float latitude = 3.14159265f * (float(j) / PARALLELS - 0.5f), angle = 6.2831853f * float(i) / MERIDIANS;
-      object->baseVertices.push_back(Vertex{{radius * std::cos(latitude) * std::cos(angle), radius * std::sin(latitude),
-                                             radius * std::cos(latitude) * std::sin(angle)}, {}, 0, 0});
-    }
-  for (uint32_t j = 0; j < PARALLELS; ++j)
-    for (uint32_t i = 0; i < MERIDIANS; ++i) {
-      const uint32_t a = base + j * MERIDIANS + i, b = base + j * MERIDIANS + (i + 1) % MERIDIANS;
-      // The pole rows' quads have two corners at one place: only their whole triangle is kept.
-      if (j == 0)
-        AddPolygon(object, surface, {a, b + MERIDIANS, a + MERIDIANS});
-      else if (j == PARALLELS - 1)
-        AddPolygon(object, surface, {a, b, a + MERIDIANS});
-      else
-        AddPolygon(object, surface, {a, b, b + MERIDIANS, a + MERIDIANS});
-    }
+// A cylinder along Y (or an open tube), and a sphere of 32 meridians and 16 parallels.
+inline void AddCylinder(SceneObject* object, Surface* surface, uint32_t sides, float radius, float halfHeight,
+                        bool capped = true) {
+  AddRings(object, surface, sides, {{radius, -halfHeight}, {radius, halfHeight}}, capped);
 }
-
+inline void AddSphere(SceneObject* object, Surface* surface, float radius) {
+  std::vector<std::array<float, 2>> rings;
+  for (int j = 0; j <= 16; ++j) {
+    const float latitude = 3.14159265f * (float(j) / 16 - 0.5f);
+    rings.push_back({j % 16 ? radius * std::cos(latitude) : 0, radius * std::sin(latitude)});
+  }
+  AddRings(object, surface, 32, rings, false);
+}
+// A cube of 8 shared points (point i at -half or +half by its bits 1, 2, 4), each face split
+// along a diagonal joining two of the points 0, 3, 5, 6, so that every point touches as many
+// triangles on each of its faces.
+inline void AddCube(SceneObject* object, Surface* surface, Vec3 centre = {}, float half = 1) {
+  const uint32_t base = uint32_t(object->baseVertices.size());
+  for (int i = 0; i < 8; ++i)
+    object->baseVertices.push_back(Vertex{{centre.x + (i & 1 ? half : -half), centre.y + (i & 2 ? half : -half),
+                                           centre.z + (i & 4 ? half : -half)}, {}, 0, 0});
+  const uint32_t quads[6][4] = {{0, 1, 3, 2}, {5, 7, 6, 4}, {0, 1, 5, 4}, {3, 7, 6, 2}, {0, 2, 6, 4}, {3, 7, 5, 1}};
+  for (const auto& q : quads) AddPolygon(object, surface, {base + q[0], base + q[1], base + q[2], base + q[3]}, centre);
+}
 // An object of these points and triangles; triangle t gets surfaces[t % count], or none.
 using Corners = std::vector<std::array<uint32_t, 3>>;
 inline SceneObject* AddMesh(Scene& scene, const std::vector<Vec3>& points, const Corners& corners,
