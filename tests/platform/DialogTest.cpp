@@ -11,37 +11,29 @@ namespace {
 using platform::DialogChoices;
 using platform::DialogControls;
 
-TEST(Dialog, GoUntouchedGivesTheFixedDefaultsWhateverTheChoicesWere) {
-  DialogChoices defaults;
-  DialogChoices got = defaults;
-  platform::ReadDialogControls(platform::InitialDialogControls(defaults), got);
-  EXPECT_TRUE(got.width == 640 && got.height == 480 && got.colourDepth == 32 && got.sampleRate == 44100);
-  EXPECT_FALSE(got.fullscreen || got.noSound || got.lightwave);
-  EXPECT_TRUE(got.use16Bit && got.stereo && got.bilinear && got.mipMapping);
-
-  // The lists and the stored-only boxes ignore the choices; full screen, depth and No Sound
-  // follow them.
+TEST(Dialog, GoUntouchedGivesTheFixedListsAndBoxesAndTheChoicesOwnScreenDepthAndSound) {
+  // The lists and the stored-only boxes ignore the choices; full screen, depth (16 BPP unless
+  // exactly 32), No Sound and the LightWave look follow them.
   DialogChoices odd;
   odd.width = 1024;
   odd.height = 768;
   odd.sampleRate = 8000;
-  odd.colourDepth = 24;  // anything but 32 opens on 16 BPP
+  odd.colourDepth = 24;
   odd.use16Bit = odd.stereo = odd.bilinear = odd.mipMapping = false;
   odd.fullscreen = odd.noSound = odd.lightwave = true;
-  const DialogControls controls = platform::InitialDialogControls(odd);
-  EXPECT_EQ(controls.resolution, "640 x 480");
-  EXPECT_EQ(controls.sampleRate, "44100 Hz");
-  EXPECT_TRUE(controls.bpp16);
-  EXPECT_TRUE(controls.fullscreen && controls.noSound && controls.lightwave);
-  EXPECT_TRUE(controls.use16Bit && controls.stereo && controls.bilinear && controls.mipMapping);
-  got = odd;
-  platform::ReadDialogControls(controls, got);
-  EXPECT_TRUE(got.width == 640 && got.height == 480 && got.sampleRate == 44100 && got.colourDepth == 16);
-  EXPECT_TRUE(got.fullscreen && got.noSound && got.lightwave && got.use16Bit && got.stereo);
-
-  DialogChoices deep;
-  deep.colourDepth = 32;
-  EXPECT_FALSE(platform::InitialDialogControls(deep).bpp16);
+  for (const DialogChoices& choices : {DialogChoices{}, odd}) {
+    const bool isOdd = choices.fullscreen;
+    const DialogControls controls = platform::InitialDialogControls(choices);
+    EXPECT_TRUE(controls.resolution == "640 x 480" && controls.sampleRate == "44100 Hz") << isOdd;
+    EXPECT_TRUE(controls.bpp16 == isOdd && controls.fullscreen == isOdd && controls.noSound == isOdd) << isOdd;
+    EXPECT_TRUE(controls.use16Bit && controls.stereo && controls.bilinear && controls.mipMapping) << isOdd;
+    DialogChoices got = choices;
+    platform::ReadDialogControls(controls, got);
+    EXPECT_TRUE(got.width == 640 && got.height == 480 && got.sampleRate == 44100) << isOdd;
+    EXPECT_EQ(got.colourDepth, isOdd ? 16u : 32u);
+    EXPECT_TRUE(got.fullscreen == isOdd && got.noSound == isOdd && got.lightwave == isOdd) << isOdd;
+    EXPECT_TRUE(got.use16Bit && got.stereo && got.bilinear && got.mipMapping) << isOdd;
+  }
 }
 
 TEST(Dialog, GoReadsEveryListEntryAndBox) {
@@ -60,23 +52,18 @@ TEST(Dialog, GoReadsEveryListEntryAndBox) {
   }
 
   DialogControls controls = platform::InitialDialogControls({});
-  controls.bpp16 = true;
   controls.bilinear = controls.stereo = false;
-  controls.fullscreen = controls.noSound = true;
-  DialogChoices got;
-  platform::ReadDialogControls(controls, got);
-  EXPECT_EQ(got.colourDepth, 16u);
-  EXPECT_FALSE(got.bilinear || got.stereo);
-  EXPECT_TRUE(got.mipMapping && got.use16Bit && got.fullscreen && got.noSound);
-
+  controls.lightwave = true;
   // No selection in a list (nothing to scan) keeps the size and rate instead of zeroing them.
   controls.resolution.clear();
   controls.sampleRate = "fast";
+  DialogChoices got;
   got.width = 800;
   got.height = 600;
   got.sampleRate = 22050;
   platform::ReadDialogControls(controls, got);
   EXPECT_TRUE(got.width == 800 && got.height == 600 && got.sampleRate == 22050);
+  EXPECT_TRUE(!got.bilinear && !got.stereo && got.mipMapping && got.use16Bit && got.lightwave);
 }
 
 // Opening the toolkit must not switch the process to the user's locale: numbers in scene files

@@ -17,33 +17,30 @@ namespace {
 TEST(Video, PngPicturesKeepEveryPixelAndTheirOrientation) {
   test::TempDir dir;
   // Rows that differ from each other and bytes that wrap when filtered.
-  constexpr uint32_t WIDTH = 37, HEIGHT = 5;
-  std::vector<uint8_t> rgb(WIDTH * HEIGHT * 3);
+  std::vector<uint8_t> rgb(37 * 5 * 3);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(i * 7 + (i % 5) * 91);
-  const std::string path = dir / "picture.png";
-  ASSERT_TRUE(video::WritePng(path.c_str(), WIDTH, HEIGHT, rgb.data()));
+  ASSERT_TRUE(video::WritePng((dir / "picture.png").c_str(), 37, 5, rgb.data()));
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> back;
-  ASSERT_TRUE(platform::ReadPng(path.c_str(), &width, &height, &back));
-  EXPECT_TRUE(width == WIDTH && height == HEIGHT);
-  EXPECT_EQ(back, rgb);
-  EXPECT_FALSE(video::WritePng((dir / "missing/picture.png").c_str(), WIDTH, HEIGHT, rgb.data()));
+  ASSERT_TRUE(platform::ReadPng((dir / "picture.png").c_str(), &width, &height, &back));
+  EXPECT_TRUE(width == 37 && height == 5 && back == rgb);
+  EXPECT_FALSE(video::WritePng((dir / "missing/picture.png").c_str(), 37, 5, rgb.data()));
 }
 
 TEST(Video, AFileThatCantBeMadeSaysWhyAndLeavesNothing) {
   test::TempDir dir;
-  struct Case {
+  const struct {
     const char* name;
     bool lossless;
     const char* why;
   } cases[] = {{"a.avi", false, "ends in .mp4, .webm or .mkv"},
                {"a.webm", true, "lossless video (FFV1 + FLAC) goes in a .mkv file"},
                {"no/such/folder/a.mkv", false, "can't write"}};
-  for (const Case& c : cases) {
+  const std::vector<uint8_t> picture(16 * 16 * 3);
+  for (const auto& c : cases) {
     video::VideoSettings settings;
     settings.path = dir / c.name;
-    settings.width = 16;
-    settings.height = 16;
+    settings.width = settings.height = 16;
     settings.sampleRate = 44100;
     settings.lossless = c.lossless;
     video::VideoFile file;
@@ -51,7 +48,6 @@ TEST(Video, AFileThatCantBeMadeSaysWhyAndLeavesNothing) {
     EXPECT_FALSE(file.Open(settings, &why));
     EXPECT_NE(why.find(c.why), std::string::npos) << c.name << ": " << why;
     EXPECT_FALSE(std::filesystem::exists(settings.path)) << c.name;
-    const std::vector<uint8_t> picture(16 * 16 * 3);
     EXPECT_FALSE(file.AddPicture(picture.data()));
   }
 }
