@@ -11,15 +11,7 @@
 
 namespace {
 
-constexpr uint32_t W = 160, H = 120;
-
-struct Frame {
-  std::vector<uint8_t> rgb;
-  const uint8_t* At(uint32_t x, uint32_t y) const { return &rgb[(size_t(y) * W + x) * 3]; }
-  bool White(uint32_t x, uint32_t y) const { return At(x, y)[0] == 255 && At(x, y)[1] == 255 && At(x, y)[2] == 255; }
-  bool Black(uint32_t x, uint32_t y) const { return At(x, y)[0] == 0 && At(x, y)[1] == 0 && At(x, y)[2] == 0; }
-  bool Red(uint32_t x, uint32_t y) const { return At(x, y)[0] == 255 && At(x, y)[1] == 0 && At(x, y)[2] == 0; }
-};
+constexpr uint32_t W = 160, H = 120, WHITE = 0xFFFFFF, RED = 0xFF0000;
 
 class OverlayDrawing : public ::testing::Test {
  protected:
@@ -30,85 +22,78 @@ class OverlayDrawing : public ::testing::Test {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
   void TearDown() override { platform::DestroyOffscreenContext(context); }
-  Frame Read() {
-    Frame frame;
-    EXPECT_TRUE(platform::ReadOffscreenPixels(context, &frame.rgb));
-    return frame;
+  // The picture drawn so far, and its pixel (x, y) as 0xRRGGBB.
+  void Read() { EXPECT_TRUE(platform::ReadOffscreenPixels(context, &rgb)); }
+  uint32_t At(uint32_t x, uint32_t y) const {
+    const uint8_t* p = &rgb[(size_t(y) * W + x) * 3];
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
   }
   platform::OffscreenContext* context = nullptr;
+  std::vector<uint8_t> rgb;
 };
 
 TEST_F(OverlayDrawing, TextSitsInTwelvePixelCellsAtTheTopLeftAndKeepsTheRenderersState) {
   // A renderer's state: a widescreen viewport, a perspective, lighting and depth test on.
   glViewport(0, 20, W, 80);
   glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
   glFrustum(-1, 1, -1, 1, 1, 10);
   glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
   glTranslatef(0, 0, -5);
-  glEnable(GL_LIGHTING);
-  glEnable(GL_DEPTH_TEST);
-  glEnable(GL_CULL_FACE);
+  for (GLenum cap : {GL_LIGHTING, GL_DEPTH_TEST, GL_CULL_FACE}) glEnable(cap);
   glColor3f(0.25f, 0.5f, 0.75f);
-  GLfloat projection[16], modelview[16];
-  glGetFloatv(GL_PROJECTION_MATRIX, projection);
-  glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  // The state the overlay must leave as it found it, as one list of numbers.
+  auto state = [] {
+    std::vector<GLfloat> values(16 + 16 + 4);
+    glGetFloatv(GL_PROJECTION_MATRIX, &values[0]);
+    glGetFloatv(GL_MODELVIEW_MATRIX, &values[16]);
+    glGetFloatv(GL_CURRENT_COLOR, &values[32]);
+    GLint viewport[4], mode;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    values.insert(values.end(), {GLfloat(viewport[1]), GLfloat(viewport[3]), GLfloat(mode)});
+    for (GLenum cap : {GL_LIGHTING, GL_DEPTH_TEST, GL_CULL_FACE}) values.push_back(glIsEnabled(cap));
+    return values;
+  };
+  const std::vector<GLfloat> before = state();
 
   // "-" lights one row of its cell (the fourth glyph row, two rows below the cell's top), two
   // columns per glyph column; "8" next to it lights more; the rest of both cells is black.
   DrawOverlayText(W, H, 0, 0, "-8");
-  Frame frame = Read();
-  for (uint32_t y = 0; y < uint32_t(OVERLAY_CELL_HEIGHT); ++y) {
-    for (uint32_t x = 0; x < uint32_t(OVERLAY_CELL_WIDTH); ++x) {
-      const bool lit = y == 5 && x >= 1 && x <= 6;
-      EXPECT_TRUE(lit ? frame.White(x, y) : frame.Black(x, y)) << x << "," << y;
-    }
-  }
+  Read();
+  for (uint32_t y = 0; y < uint32_t(OVERLAY_CELL_HEIGHT); ++y)
+    for (uint32_t x = 0; x < uint32_t(OVERLAY_CELL_WIDTH); ++x)
+      EXPECT_EQ(At(x, y), y == 5 && x >= 1 && x <= 6 ? WHITE : 0u) << x << "," << y;
   int eightLit = 0;
   for (uint32_t y = 0; y < uint32_t(OVERLAY_CELL_HEIGHT); ++y)
-    for (uint32_t x = OVERLAY_CELL_WIDTH; x < 2u * OVERLAY_CELL_WIDTH; ++x) eightLit += frame.White(x, y);
+    for (uint32_t x = OVERLAY_CELL_WIDTH; x < 2u * OVERLAY_CELL_WIDTH; ++x) eightLit += At(x, y) == WHITE;
   EXPECT_GT(eightLit, 20);
-  EXPECT_TRUE(frame.White(8 + 2, 2));   // the top bar of the 8
-  EXPECT_TRUE(frame.Black(8 + 1, 2));   // not its corner
+  EXPECT_TRUE(At(8 + 2, 2) == WHITE && At(8 + 1, 2) == 0);  // the top bar of the 8, not its corner
   // Nothing outside the two cells.
-  EXPECT_TRUE(frame.Red(2 * OVERLAY_CELL_WIDTH, 0));
-  EXPECT_TRUE(frame.Red(0, OVERLAY_CELL_HEIGHT));
-
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[1], 20);
-  EXPECT_EQ(viewport[3], 80);
-  GLfloat projectionAfter[16], modelviewAfter[16], colour[4];
-  glGetFloatv(GL_PROJECTION_MATRIX, projectionAfter);
-  glGetFloatv(GL_MODELVIEW_MATRIX, modelviewAfter);
-  glGetFloatv(GL_CURRENT_COLOR, colour);
-  EXPECT_TRUE(std::equal(projection, projection + 16, projectionAfter));
-  EXPECT_TRUE(std::equal(modelview, modelview + 16, modelviewAfter));
-  EXPECT_FLOAT_EQ(colour[2], 0.75f);
-  EXPECT_TRUE(glIsEnabled(GL_LIGHTING) && glIsEnabled(GL_DEPTH_TEST) && glIsEnabled(GL_CULL_FACE));
-  GLint mode;
-  glGetIntegerv(GL_MATRIX_MODE, &mode);
-  EXPECT_EQ(mode, GL_MODELVIEW);
+  EXPECT_TRUE(At(2 * OVERLAY_CELL_WIDTH, 0) == RED && At(0, OVERLAY_CELL_HEIGHT) == RED);
+  EXPECT_EQ(state(), before);
 }
 
-TEST_F(OverlayDrawing, LowerCaseDrawsAsCapitalsAndTheLoadingBarFillsToItsFraction) {
+TEST_F(OverlayDrawing, LowerCaseDrawsAsCapitalsAndTheLoadingScreenCentresItsTextOverItsBar) {
   DrawOverlayText(W, H, 0, 0, "a");
-  Frame lower = Read();
+  Read();
+  const std::vector<uint8_t> lower = rgb;
   DrawOverlayText(W, H, 0, 0, "A");
-  Frame upper = Read();
-  EXPECT_EQ(lower.rgb, upper.rgb);
+  Read();
+  EXPECT_EQ(rgb, lower);
 
   DrawLoadingScreen(W, H, "LOADING", 0.5f);
-  Frame frame = Read();
-  // The bar spans x 40-120 at y 56-64; half of it is white.
-  EXPECT_TRUE(frame.White(45, 60) && frame.White(78, 60));
-  EXPECT_TRUE(frame.Black(82, 60) && frame.Black(115, 60));
-  EXPECT_TRUE(frame.Black(5, 5));  // cleared, the red is gone
+  Read();
+  // The bar spans x 40-120 at y 56-64 in a grey frame; half of it is white.
+  EXPECT_TRUE(At(45, 60) == WHITE && At(78, 60) == WHITE);
+  EXPECT_TRUE(At(82, 60) == 0 && At(115, 60) == 0 && At(5, 5) == 0);  // cleared, the red is gone
+  EXPECT_EQ(At(39, 60), 0x595959u);
+  double sum = 0;
   int textLit = 0;
   for (uint32_t y = 30; y < 42; ++y)
-    for (uint32_t x = 0; x < W; ++x) textLit += frame.White(x, y);
+    for (uint32_t x = 0; x < W; ++x)
+      if (At(x, y) == WHITE) sum += x + 0.5, ++textLit;
   EXPECT_GT(textLit, 30);
+  EXPECT_NEAR(sum / textLit, W / 2.0, 4);
   GLfloat clear[4];
   glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
   EXPECT_FLOAT_EQ(clear[0], 1.0f);  // the caller's clear colour survives

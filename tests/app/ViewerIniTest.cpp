@@ -1,10 +1,9 @@
-// VIEWER.INI as the viewer reads it, and the split of the scene path into folder and file name.
+// VIEWER.INI as the viewer reads it: the scene path, split into folder and file name.
 #include <gtest/gtest.h>
 
 #include "app/App.h"
-#include "support/TestSupport.h"
 
-TEST(ViewerIni, CommentsThenLoadGiveTheSceneAndASyntaxErrorItsLine) {
+TEST(ViewerIni, CommentsThenLoadGiveTheSceneSplitAtEitherSeparatorAndASyntaxErrorItsLine) {
   const std::string longPath = "dir/" + std::string(400, 'p') + ".lws";
   const struct {
     std::string text;
@@ -17,6 +16,12 @@ TEST(ViewerIni, CommentsThenLoadGiveTheSceneAndASyntaxErrorItsLine) {
       {";a\r\n\r\n\t\r\nLOAD\tdemo/scene.lws\r\n", 0, "demo/scene.lws", "demo/", "scene.lws"},
       {"LOAD D:\\My Demo\\scene.lws\n", 0, "D:\\My", "D:\\", "My"},  // the path ends at the first blank
       {"LOAD scene.lws", 0, "scene.lws", "", "scene.lws"},              // no line end after the last line
+      {"LOAD D:\\demo/x\\b.lws", 0, "D:\\demo/x\\b.lws", "D:\\demo/x\\", "b.lws"},
+      // The first character never splits.
+      {"LOAD \\a.lws", 0, "\\a.lws", "", "\\a.lws"},
+      {"LOAD /", 0, "/", "", "/"},
+      {"LOAD /abs/c.lws", 0, "/abs/c.lws", "/abs/", "c.lws"},
+      {"LOAD dir/", 0, "dir/", "dir/", ""},
       // A long comment stays one comment: its tail is not read as a line of its own.
       {";" + std::string(600, 'x') + "\nLOAD a.lws\n", 0, "a.lws", "", "a.lws"},
       // A line is read up to its 255th character.
@@ -38,48 +43,5 @@ TEST(ViewerIni, CommentsThenLoadGiveTheSceneAndASyntaxErrorItsLine) {
     EXPECT_EQ(scene.scenePath, c.path);
     EXPECT_EQ(scene.sceneDirectory, c.directory);
     EXPECT_EQ(scene.sceneFileName, c.file);
-  }
-}
-
-TEST(ViewerIni, AFileThatIsMissingOrWrongShowsItsBox) {
-  test::TempDir dir;
-  const std::string path = dir / "VIEWER.INI";
-  test::MessageCapture boxes;
-  ViewerScene scene;
-  EXPECT_FALSE(ReadViewerIni(path.c_str(), scene));
-  test::WriteText(path, "; one\n; two\nPLAY scene.lws\n");
-  EXPECT_FALSE(ReadViewerIni(path.c_str(), scene));
-  test::WriteText(path, "LOAD demo/scene.lws\n");
-  ASSERT_TRUE(ReadViewerIni(path.c_str(), scene));
-  EXPECT_EQ(scene.sceneFileName, "scene.lws");
-
-  ASSERT_EQ(boxes.messages.size(), 2u);
-  EXPECT_EQ(boxes.messages[0].caption, "ROVUV");
-  EXPECT_EQ(boxes.messages[0].text, "VIEWER.INI not found!");
-  EXPECT_EQ(boxes.messages[1].caption, "ROVUV INI Parser");
-  EXPECT_EQ(boxes.messages[1].text, "Syntax Error in Line 3");
-  EXPECT_TRUE(boxes.messages[0].icon == platform::ICON_ERROR && boxes.messages[1].icon == platform::ICON_ERROR);
-}
-
-TEST(ViewerIni, PathSplitTakesEitherSeparatorAndNeverTheFirstCharacter) {
-  struct Case {
-    const char* path;
-    const char* directory;
-    const char* file;
-  } cases[] = {
-      {"demo/scenes/a.lws", "demo/scenes/", "a.lws"},
-      {"D:\\demo/x\\b.lws", "D:\\demo/x\\", "b.lws"},
-      {"a.lws", "", "a.lws"},
-      {"\\a.lws", "", "\\a.lws"},
-      {"/", "", "/"},
-      {"", "", ""},
-      {"dir/", "dir/", ""},
-      {"/abs/c.lws", "/abs/", "c.lws"},
-  };
-  for (const Case& c : cases) {
-    ViewerScene scene = SplitScenePath(c.path);
-    EXPECT_EQ(scene.scenePath, c.path);
-    EXPECT_EQ(scene.sceneDirectory, c.directory) << c.path;
-    EXPECT_EQ(scene.sceneFileName, c.file) << c.path;
   }
 }
