@@ -17,7 +17,7 @@ LwoWriter SkinnedTriangle() {
 
 using LwoSurface = test::SceneFixture;
 
-TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
+TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
   LwoWriter w = SkinnedTriangle();
   w.Chunk("ENVL").U2(1);
   w.Sub("TYPE").U1(4).U1(0).End().Sub("PRE ").U2(1).End();
@@ -39,7 +39,7 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   w.Sub("DIFF").F4(0.8f).VX(0).End();
   w.Sub("TRAN").F4(0.5f).VX(2).End();
   w.Sub("LUMI").F4(0.1f).VX(7).End();  // no envelope 7: the first one stands in
-  w.Sub("SMAN").F4(1.5f).End().Sub("SIDE").U2(3).End();
+  w.Sub("SMAN").F4(1.5f).End().Sub("SIDE").U2(3).End().Sub("SIDE").U2(2).End();
   w.Sub("GLOS").F4(0.4f).VX(0).End();  // known, not kept
   w.Sub("VERS").U4(950).End();         // unknown
   w.Sub("BLOK").Sub("PROC").S0("\x80").Sub("CHAN").Id("COLR").End().End();
@@ -51,10 +51,23 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
   w.Sub("PROJ").U2(0).End().Sub("AXIS").U2(1).End().Sub("IMAG").VX(2).End().Sub("WRAP").U2(0).U2(2).End();
   w.Sub("WRPW").F4(2.5f).VX(0).End().Sub("WRPH").F4(3).VX(0).End().Sub("VMAP").S0("alt").End();
   w.End();
-  w.Sub("BLOK").Sub("IMAP").S0("\x82").Sub("CHAN").Id("BUMP").End().End().Sub("IMAG").VX(9).End().End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x82").Sub("CHAN").Id("BUMP").End().End().Sub("IMAG").VX(9).End();
+  w.Sub("TMAP").Sub("CNTR").Vec(0, 0, 0).VX(1).VX(2).VX(1).VX(2).End().End().End();  // an envelope each
   w.Sub("BLOK").Sub("IMAP").S0("\x83").End().Sub("IMAG").VX(1).End().End();
   w.End();
-  ASSERT_TRUE(LoadObject(w.File()));
+  // Double-sided: set by SIDE 3, kept by SIDE 2 (in a second chunk too), cleared by SIDE 1. "Other"
+  // is a tag that no polygon uses: its surface is found by the tag's name all the same.
+  w.Chunk("SURF").S0("Skin").S0("").Sub("SIDE").U2(2).End().End();
+  w.Chunk("SURF").S0("Other").S0("").Sub("COLR").Vec(0, 1, 0).VX(0).End();
+  w.Sub("SIDE").U2(3).End().Sub("SIDE").U2(1).End().End();
+  w.Chunk("SURF").S0("Nowhere").S0("").End();  // no tag at all: the load stops
+  w.Layer(1, 0, 0, 0, 0, "never read");
+  EXPECT_FALSE(LoadObject(w.File()));
+  EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
+                        "object database!"));
+  EXPECT_EQ(scene->objects.size(), 1u);
+  EXPECT_TRUE(scene->surfaces[1]->name == "Other" && scene->surfaces[1]->color.y == 1);
+  EXPECT_EQ(scene->surfaces[1]->flags, SURFACE_INITIAL);
 
   const Surface& skin = *scene->surfaces[0];
   EXPECT_EQ(skin.color.y, 0.25f);
@@ -103,8 +116,11 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
     EXPECT_EQ(alpha.envelopes[slot]->keys[1].value, 3);  // envelope 1 for all three
   }
   EXPECT_NE(alpha.envelopes[LAYER_ENV_SIZE_X]->keys.data(), glow->keys.data());
-  EXPECT_EQ(skin.layers[1]->channel, LAYER_COLOR);
-  EXPECT_EQ(skin.layers[1]->imageName, "");
+  const TextureLayer& bump = *skin.layers[1];
+  EXPECT_TRUE(bump.channel == LAYER_COLOR && bump.imageName == "");
+  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_X]->keys[0].value, 0.5f);
+  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_Y]->keys[0].value, 1);
+  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_Z]->keys[0].value, 0.5f);
 
   EXPECT_EQ(system.textureCache.references, (std::vector<std::string>{"wood.tga", "alpha.png"}));
   EXPECT_EQ(LinesWith("LWOLDR(ReadBLOK) - File \"test.lwo\" contains procedural textures which are not supported!"),
@@ -121,39 +137,7 @@ TEST_F(LwoSurface, SurfaceTakesLevelsEnvelopesAndUpToTwoImageLayers) {
         "ReadBLOK) - Object \"test.lwo\" tried to assign a non-existant texture!",
         "ReadIMAP) - Surface \"Skin\" has more than two image blocks, the others are left out"})
     EXPECT_TRUE(Logged(1, std::string("LWOLDR(") + line)) << line;
-  EXPECT_EQ(boxes.messages.size(), 2u);  // the procedural block and the missing envelope
-}
-
-TEST_F(LwoSurface, SidesComponentEnvelopesAndUnknownSurfaces) {
-  LwoWriter w = SkinnedTriangle();
-  w.Chunk("ENVL").U2(1).Sub("KEY ").F4(0).F4(1).End().End();
-  w.Chunk("ENVL").U2(2).Sub("KEY ").F4(0).F4(2).End().End();
-  w.Chunk("SURF").S0("Skin").S0("");
-  w.Sub("SIDE").U2(3).End().Sub("SIDE").U2(2).End();
-  w.Sub("BLOK").Sub("IMAP").S0("\x80").End();
-  w.Sub("TMAP").Sub("CNTR").Vec(0, 0, 0).VX(1).VX(2).VX(1).VX(2).End().End().End();
-  w.End();
-  w.Chunk("SURF").S0("Skin").S0("").Sub("SIDE").U2(2).End().End();
-  // "Other" is a tag that no polygon uses: its surface is found by the tag's name all the same.
-  // "Nowhere" is no tag at all.
-  w.Chunk("SURF").S0("Other").S0("").Sub("COLR").Vec(0, 1, 0).VX(0).End();
-  w.Sub("SIDE").U2(3).End().Sub("SIDE").U2(1).End().End();
-  w.Chunk("SURF").S0("Nowhere").S0("").End();
-  w.Layer(1, 0, 0, 0, 0, "never read");
-  EXPECT_FALSE(LoadObject(w.File()));
-  EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
-                        "object database!"));
-  EXPECT_EQ(scene->objects.size(), 1u);
-  EXPECT_TRUE(scene->surfaces[1]->name == "Other" && scene->surfaces[1]->color.y == 1);
-
-  const Surface& skin = *scene->surfaces[0];
-  // Double-sided: set by SIDE 3, kept by SIDE 2 (in a second chunk too), cleared by SIDE 1.
-  EXPECT_EQ(skin.flags, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
-  EXPECT_EQ(scene->surfaces[1]->flags, SURFACE_INITIAL);
-  const TextureLayer& layer = *skin.layers[0];
-  EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_X]->keys[0].value, 2);
-  EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_Y]->keys[0].value, 1);
-  EXPECT_EQ(layer.envelopes[LAYER_ENV_CENTER_Z]->keys[0].value, 2);
+  EXPECT_EQ(boxes.messages.size(), 3u);  // the procedural block, the missing envelope, the missing surface
 }
 
 TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad) {
@@ -215,50 +199,9 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   EXPECT_EQ(lone.surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY]->keys[0].time, 120);
 }
 
-TEST(LwoPlanar, ProjectionFollowsAxisCentreSizeAndPitch) {
-  SceneObject object;
-  object.baseVertices.resize(3);
-  object.baseVertices[0].position = {2, 0, -2};
-  object.baseVertices[2].position = {0, 3, -2};
-  Triangle& triangle = object.triangles.emplace_back();
-  for (uint32_t i = 0; i < 3; ++i) triangle.cornerIndex[i] = i;
-  triangle.texCoords[0].cornerU[0] = 7;
-  object.sortedTriangles = {&triangle};
-
-  Surface surface;
-  TextureLayer& layer = *(surface.layers[1] = std::make_unique<TextureLayer>());
-  layer.size = {2, 2, 2};
-  layer.axis = AXIS_Y;
-  const SurfaceBatch batch{0, 1, &surface};
-  const CornerCoords& uv = triangle.texCoords[1];
-  auto project = [&] {
-    ProjectPlanar(object, batch, 1);
-    return std::vector<float>{uv.cornerU[0], uv.cornerV[0], uv.cornerU[1], uv.cornerV[1], uv.cornerU[2], uv.cornerV[2]};
-  };
-  EXPECT_EQ(project(), (std::vector<float>{0.5f, 0.5f, -0.5f, -0.5f, -0.5f, 0.5f}));
-  EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7);  // the other layer is left alone
-
-  layer.axis = AXIS_Z;
-  layer.rotation.y = float(M_PI / 2);  // the pitch turns v onto the z axis
-  std::vector<float> uvs = project();
-  EXPECT_FLOAT_EQ(uvs[0], 0.5f);
-  EXPECT_FLOAT_EQ(uvs[1], -1.5f);
-
-  layer.axis = AXIS_X;
-  layer.center = {0, 1, 0};
-  uvs = project();
-  EXPECT_FLOAT_EQ(uvs[4], 0.5f);
-  EXPECT_FLOAT_EQ(uvs[5], 0.5f);
-
-  layer.projection = 1;  // not planar: nothing changes
-  layer.axis = AXIS_Y;
-  EXPECT_EQ(project(), uvs);
-  ProjectPlanar(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
-}
-
-// The LightWave look's projections, each case one triangle whose corner coordinates were worked
-// out by hand from LightWave's rules: q = R⁻¹(p − centre) / size, R = heading · pitch · bank.
-TEST(LwoProjection, EveryProjectionMapsAsLightWaveDoes) {
+// Each case one triangle whose corner coordinates were worked out by hand: the classic look's
+// planar rule, and LightWave's rules (q = R⁻¹(p − centre) / size, R = heading · pitch · bank).
+TEST(LwoProjection, EachLookMapsItsProjections) {
   const float A = 0.0996687f / 6.2831853f;  // atan(0.1) as a share of a turn
   const float PI = 3.14159265f;
   struct Case {
@@ -268,8 +211,17 @@ TEST(LwoProjection, EveryProjectionMapsAsLightWaveDoes) {
     float wrapWidth, wrapHeight;
     Vec3 p[3];
     float uv[6];
+    bool classic = false;
   };
   const Case cases[] = {
+      {"classic y: from the box's corner, u along x, v along z", PROJECTION_PLANAR, AXIS_Y, {}, {2, 2, 2}, {}, 1, 1,
+       {{2, 0, -2}, {0, 0, 0}, {0, 3, -2}}, {0.5f, 0.5f, -0.5f, -0.5f, -0.5f, 0.5f}, true},
+      {"classic z: the pitch turns v onto the z axis", PROJECTION_PLANAR, AXIS_Z, {}, {2, 2, 2}, {0, PI / 2, 0}, 1, 1,
+       {{2, 0, -2}, {0, 0, 0}, {0, 3, -2}}, {0.5f, -1.5f, -0.5f, -0.5f, -0.5f, -1.5f}, true},
+      {"classic x: u along z, v along y", PROJECTION_PLANAR, AXIS_X, {0, 1, 0}, {2, 2, 2}, {0, PI / 2, 0}, 1, 1,
+       {{2, 0, -2}, {0, 0, 0}, {0, 3, -2}}, {0.5f, -1, -0.5f, -1, 0.5f, 0.5f}, true},
+      {"classic: not planar, left alone", PROJECTION_CYLINDRICAL, AXIS_Y, {}, {2, 2, 2}, {}, 1, 1,
+       {{2, 0, -2}, {0, 0, 0}, {0, 3, -2}}, {}, true},
       {"planar z: centred, half a size right is u 1", PROJECTION_PLANAR, AXIS_Z, {1, 0, 0}, {2, 4, 1}, {}, 1, 1,
        {{2, 1, 5}, {1, 0, 0}, {0, -2, 0}}, {1, 0.75f, 0.5f, 0.5f, 0, 0}},
       {"planar x: u along z, v along y", PROJECTION_PLANAR, AXIS_X, {}, {1, 2, 4}, {}, 1, 1,
@@ -307,21 +259,23 @@ TEST(LwoProjection, EveryProjectionMapsAsLightWaveDoes) {
     for (const Vec3& p : c.p) object.baseVertices.push_back(Vertex{p, {}, 0, 0});
     Triangle& triangle = object.triangles.emplace_back();
     for (uint32_t i = 0; i < 3; ++i) triangle.cornerIndex[i] = i;
+    triangle.texCoords[0].cornerU[0] = 7;
     ComputeNormals(object);
     Surface surface;
-    TextureLayer& layer = *(surface.layers[0] = std::make_unique<TextureLayer>());
-    surface.layerCount = 1;
-    triangle.surface = &surface;
+    TextureLayer& layer = *(surface.layers[1] = std::make_unique<TextureLayer>());
     object.sortedTriangles = {&triangle};
     layer.projection = c.projection, layer.axis = c.axis;
     layer.center = c.center, layer.size = c.size, layer.rotation = c.rotation;
     layer.wrapWidth = c.wrapWidth, layer.wrapHeight = c.wrapHeight;
-    ProjectLayer(object, SurfaceBatch{0, 1, &surface}, 0);
-    const CornerCoords& uv = triangle.texCoords[0];
+    const auto project = c.classic ? ProjectPlanar : ProjectLayer;
+    project(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
+    project(object, SurfaceBatch{0, 1, &surface}, 1);
+    const CornerCoords& uv = triangle.texCoords[1];
     for (int k = 0; k < 3; ++k) {
       EXPECT_NEAR(uv.cornerU[k], c.uv[2 * k], 1e-5f) << c.what << ", corner " << k;
       EXPECT_NEAR(uv.cornerV[k], c.uv[2 * k + 1], 1e-5f) << c.what << ", corner " << k;
     }
+    EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7) << c.what << ": the other layer is left alone";
   }
 
   // UV: the map the layer names, with its corner entries over its point entries; a point it

@@ -81,7 +81,7 @@ std::vector<uint32_t> ExpectSound(const std::vector<float>& xyz, double areaTole
   return triangles;
 }
 
-TEST(LwoTriangulate, ConvexAndConcavePolygonsStayInsideTheirOutlineEitherWayRound) {
+TEST(LwoTriangulate, PolygonsStayInsideTheirOutlineEitherWayRoundAndFaceTheirPlane) {
   Outline hexagon, star;
   for (int i = 0; i < 6; ++i) hexagon.push_back({std::cos(i * M_PI / 3), std::sin(i * M_PI / 3)});
   for (int i = 0; i < 10; ++i) star.push_back({(i % 2 ? 0.4 : 1.0) * std::cos(i * M_PI / 5), (i % 2 ? 0.4 : 1.0) * std::sin(i * M_PI / 5)});
@@ -102,19 +102,11 @@ TEST(LwoTriangulate, ConvexAndConcavePolygonsStayInsideTheirOutlineEitherWayRoun
         EXPECT_TRUE(InsideOutline(outline, cx, cy)) << "triangle " << t / 3 << " of a " << outline.size() << "-gon";
       }
     }
-}
-
-TEST(LwoTriangulate, NonPlanarPolygonsFaceTheirBestFitPlane) {
-  // Corners lifted alternately above and below the plane, as modellers leave after edits. Bent
-  // triangles are larger than the flat outline: only facing is exact for the ring.
+  // Corners lifted alternately above and below the plane, as modellers leave after edits, face
+  // the best-fit plane; bent triangles are larger than the flat outline.
   Outline ring;
   for (int i = 0; i < 8; ++i) ring.push_back({2 * std::cos(i * M_PI / 4), 2 * std::sin(i * M_PI / 4)});
-  const std::vector<float> xyz = Place(ring, 0.2);
-  const std::vector<uint32_t> triangles = Triangulate(xyz);
-  for (size_t t = 0; t < triangles.size(); t += 3) {
-    const V3 a = Corner(xyz, triangles[t]), b = Corner(xyz, triangles[t + 1]), c = Corner(xyz, triangles[t + 2]);
-    EXPECT_GT(Dot(Cross(Sub(b, a), Sub(c, a)), NewellNormal(xyz)), 0);
-  }
+  ExpectSound(Place(ring, 0.2), 1.0);
   ExpectSound(Place({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0.1), 0.05);
 }
 

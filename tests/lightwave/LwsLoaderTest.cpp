@@ -183,18 +183,28 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
   EXPECT_EQ(LinesWith("ZoomFactor is not played") + LinesWith("LightIntensity is not played"), 0u);
 }
 
+// Lines before their item, without their arguments, or after a bone (whose motion and parent
+// must not replace its object's) change nothing; object keywords after a bone still reach it.
 TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {
   AddFile("a.lwo", test::TriangleObject());
   ASSERT_TRUE(LoadScene(Lws({"LightName Early", "LightColor 1 0 0", "CameraName Early", "UnseenByCamera",
                              "PivotPosition 1 2 3", "ShadowOptions 4", "MorphTarget 1", "Plugin D 1 MD_Plug",
                              "filename x.mdd", "mdflag 0 0 5 0 0 0", "ParentItem 10000000", "TargetObject 1",
-                             "LoadObjectLayer 1 a.lwo", "PivotPosition 1 2", "AddLight", "LightIntensity (envelope)",
+                             "LoadObjectLayer 1 a.lwo", "PivotPosition 1 2", "Channel 0", "{ Envelope", "1",
+                             "Key 7 0 0 0 0 0 0 0 0", "}", "BoneFalloffType 5", "AddBone", "BoneName Bone",
+                             "BoneRestPosition 0 0 0", "BoneMotion", "Channel 0", "{ Envelope", "1",
+                             "Key 2 0 0 0 0 0 0 0 0", "}", "ParentItem 40000000", "ParentItem 10000000",
+                             "\"LW_Oscillator\"", "ShadowOptions 4", "AddLight", "LightIntensity (envelope)",
                              "LightType", "LightRange far", "LightName", "AddCamera", "CameraName"})));
   ASSERT_EQ(scene->objects.size(), 1u);
   const SceneObject& object = Object(0);
-  EXPECT_EQ(object.flags, OBJECT_CLAIMED);
+  EXPECT_EQ(object.flags, OBJECT_CLAIMED | OBJECT_UNLIT);
   EXPECT_TRUE(object.pivot.x == 0 && object.pointCache == nullptr);
-  EXPECT_TRUE(object.parentIndex == 0u && object.morphTargetIndex == -1);
+  EXPECT_TRUE(object.parent == nullptr && object.parentIndex == 0u && object.morphTargetIndex == -1);
+  ASSERT_NE(object.envelopes[0], nullptr);
+  ASSERT_EQ(object.envelopes[0]->keys.size(), 1u);
+  EXPECT_EQ(object.envelopes[0]->keys[0].value, 7);
+  EXPECT_TRUE(scene->oscillators.empty());
   const Light& light = *scene->lights[0];
   EXPECT_TRUE(light.intensity == 0 && light.kind == LIGHT_POINT && light.range == 0 && light.name.empty());
   EXPECT_EQ(scene->cameras[0]->name, "");
@@ -212,21 +222,6 @@ TEST_F(LwsParse, LongLinesAreCutAndOddBytesStayInTheirLine) {
   EXPECT_EQ(scene->lights[0]->color.x, 0);  // the color line doesn't hold three numbers
   ASSERT_EQ(scene->cameras.size(), 1u);
   EXPECT_EQ(scene->cameras[0]->name, "ab");
-}
-
-// A bone's lines follow the object that carries it; its motion must not replace the object's.
-TEST_F(LwsParse, BoneLinesLeaveTheObjectsMotionAlone) {
-  AddFile("a.lwo", test::TriangleObject());
-  ASSERT_TRUE(LoadScene(Lws({"LoadObjectLayer 1 a.lwo", "Channel 0", "{ Envelope", "1", "Key 7 0 0 0 0 0 0 0 0",
-                             "}", "BoneFalloffType 5", "AddBone", "BoneName Bone", "BoneRestPosition 0 0 0",
-                             "BoneMotion", "Channel 0", "{ Envelope", "1", "Key 2 0 0 0 0 0 0 0 0", "}",
-                             "ParentItem 40000000", "ParentItem 10000000", "\"LW_Oscillator\"", "ShadowOptions 4"})));
-  ASSERT_NE(Object(0).envelopes[0], nullptr);
-  ASSERT_EQ(Object(0).envelopes[0]->keys.size(), 1u);
-  EXPECT_EQ(Object(0).envelopes[0]->keys[0].value, 7);
-  EXPECT_TRUE(Object(0).parent == nullptr && Object(0).parentIndex == 0u);
-  EXPECT_TRUE(scene->oscillators.empty());
-  EXPECT_EQ(Object(0).flags, OBJECT_CLAIMED | OBJECT_UNLIT);  // object keywords still reach it
 }
 
 }  // namespace

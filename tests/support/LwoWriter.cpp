@@ -43,11 +43,6 @@ LwoWriter& LwoWriter::S0(const std::string& text) {
   return *this;
 }
 
-LwoWriter& LwoWriter::Raw(const std::vector<uint8_t>& bytes) {
-  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-  return *this;
-}
-
 LwoWriter& LwoWriter::Chunk(const char* id4) {
   Id(id4);
   open_.push_back({bytes_.size(), 4});

@@ -23,7 +23,6 @@ class LwoWriter {
   LwoWriter& Vec(float x, float y, float z);
   LwoWriter& VX(uint32_t index);        // 2 bytes below 0xFF00, else 4
   LwoWriter& S0(const std::string& text);  // terminator and pad byte included
-  LwoWriter& Raw(const std::vector<uint8_t>& bytes);
 
   // A chunk (ID4, U4 size) or sub-chunk (ID4, U2 size); End fills the size of the innermost
   // open one with the bytes written since, or with declaredSize when one is given.
