@@ -1,7 +1,7 @@
 // The action factory: names, phases, parameter text, image-sequence names and nested scenes.
 #include "actions/ActionsFixture.h"
 
-#include <cmath>
+#include <tuple>
 #include <typeinfo>
 
 using namespace actions_test;
@@ -10,7 +10,9 @@ namespace {
 
 class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
  protected:
-  void SetUp() override {
+  void SetUp() override { NewScene(); }
+
+  void NewScene() {
     scene = std::make_unique<Scene>();
     scene->AttachToSystem(&system);
   }
@@ -21,10 +23,10 @@ class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
     return scene->Load(&vfs, name.c_str());
   }
 
-  void NewSceneFromText(const std::string& text) {
-    scene = std::make_unique<Scene>();
-    scene->AttachToSystem(&system);
-    ASSERT_TRUE(Load(text));
+  // The action of a null made from "AddNullObject " + rest.
+  template <typename T>
+  T* Made(const std::string& rest) {
+    return ActionOf<T>(AddActionNull(*scene, "AddNullObject " + rest));
   }
 
   SceneParticlesAction* Particles(size_t object) { return ActionOf<SceneParticlesAction>(scene->objects.at(object).get()); }
@@ -48,7 +50,6 @@ TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhase) {
     EXPECT_EQ(typeid(action), w.type) << w.word;
     EXPECT_EQ(null->actionPhase, w.phase) << w.word;
   }
-
   for (const char* word : {"ACTMODX", "actmod", "ACTMO", "Null", "ACTFADE2"}) {
     SceneObject* plain = AddActionNull(*scene, std::string("AddNullObject ") + word + " 1 2 3");
     EXPECT_FALSE(plain->action) << word;
@@ -57,25 +58,14 @@ TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhase) {
 }
 
 TEST_F(ActionFactoryTest, ParameterTextStartsOneBlankAfterTheName) {
-  auto fade = [&](const std::string& line) { return ActionOf<FadeAction>(AddActionNull(*scene, line)); };
-  FadeAction* normal = fade("AddNullObject ACTFADE 255 128 7");
-  EXPECT_EQ(normal->red, 255);
-  EXPECT_EQ(normal->green, 128);
-  EXPECT_EQ(normal->blue, 7);
-  // A line that ends at the name: the parameter text is the line's end, and nothing is read.
-  FadeAction* bare = fade("AddNullObject ACTFADE");
-  EXPECT_EQ(bare->red, 0);
-  // Two blanks: the text starts on the name's last letter, where a number can't be read.
-  FadeAction* early = fade("AddNullObject  ACTFADE 255 128 7");
-  EXPECT_EQ(early->red, 0);
-  EXPECT_EQ(early->blue, 0);
-
-  AddActionNull(*scene, "AddNullObject ACTMVOL 5");
-  AddActionNull(*scene, "AddNullObject  ACTMVOL 3");
-  EXPECT_EQ(musicVolumeIndex, 5);
-
+  // Two blanks put the text's start on the name's last letter, where no number can be read.
+  for (const auto& [rest, rgb] : {std::pair{"ACTFADE 255 128 7", std::tuple{255, 128, 7}},
+                                  {" ACTFADE 255 128 7", {0, 0, 0}}, {"ACTFADE", {0, 0, 0}}}) {
+    const FadeAction* fade = Made<FadeAction>(rest);
+    EXPECT_EQ(std::tuple(fade->red, fade->green, fade->blue), rgb) << rest;
+  }
   // The image sequence skips the first character of its text: with none there it skips nothing.
-  BitmapAnimAction* empty = ActionOf<BitmapAnimAction>(AddActionNull(*scene, "AddNullObject ACTBAMM"));
+  BitmapAnimAction* empty = Made<BitmapAnimAction>("ACTBAMM");
   EXPECT_EQ(empty->frameCount, 0);
   EXPECT_TRUE(empty->colourFrames.empty());
 }
@@ -94,102 +84,63 @@ TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayA
   SoundAction* sound = ActionOf<SoundAction>(scene->objects[0].get());
   PipAction* pip = ActionOf<PipAction>(scene->objects[4].get());
   ASSERT_TRUE(sound && pip);
-  EXPECT_FALSE(sound->created);
-  EXPECT_FALSE(pip->created);
+  EXPECT_FALSE(sound->created || pip->created);
   EXPECT_EQ(sound->sample, 0u);
   scene->objects[0]->channelValues[CHANNEL_SCALE_Y] = -1;
   sound->Render(scene->objects[0].get(), 0);
   pip->Render(scene->objects[4].get(), 0);
-  EXPECT_EQ(sound->plays, 0u);
-  EXPECT_EQ(pip->copies, 0u);
+  EXPECT_EQ(sound->plays + pip->copies, 0u);
+
+  // From format version 4 on an item id comes before the name.
+  for (const auto& [version, name] : {std::pair{"5", "ACTFADE"}, {"3", "10000000"}}) {
+    NewScene();
+    ASSERT_TRUE(Load(Lws({"AddNullObject 10000000 ACTFADE 10 20 30"}, version)));
+    EXPECT_EQ(scene->objects.at(0)->itemName, name);
+    const FadeAction* fade = ActionOf<FadeAction>(scene->objects[0].get());
+    EXPECT_EQ(fade ? std::tuple(fade->red, fade->blue) : std::tuple(-1, -1),
+              version[0] == '5' ? std::tuple(10, 30) : std::tuple(-1, -1));
+  }
 }
 
-TEST_F(ActionFactoryTest, NewerFormatsPutAnItemIdBeforeTheName) {
-  ASSERT_TRUE(Load(Lws({"AddNullObject 10000000 ACTFADE 10 20 30", "AddNullObject 10000001 Plain"}, "5")));
-  ASSERT_EQ(scene->objects.size(), 2u);
-  EXPECT_EQ(scene->objects[0]->itemName, "ACTFADE");
-  FadeAction* fade = ActionOf<FadeAction>(scene->objects[0].get());
-  ASSERT_TRUE(fade);
-  EXPECT_EQ(fade->red, 10);
-  EXPECT_EQ(fade->blue, 30);
-  EXPECT_EQ(scene->objects[1]->itemName, "Plain");
-
-  // The version 3 line is read as it stands: the first word is the name.
-  NewSceneFromText(Lws({"AddNullObject 10000000 ACTFADE 10 20 30", "AddNullObject ACTFADE 1 2 3"}));
-  EXPECT_EQ(scene->objects[0]->itemName, "10000000");
-  EXPECT_FALSE(scene->objects[0]->action);
-  EXPECT_EQ(ActionOf<FadeAction>(scene->objects[1].get())->green, 2);
-}
-
-TEST_F(ActionFactoryTest, ImageSequenceNamesItsFramesAndMakesTwoLayerSurfaces) {
-  BitmapAnimAction* fire =
-      ActionOf<BitmapAnimAction>(AddActionNull(*scene, "AddNullObject ACTBAMM fire###.tga mask###.png 3 2.5"));
+TEST_F(ActionFactoryTest, ImageSequenceNamesItsFramesFromItsPatterns) {
+  BitmapAnimAction* fire = Made<BitmapAnimAction>("ACTBAMM fire###.tga mask###.png 3 2.5");
   ASSERT_TRUE(fire && fire->created);
   EXPECT_FLOAT_EQ(fire->spriteScale, 2.5f);
-  ASSERT_EQ(fire->colourFrames.size(), 3u);
-  EXPECT_EQ(fire->colourFrames[0].name, "fire001.tga");
-  EXPECT_EQ(fire->colourFrames[2].name, "fire003.tga");
-  EXPECT_EQ(fire->alphaFrames[1].name, "mask002.png");
   const std::vector<std::string> references = {"fire001.tga", "fire002.tga", "fire003.tga",
                                                 "mask001.png", "mask002.png", "mask003.png"};
   EXPECT_EQ(system.textureCache.references, references);
-  ASSERT_EQ(scene->surfaces.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) {
-    const Surface* surface = scene->surfaces[i].get();
-    EXPECT_EQ(fire->colourFrames[i].surface, surface);
-    EXPECT_EQ(fire->alphaFrames[i].surface, surface);
-    ASSERT_EQ(surface->layerCount, 2u);
-    EXPECT_EQ(surface->layers[0]->imageName, fire->colourFrames[i].name);
-    EXPECT_EQ(surface->layers[0]->channel, LAYER_COLOR);
-    EXPECT_EQ(surface->layers[1]->imageName, fire->alphaFrames[i].name);
-    EXPECT_EQ(surface->layers[1]->channel, LAYER_TRANSPARENCY);
-  }
+  ASSERT_EQ(scene->surfaces.size(), 3u);  // their layers and images show in the drawn sequence
 
-  // The '#' and the two characters after it make room for the number, whatever they are; a
-  // pattern without '#' is all prefix, and one that ends early ends the name there.
-  auto firstName = [&](const std::string& pattern) {
-    return ActionOf<BitmapAnimAction>(AddActionNull(*scene, "AddNullObject ACTBAMM " + pattern + " a 1 1"))
-        ->colourFrames.at(0)
-        .name;
-  };
-  EXPECT_EQ(firstName("fire#.tga"), "fire001ga");
-  EXPECT_EQ(firstName("plain.tga"), "plain.tga001");
-  EXPECT_EQ(firstName("end#"), "end001");
-  EXPECT_TRUE(ActionOf<BitmapAnimAction>(AddActionNull(*scene, "AddNullObject ACTBAMM a# b# -4 1"))->colourFrames.empty());
+  // The '#' and the two characters after it make room for the number, whatever they are.
+  for (const auto& [pattern, first] :
+       {std::pair{"fire#.tga", "fire001ga"}, {"plain.tga", "plain.tga001"}, {"end#", "end001"}})
+    EXPECT_EQ(Made<BitmapAnimAction>(std::string("ACTBAMM ") + pattern + " a 1 1")->colourFrames.at(0).name, first);
+  EXPECT_TRUE(Made<BitmapAnimAction>("ACTBAMM a# b# -4 1")->colourFrames.empty());
 }
 
 TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles) {
-  AddFile("cube.lwo", CubeObject());
   // Its name holds a blank and a folder; it has no camera, which its particles don't need.
-  AddText("cube scene.lws", CubeScene(60, {"AddNullObject ACTSFX missing.wav"}));
-  ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS Scenes\\cube scene.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
+  AddSquareScene("square scene.lws", 60, {"AddNullObject ACTSFX missing.wav"});
+  ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS Scenes\\square scene.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
   SceneParticlesAction* particles = Particles(0);
-  ASSERT_TRUE(particles && particles->created);
-  ASSERT_TRUE(particles->nested);
+  ASSERT_TRUE(particles && particles->created && particles->nested);
   EXPECT_EQ(particles->nested->system, &system);
   EXPECT_EQ(system.textureCache.scenes, std::vector<Scene*>{particles->nested.get()});
-  EXPECT_EQ(particles->startTime, 10u);
-  EXPECT_EQ(particles->endTime, 100u);
   ASSERT_EQ(particles->particles.size(), 3u);
   EXPECT_TRUE(Heard(1, "No camera in this scene") && boxes.messages.empty());
   // The nested scene's own null got its action while it loaded.
   EXPECT_TRUE(ActionOf<SoundAction>(particles->nested->objects.at(1).get()));
 
-  // Eight numbers of the program-wide random sequence per particle, which starts afresh with every
-  // test: 41 18467 6334 26500 19169 15724 11478 29358.
+  // Eight numbers a particle of the random sequence, afresh every test: 41 18467 6334 26500 ...
   const SceneParticlesAction::Particle& p = particles->particles[0];
-  EXPECT_NEAR(p.start.x, (41 / 255.0 - 0.5) * 2, 1e-6);
-  EXPECT_NEAR(p.start.y, (18467 % 255 / 255.0 - 0.5) * 4, 1e-6);
-  EXPECT_NEAR(p.start.z, (6334 % 255 / 255.0 - 0.5) * 6, 1e-6);
-  EXPECT_NEAR(p.velocity.x, 19169 % 255 / 4000.0 - 0.031875, 1e-7);
-  EXPECT_NEAR(p.velocity.y, 15724 % 255 / 4000.0, 1e-7);
-  EXPECT_NEAR(p.velocity.z, 11478 % 255 / 4000.0 - 0.031875, 1e-7);
-  EXPECT_EQ(p.phase, float(29358 % 60));
+  const float values[] = {p.start.x, p.start.y, p.start.z, p.velocity.x, p.velocity.y, p.velocity.z, p.phase};
+  const float expected[] = {-0.678431f, -0.321569f, 2.035294f, -0.020875f, 0.04225f, -0.031125f, 18};
+  for (size_t i = 0; i < std::size(values); ++i) EXPECT_NEAR(values[i], expected[i], 1e-6) << i;
   EXPECT_EQ(p.position.x, 0.0f);
 
   std::vector<std::string> files;
   for (const NullAction::File& file : ActionFiles(*scene)) files.push_back(std::string(file.kind) + " " + file.name);
-  EXPECT_EQ(files, (std::vector<std::string>{"scene cube scene.lws", "sample missing.wav"}));
+  EXPECT_EQ(files, (std::vector<std::string>{"scene square scene.lws", "sample missing.wav"}));
 
   // Deleting the action takes the nested scene out of the cache's list.
   scene->Free();
@@ -197,31 +148,27 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
 }
 
 TEST_F(ActionFactoryTest, NestedScenesThatCannotPlayAreRefused) {
-  AddFile("cube.lwo", CubeObject());
-  AddText("still.lws", CubeScene(0));
-  AddText("self.lws", Lws({"PreviewLastFrame 30", "AddNullObject ACTSPS self.lws 1 0 10 0 0 0 0 0 0", "AddCamera"}));
-  // s0 nests s1, s1 nests s2, ... s9 is a cube scene: nine levels, one past the limit.
-  for (int i = 0; i < 9; ++i)
-    AddText("s" + std::to_string(i) + ".lws",
-            Lws({"PreviewLastFrame 30", "AddNullObject ACTSPS s" + std::to_string(i + 1) + ".lws 1 0 10 0 0 0 0 0 0",
-                 "AddCamera"}));
-  AddText("s9.lws", CubeScene());
+  AddSquareScene("still.lws", 0);
+  // self.lws nests itself; s0 nests s1, s1 nests s2, ... s9 is the square: one level past the limit.
+  const auto nesting = [](const std::string& inner) {
+    return Lws({"PreviewLastFrame 30", "AddNullObject ACTSPS " + inner + " 1 0 10 0 0 0 0 0 0", "AddCamera"});
+  };
+  AddText("self.lws", nesting("self.lws"));
+  for (int i = 0; i < 9; ++i) AddText("s" + std::to_string(i) + ".lws", nesting("s" + std::to_string(i + 1) + ".lws"));
+  AddSquareScene("s9.lws");
   ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS still.lws 5 0 10 1 1 1 1 1 1",
                         "AddNullObject ACTSPS nowhere.lws 5 0 10 1 1 1 1 1 1",
                         "AddNullObject ACTSPS self.lws 1 0 10 0 0 0 0 0 0",
-                        "AddNullObject ACTSPS s0.lws 1 0 10 0 0 0 0 0 0", "AddCamera"},
-                       "3")));
+                        "AddNullObject ACTSPS s0.lws 1 0 10 0 0 0 0 0 0", "AddCamera"})));
   // A scene that ends at frame 0 can't wrap its particles' time; a missing file loads nothing.
-  EXPECT_FALSE(Particles(0)->created);
-  EXPECT_FALSE(Particles(0)->nested);
+  EXPECT_FALSE(Particles(0)->created || Particles(0)->nested);
   EXPECT_TRUE(Heard(1, "ends at frame 0"));
   EXPECT_FALSE(Particles(1)->created);
   EXPECT_TRUE(Heard(0, "Couldn't find LWS \"nowhere.lws\""));
   // self.lws loads once as a nested scene; its own copy of itself is refused.
   ASSERT_TRUE(Particles(2)->created);
-  SceneParticlesAction* inner = ActionOf<SceneParticlesAction>(Particles(2)->nested->objects.at(0).get());
-  ASSERT_TRUE(inner);
-  EXPECT_FALSE(inner->created);
+  const SceneParticlesAction* inner = ActionOf<SceneParticlesAction>(Particles(2)->nested->objects.at(0).get());
+  EXPECT_TRUE(inner && !inner->created);
   EXPECT_TRUE(Heard(1, "\"self.lws\" would include itself"));
   // Eight levels load; the ninth is refused.
   SceneParticlesAction* level = Particles(3);

@@ -13,16 +13,14 @@ namespace {
 
 constexpr float PI = 3.14159265f;
 
-// A square picture of one grey level (0-255 each channel) or one colour, its right half grey
-// level `right` when that is given.
-std::vector<uint8_t> FlatPng(uint32_t side, uint8_t r, uint8_t g, uint8_t b, int right = -1) {
+using Rgb = std::vector<int>;
+
+// A square picture of one colour, its right half of another when that is given.
+std::vector<uint8_t> FlatPng(uint32_t side, Rgb left, Rgb right = {}) {
   test::Picture picture;
   picture.width = picture.height = side;
-  for (uint32_t i = 0; i < side * side; ++i) {
-    const bool rightHalf = right >= 0 && i % side >= side / 2;
-    const uint8_t grey = uint8_t(right);
-    picture.rgb.insert(picture.rgb.end(), {rightHalf ? grey : r, rightHalf ? grey : g, rightHalf ? grey : b});
-  }
+  for (uint32_t i = 0; i < side * side; ++i)
+    for (int c : i % side < side / 2 || right.empty() ? left : right) picture.rgb.push_back(uint8_t(c));
   return test::EncodeImage(test::ImageKind::PNG24, picture);
 }
 
@@ -56,26 +54,18 @@ class VisualActions : public render_test::RenderFixture, protected ActionWorkspa
   }
 };
 
-TEST_F(VisualActions, FadeBlendsItsColourByPositionX) {
+TEST_F(VisualActions, FadeBlendsItsColourOverTheWholeWindowByPositionX) {
   AddCamera();
-  SceneObject* fade = Null("AddNullObject ACTFADE 255 255 255");
-  Constant(fade->envelopes[CHANNEL_POSITION_X], 0.5f);
-  Image half = Render(0, {0, 0, 1});
-  EXPECT_NEAR(half.R(10, 10), 128, 2);
-  EXPECT_NEAR(half.G(WIDTH / 2, HEIGHT / 2), 128, 2);
-  EXPECT_EQ(half.B(WIDTH - 1, HEIGHT - 1), 255);
-
-  Constant(fade->envelopes[CHANNEL_POSITION_X], 0.0f);
-  Image none = Render(0, {0, 0, 1});
-  EXPECT_EQ(none.R(WIDTH / 2, HEIGHT / 2), 0);
-  EXPECT_EQ(none.B(WIDTH / 2, HEIGHT / 2), 255);
-
+  SceneObject* white = Null("AddNullObject ACTFADE 255 255 255");
   SceneObject* red = Null("AddNullObject ACTFADE 255 0 0");
-  Constant(red->envelopes[CHANNEL_POSITION_X], 1.0f);
-  scene->Precalc(nullptr);  // the new null joins the action list
-  Image full = Render(0, {0, 0, 1});
-  EXPECT_EQ(full.R(5, HEIGHT - 5), 255);
-  EXPECT_EQ(full.B(5, HEIGHT - 5), 0);
+  for (const auto& [whiteX, redX, rgb] : {std::tuple{0.5f, 0.0f, Rgb{128, 128, 255}}, {0.0f, 0.0f, Rgb{0, 0, 255}},
+                                          {0.5f, 1.0f, Rgb{255, 0, 0}}}) {
+    Constant(white->envelopes[CHANNEL_POSITION_X], whiteX);
+    Constant(red->envelopes[CHANNEL_POSITION_X], redX);
+    const Image image = Render(0, {0, 0, 1});
+    for (const auto& [x, y] : {std::pair{0u, 0u}, {WIDTH / 2, HEIGHT / 2}, {WIDTH - 1, HEIGHT - 1}, {0u, HEIGHT - 1}})
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(image.Rgb(x, y)[c], rgb[c], 2) << whiteX << " " << redX << " " << x;
+  }
 }
 
 TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
@@ -85,13 +75,9 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
   Square({0, 0, -5}, {0, 1, 0}, 1, {PI, 0, 0});
   SceneObject* cut = Null("AddNullObject ACTCAM");
   Steps(cut->envelopes[CHANNEL_SCALE_X], {{0, 0.9f}, {10, 2.7f}, {20, 3}});
-  // 0.9 selects nothing; the cut to 2.7 (the second camera) comes after frame 10 is drawn; there
-  // is no third camera, so 3 changes nothing.
-  for (const auto& [t, red] : {std::pair{9, true}, {10, true}, {11, false}, {20, false}, {21, false}}) {
-    Image image = Render(float(t));
-    EXPECT_EQ(image.R(WIDTH / 2, HEIGHT / 2), red ? 255 : 0) << t;
-    EXPECT_EQ(image.G(WIDTH / 2, HEIGHT / 2), red ? 0 : 255) << t;
-  }
+  // 0.9 selects nothing, 2.7 the second camera once frame 10 is drawn; 3 is no camera, nothing.
+  for (const auto& [t, red] : {std::pair{9, true}, {10, true}, {11, false}, {20, false}, {21, false}})
+    EXPECT_EQ(Render(float(t)).Rgb(WIDTH / 2, HEIGHT / 2), (red ? Rgb{255, 0, 0} : Rgb{0, 255, 0})) << t;
   // Frames passing unseen cut all the same.
   scene->activeCamera = scene->cameras[0].get();
   scene->AdvanceFrame(10);
@@ -99,10 +85,11 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
 }
 
 TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
-  const uint8_t colours[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  const Rgb black = {0, 0, 0}, red = {255, 0, 0}, green = {0, 255, 0}, blue = {0, 0, 255}, white = {255, 255, 255};
+  const Rgb colours[3] = {red, green, blue};
   for (int i = 0; i < 3; ++i) {
-    AddFile("col00" + std::to_string(i + 1) + ".png", FlatPng(8, colours[i][0], colours[i][1], colours[i][2]));
-    AddFile("alp00" + std::to_string(i + 1) + ".png", FlatPng(8, 255, 255, 255, i == 1 ? 0 : 255));
+    AddFile("col00" + std::to_string(i + 1) + ".png", FlatPng(8, colours[i]));
+    AddFile("alp00" + std::to_string(i + 1) + ".png", FlatPng(8, white, i == 1 ? black : white));
   }
   Mount();
   AddCamera();
@@ -110,18 +97,16 @@ TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
   Steps(sprite->envelopes[CHANNEL_SCALE_Z], {{0, 1}, {100, 0.5f}});
   LoadTextures();
 
-  // One image a frame from 100; black the frame after the last, the sequence ends at 104, and
-  // with scale Z still below 1 it starts again at 105. Probed in the sprite's left and right half.
-  const std::vector<int> black = {0, 0, 0}, red = {255, 0, 0}, green = {0, 255, 0}, blue = {0, 0, 255};
-  std::vector<std::vector<int>> left, right;
+  // One image a frame from 100, black after the last, and from 105 (scale Z still below 1) again.
+  std::vector<Rgb> left, right;
   for (float t = 99; t <= 105; ++t) {
     const Image image = Render(t);
     left.push_back(image.Rgb(WIDTH / 2 - 30, HEIGHT / 2));
     right.push_back(image.Rgb(WIDTH / 2 + 30, HEIGHT / 2));
   }
-  EXPECT_EQ(left, (std::vector<std::vector<int>>{black, red, green, blue, black, black, red}));
+  EXPECT_EQ(left, (std::vector<Rgb>{black, red, green, blue, black, black, red}));
   // The second image's alpha cuts its right half out.
-  EXPECT_EQ(right, (std::vector<std::vector<int>>{black, red, black, blue, black, black, red}));
+  EXPECT_EQ(right, (std::vector<Rgb>{black, red, black, blue, black, black, red}));
   // The sprite is a square of side 2 at distance 5, not the whole screen.
   EXPECT_TRUE(Render(106).Black(5, 5));
   // Time going back to 0 ends a running sequence at once.
@@ -133,7 +118,7 @@ TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
 }
 
 TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasView) {
-  AddFile("screen.png", FlatPng(64, 255, 255, 255));
+  AddFile("screen.png", FlatPng(64, {255, 255, 255}));
   Mount();
   AddCamera();
   AddCamera({}, {PI, 0, 0});
@@ -162,14 +147,13 @@ TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasV
   EXPECT_EQ(ActionOf<PipAction>(pip)->copies, 1u);
   // The texture's level 0 is 64 square: a 128 picture is not copied, the texture stays usable.
   EXPECT_EQ(ActionOf<PipAction>(tooLarge)->copies, 0u);
-  // The screen shows that picture the way that camera saw it, the main view is restored to the
-  // whole window, and the little picture was cleared away.
+  // The screen shows that camera's view; the main view is whole again, the little picture gone.
   float left, right, top, bottom;
   Project({-0.5f, 0.75f, 5}, &left, &top);
   Project({0.5f, -0.5f, 5}, &right, &bottom);
-  EXPECT_EQ(image.Rgb(left, bottom), (std::vector<int>{255, 0, 0}));
-  EXPECT_EQ(image.Rgb(right, bottom), (std::vector<int>{0, 255, 0}));
-  EXPECT_EQ(image.Rgb(WIDTH / 2.0f, top), (std::vector<int>{0, 0, 255}));
+  EXPECT_EQ(image.Rgb(left, bottom), (Rgb{255, 0, 0}));
+  EXPECT_EQ(image.Rgb(right, bottom), (Rgb{0, 255, 0}));
+  EXPECT_EQ(image.Rgb(WIDTH / 2.0f, top), (Rgb{0, 0, 255}));
   EXPECT_TRUE(image.Black(5, HEIGHT - 45));
   EXPECT_TRUE(image.Black(WIDTH - 5, 5));
 
@@ -180,14 +164,13 @@ TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasV
 }
 
 TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
-  AddFile("cube.lwo", CubeObject(0.5f));
-  std::vector<std::string> motion;  // the cube at x 1 in its scene
+  std::vector<std::string> motion;  // the square at x 1 in its scene
   for (int c = 0; c < 9; ++c) motion.push_back(test::LwsChannel(c, c == 0 || c >= 6 ? 1.0f : 0.0f));
-  AddText("cube.lws", CubeScene(30, motion));
+  AddSquareScene("square.lws", 30, motion);
   Mount();
   AddCamera();
-  SceneObject* still = Null("AddNullObject ACTSPS cube.lws 4 10 100 0 0 0 0 0 0", {0, 0, 10});
-  SceneObject* flying = Null("AddNullObject ACTSPS cube.lws 4 200 300 0 0 0 0 1000 0");
+  SceneObject* still = Null("AddNullObject ACTSPS square.lws 4 10 100 0 0 0 0 0 0", {0, 0, 10});
+  SceneObject* flying = Null("AddNullObject ACTSPS square.lws 4 200 300 0 0 0 0 1000 0");
   Place(flying, {0, 0, 10}, {PI / 2, 0, 0}, {2, 2, 2});
   ASSERT_TRUE(ActionOf<SceneParticlesAction>(still)->created);
   SceneParticlesAction* particles = ActionOf<SceneParticlesAction>(flying);
@@ -195,33 +178,27 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
   LoadTextures();
 
   EXPECT_EQ(render_test::FindBlob(Render(9)).count, 0u);
-  const render_test::Blob first = render_test::FindBlob(Render(10));
   float x, y;
-  Project({1, 0, 10}, &x, &y);  // at the null, no box and no limit to fly within; the cube at x 1
-  EXPECT_GT(first.count, 0u);
-  EXPECT_NEAR(first.x, x, 2.0f);
-  EXPECT_NEAR(first.y, y, 2.0f);
+  Project({1, 0, 10}, &x, &y);  // at the null, no box and no limit to fly within; the square at x 1
+  render_test::ExpectBlobAt(Render(10), x, y, 2.0f, "first frame");
   EXPECT_GT(render_test::FindBlob(Render(99.9f)).count, 0u);
   EXPECT_EQ(render_test::FindBlob(Render(100)).count, 0u);
 
-  // A limit of 0 holds x and z at 0 for good; y flies with its velocity (up and out of view),
-  // frames passing unseen included.
+  // A limit of 0 holds x and z at 0; y flies with its velocity, through frames passing unseen too.
   scene->AdvanceFrame(250);
   for (const SceneParticlesAction::Particle& p : particles->particles) {
-    EXPECT_EQ(p.position.x, 0.0f);
-    EXPECT_EQ(p.position.z, 0.0f);
+    EXPECT_TRUE(p.position.x == 0 && p.position.z == 0);
     EXPECT_NEAR(p.position.y, p.velocity.y * (50 * 2.0f / 300) * 7000, 1e-3);
     EXPECT_LT(p.nestedTime, 30.0f);
     EXPECT_EQ(p.nestedTime, std::fmod(50 + p.phase, 30.0f));
   }
-  // Drawn, the last particle's cube has the owner's placement (turned, scaled), then the
-  // particle's offset in the owner's frame, then the cube's own place.
+  // Drawn, a particle's square is placed by the owner, then its offset, then its own place.
   Render(250);
   const Vec3 p = particles->particles.back().position;
   const float* owner = flying->worldMatrix.m;
-  const float* cube = particles->nested->objects[0]->worldMatrix.m;
+  const float* square = particles->nested->objects[0]->worldMatrix.m;
   for (int r = 0; r < 3; ++r)
-    EXPECT_NEAR(cube[12 + r], owner[r] * (p.x + 1) + owner[4 + r] * p.y + owner[8 + r] * p.z + owner[12 + r], 1e-3)
+    EXPECT_NEAR(square[12 + r], owner[r] * (p.x + 1) + owner[4 + r] * p.y + owner[8 + r] * p.z + owner[12 + r], 1e-3)
         << "row " << r;
 }
 

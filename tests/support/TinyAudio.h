@@ -1,5 +1,5 @@
-// Small sound files made in memory, for the sound tests, its benchmark and its fuzz seeds: a
-// four-channel MOD whose orders play different notes, and 16-bit PCM or float WAV files.
+// Small sound files made in memory for the sound tests and benchmark: a four-channel MOD whose
+// orders play different notes, and 16-bit PCM or float WAV files.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +10,9 @@
 
 namespace test {
 
-inline void PutBigEndian16(std::vector<uint8_t>& out, uint32_t value) {
-  out.push_back(uint8_t(value >> 8));
-  out.push_back(uint8_t(value));
-}
-
-inline void PutLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+// value in `bytes` bytes, the least significant first unless bigEndian.
+inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes, bool bigEndian = false) {
+  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * (bigEndian ? bytes - 1 - i : i))));
 }
 
 // An "M.K." module of `orders` orders, each its own 16-row pattern: order k plays a looped
@@ -27,11 +23,11 @@ inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
   for (int s = 0; s < 31; ++s) {
     mod.insert(mod.end(), 22, 0);  // name
     const bool used = s == 0;
-    PutBigEndian16(mod, used ? 16 : 0);  // length in words
-    mod.push_back(0);                    // finetune
-    mod.push_back(used ? 64 : 0);        // volume
-    PutBigEndian16(mod, 0);              // loop start
-    PutBigEndian16(mod, used ? 16 : 1);  // loop length
+    Put(mod, used ? 16 : 0, 2, true);  // length in words
+    mod.push_back(0);                  // finetune
+    mod.push_back(used ? 64 : 0);      // volume
+    Put(mod, 0, 2, true);              // loop start
+    Put(mod, used ? 16 : 1, 2, true);  // loop length
   }
   mod.push_back(uint8_t(orders));
   mod.push_back(127);
@@ -67,22 +63,18 @@ inline std::vector<uint8_t> MakeWavOf(const std::vector<Sample>& samples, uint32
   const uint32_t fields[][2] = {{16, 4},        {format, 2},        {channels, 2},
                                 {rate, 4},      {rate * channels * bytes, 4}, {channels * bytes, 2},
                                 {bytes * 8, 2}, {0x61746164 /* "data" */, 4}, {dataBytes, 4}};
-  for (const auto& field : fields) PutLittleEndian(wav, field[0], int(field[1]));
+  for (const auto& field : fields) Put(wav, field[0], int(field[1]));
   for (int i = 0; i < 4; ++i) wav[4 + i] = uint8_t((36 + dataBytes) >> (8 * i));
   for (Sample s : samples) {
     uint32_t bits = 0;
     std::memcpy(&bits, &s, bytes);
-    PutLittleEndian(wav, bits, int(bytes));
+    Put(wav, bits, int(bytes));
   }
   return wav;
 }
 inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate) {
   return MakeWavOf(samples, channels, rate);
 }
-inline std::vector<uint8_t> MakeFloatWav(const std::vector<float>& samples, uint32_t channels, uint32_t rate) {
-  return MakeWavOf(samples, channels, rate);
-}
-
 // frames of a constant level (as a 16-bit value), mono.
 inline std::vector<uint8_t> MakeConstantWav(uint32_t frames, int16_t level, uint32_t rate) {
   return MakeWav(std::vector<int16_t>(frames, level), 1, rate);
