@@ -301,6 +301,9 @@ TEST(Info, ChannelsGiveEveryKindOfItemAsCsv) {
       // A camera: no scale channels, rotation not evaluated while it aims; w is where it stands.
       {"camera:0 --from 0 --to 0", "0,0,1,-10,0,0,0,1,1,1,0,1,10\n"},
       {"light:0 --from 3 --to 4", "3,0,10,0,0.5,0,0,0,0,0,0,10,0\n4,0,10,0,0.5,0,0,0,0,0,0,10,0\n"},
+      // After its last key the classic look holds x; the LightWave look repeats the curve.
+      {"Helper --from 45 --to 45", "45,1,0,0,0.5,0,0.25,0,0,0,1,0,0\n"},
+      {"Helper --from 45 --to 45 --lightwave", "45,0.8,0,0,0.5,0,0.25,0,0,0,0.8,0,0\n"},
   };
   for (const auto& c : cases) {
     const ProgramRun run = Zivi3(dir, std::string("--info demo/scene.lws --channels ") + c.args);
