@@ -140,10 +140,10 @@ TEST_F(LwoLoad, EntriesNamingWhatIsntThereAreSkippedAndTheRestLoads) {
   LwoWriter w;
   w.Points({0, 0, 0});  // before any layer: no layer to fill
   w.Tags({"A", "B"}).Layer(0, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
-  w.VertexMap("TXUV", 2, "uv", {{9, 0, {1, 1}}, {1, 0, {0.25f, 0.5f}}});
-  // Polygon 1 names point 7: it is left out, and polygon 2 still gets its own tag.
-  w.Polygons("FACE", {{0, 1, 2}, {0, 1, 7}, {2, 1, 0}});
-  w.PolygonTags("SURF", {{2, 0}, {5, 0}, {0, 9}});
+  w.VertexMap("TXUV", 2, "uv", {{3, 0, {1, 1}}, {1, 0, {0.25f, 0.5f}}});  // point 3: one past the last
+  // Polygon 1 names point 3: it is left out, and polygon 2 still gets its own tag.
+  w.Polygons("FACE", {{0, 1, 2}, {0, 1, 3}, {2, 1, 0}});
+  w.PolygonTags("SURF", {{2, 0}, {3, 0}, {0, 2}});
   w.FaceVertexMap("TXUV", 2, "uv", {{0, 2, {0.75f, 0.5f}}, {0, 3, {1, 1}}});
   // A second polygon chunk adds to the layer, its tags counting from its own first polygon.
   w.Polygons("FACE", {{2, 1, 0}}).PolygonTags("SURF", {{0, 1}});
