@@ -89,6 +89,8 @@ TEST(CommandLine, BadOptionsAreRefusedWithTheReason) {
       {{"--gl-device", "gpu"}, "--gl-device takes auto, software or a device number, not 'gpu'"},
       {{"--gl-device", "software"}, "--gl-device goes with --frame or --capture"},
       {{"--fps", "25"}, "--fps goes with --capture or --frame"},
+      {{"--capture", "out", "--fps", "0"}, "--fps takes a rate above 0 and at most 1000"},
+      {{"--capture", "out", "--fps", "1000.5"}, "--fps takes a rate above 0 and at most 1000"},
       {{"--capture", "out.mp4", "--lossless"}, "--lossless goes with --capture FILE.mkv"},
   };
   for (const Case& c : cases) {
