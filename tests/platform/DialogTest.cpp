@@ -14,13 +14,9 @@ using platform::DialogControls;
 TEST(Dialog, GoUntouchedGivesTheFixedListsAndBoxesAndTheChoicesOwnScreenDepthAndSound) {
   // The lists and the stored-only boxes ignore the choices; full screen, depth (16 BPP unless
   // exactly 32), No Sound and the LightWave look follow them.
-  DialogChoices odd;
-  odd.width = 1024;
-  odd.height = 768;
-  odd.sampleRate = 8000;
-  odd.colourDepth = 24;
-  odd.use16Bit = odd.stereo = odd.bilinear = odd.mipMapping = false;
-  odd.fullscreen = odd.noSound = odd.lightwave = true;
+  const DialogChoices odd{.width = 1024, .height = 768, .colourDepth = 24, .sampleRate = 8000, .use16Bit = false,
+                          .stereo = false, .bilinear = false, .mipMapping = false, .fullscreen = true, .noSound = true,
+                          .lightwave = true};
   for (const DialogChoices& choices : {DialogChoices{}, odd}) {
     const bool isOdd = choices.fullscreen;
     const DialogControls controls = platform::InitialDialogControls(choices);
@@ -57,10 +53,7 @@ TEST(Dialog, GoReadsEveryListEntryAndBox) {
   // No selection in a list (nothing to scan) keeps the size and rate instead of zeroing them.
   controls.resolution.clear();
   controls.sampleRate = "fast";
-  DialogChoices got;
-  got.width = 800;
-  got.height = 600;
-  got.sampleRate = 22050;
+  DialogChoices got{.width = 800, .height = 600, .sampleRate = 22050};
   platform::ReadDialogControls(controls, got);
   EXPECT_TRUE(got.width == 800 && got.height == 600 && got.sampleRate == 22050);
   EXPECT_TRUE(!got.bilinear && !got.stereo && got.mipMapping && got.use16Bit && got.lightwave);

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -29,25 +30,22 @@ TEST(Video, PngPicturesKeepEveryPixelAndTheirOrientation) {
 
 TEST(Video, AFileThatCantBeMadeSaysWhyAndLeavesNothing) {
   test::TempDir dir;
-  const struct {
-    const char* name;
-    bool lossless;
-    const char* why;
-  } cases[] = {{"a.avi", false, "ends in .mp4, .webm or .mkv"},
-               {"a.webm", true, "lossless video (FFV1 + FLAC) goes in a .mkv file"},
-               {"no/such/folder/a.mkv", false, "can't write"}};
+  const std::tuple<const char*, bool, const char*> cases[] = {
+      {"a.avi", false, "ends in .mp4, .webm or .mkv"},
+      {"a.webm", true, "lossless video (FFV1 + FLAC) goes in a .mkv file"},
+      {"no/such/folder/a.mkv", false, "can't write"}};
   const std::vector<uint8_t> picture(16 * 16 * 3);
-  for (const auto& c : cases) {
+  for (const auto& [name, lossless, expected] : cases) {
     video::VideoSettings settings;
-    settings.path = dir / c.name;
+    settings.path = dir / name;
     settings.width = settings.height = 16;
     settings.sampleRate = 44100;
-    settings.lossless = c.lossless;
+    settings.lossless = lossless;
     video::VideoFile file;
     std::string why;
     EXPECT_FALSE(file.Open(settings, &why));
-    EXPECT_NE(why.find(c.why), std::string::npos) << c.name << ": " << why;
-    EXPECT_FALSE(std::filesystem::exists(settings.path)) << c.name;
+    EXPECT_NE(why.find(expected), std::string::npos) << name << ": " << why;
+    EXPECT_FALSE(std::filesystem::exists(settings.path)) << name;
     EXPECT_FALSE(file.AddPicture(picture.data()));
   }
 }
