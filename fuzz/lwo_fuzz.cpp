@@ -1,18 +1,10 @@
-// Loads arbitrary bytes as an LWO2 object, as the player reads objects and with triangulation,
-// then checks what the loader promises: every corner index names a loaded point, every tagged
-// surface is the scene's. The planar projection runs over whatever surfaces came out, and with
-// triangulation the LightWave look's whole precalculation (every projection, UV maps by name,
-// corner normals).
+// Loads arbitrary bytes as an LWO2 object, plainly and triangulated: every corner must name a loaded
+// point and every surface be the scene's. Then the planar projection, and with triangulation the
+// LightWave look's whole precalculation (every projection, UV maps by name, corner normals).
 #include "FuzzFile.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
-#include "platform/Platform.h"
 #include "scene/Scene.h"
-#include "vfs/Vfs.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 
 namespace {
 
@@ -39,9 +31,7 @@ void CheckAndProject(Scene& scene) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
-  (void)quiet;
-
+  QuietMessages();
   const auto file = FuzzFile("fuzz.lwo", data, size);
   for (bool triangulate : {false, true}) {
     System system;

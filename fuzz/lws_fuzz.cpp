@@ -5,16 +5,10 @@
 #include "FuzzFile.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
-#include "platform/Platform.h"
 #include "scene/Scene.h"
 #include "support/LwoWriter.h"
-#include "vfs/Vfs.h"
 
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,9 +23,10 @@ std::vector<uint8_t> TriangleObject() {
   return w.File();
 }
 
-void CheckEnvelopes(const std::unique_ptr<Envelope>* slots, uint32_t count) {
-  for (uint32_t c = 0; c < count; ++c) {
-    const Envelope* envelope = slots[c].get();
+template <size_t N>
+void CheckEnvelopes(const std::unique_ptr<Envelope> (&slots)[N]) {
+  for (const auto& slot : slots) {
+    const Envelope* envelope = slot.get();
     if (!envelope) continue;
     for (size_t k = 0; k < envelope->keys.size(); ++k) {
       const EnvelopeKey& key = envelope->keys[k];
@@ -46,43 +41,36 @@ void CheckEnvelopes(const std::unique_ptr<Envelope>* slots, uint32_t count) {
   }
 }
 
+// Every item of one kind goes into items, with an index of its own and sound envelopes.
+template <class Item>
+void CheckKind(const std::vector<std::unique_ptr<Item>>& list, uint32_t Item::*index, std::set<const void*>& items) {
+  std::set<uint32_t> indices;
+  for (const auto& item : list) {
+    items.insert(item.get());
+    if ((*item).*index != NO_ITEM_INDEX && !indices.insert((*item).*index).second) std::abort();
+    CheckEnvelopes(item->envelopes);
+  }
+}
+
+// The parent of item, whose kind becomes the parent's.
+template <class Item>
+const void* Parent(const void* item, uint8_t* kind) {
+  const Item* at = static_cast<const Item*>(item);
+  *kind = at->parentKind;
+  return at->parent;
+}
+
 void CheckScene(const Scene& scene) {
   std::set<const void*> items;
-  std::set<uint32_t> objectIndices, cameraIndices, lightIndices;
-  for (const auto& o : scene.objects) {
-    items.insert(o.get());
-    if (o->itemIndex != NO_ITEM_INDEX && !objectIndices.insert(o->itemIndex).second) std::abort();
-    CheckEnvelopes(o->envelopes, OBJECT_ENVELOPE_COUNT);
-  }
-  for (const auto& c : scene.cameras) {
-    items.insert(c.get());
-    if (!cameraIndices.insert(c->cameraIndex).second) std::abort();
-    CheckEnvelopes(c->envelopes, CAMERA_ENVELOPE_COUNT);
-  }
-  for (const auto& l : scene.lights) {
-    items.insert(l.get());
-    if (!lightIndices.insert(l->lightIndex).second) std::abort();
-    CheckEnvelopes(l->envelopes, LIGHT_ENVELOPE_COUNT);
-  }
-  auto parentOf = [](const void* item, uint8_t kind, uint8_t* parentKind) -> const void* {
-    if (kind == ITEM_OBJECT) {
-      auto* o = static_cast<const SceneObject*>(item);
-      return *parentKind = o->parentKind, o->parent;
-    }
-    if (kind == ITEM_CAMERA) {
-      auto* c = static_cast<const Camera*>(item);
-      return *parentKind = c->parentKind, c->parent;
-    }
-    auto* l = static_cast<const Light*>(item);
-    return *parentKind = l->parentKind, l->parent;
-  };
-  auto checkChain = [&](const void* start, uint8_t kind) {
-    size_t steps = 0;
-    for (const void* at = start; at;) {
-      if (!items.count(at) || ++steps > items.size()) std::abort();
-      uint8_t parentKind = 0;
-      at = parentOf(at, kind, &parentKind);
-      kind = parentKind;
+  CheckKind(scene.objects, &SceneObject::itemIndex, items);
+  CheckKind(scene.cameras, &Camera::cameraIndex, items);
+  CheckKind(scene.lights, &Light::lightIndex, items);
+  auto checkChain = [&](const void* at, uint8_t kind) {
+    for (size_t steps = 0; at; ++steps) {
+      if (!items.count(at) || steps >= items.size()) std::abort();
+      at = kind == ITEM_OBJECT   ? Parent<SceneObject>(at, &kind)
+           : kind == ITEM_CAMERA ? Parent<Camera>(at, &kind)
+                                 : Parent<Light>(at, &kind);
     }
   };
   for (const auto& o : scene.objects) {
@@ -99,8 +87,7 @@ void CheckScene(const Scene& scene) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
-  (void)quiet;
+  QuietMessages();
   static const std::vector<uint8_t> object = TriangleObject();
 
   Vfs vfs;

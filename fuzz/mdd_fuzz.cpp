@@ -3,20 +3,12 @@
 // and past the cache. A cache that loads must hold exactly the samples its header announced.
 #include "FuzzFile.h"
 #include "lightwave/Lightwave.h"
-#include "platform/Platform.h"
 #include "scene/Scene.h"
-#include "vfs/Vfs.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <limits>
-#include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
-  (void)quiet;
-
+  QuietMessages();
   Vfs vfs;
   vfs.files.push_back(FuzzFile("fuzz.mdd", data, size));
 

@@ -1,13 +1,8 @@
-// Decodes arbitrary bytes as a texture file, as the texture cache does before its upload (no
-// OpenGL here): format detection and the BMP, JPEG, PCX and PNG decoders, all reading through
-// the ImageStream. An image that decodes must be as large as it says: the alpha merge walks
-// every pixel of every row.
+// Decodes arbitrary bytes as a texture file as the cache does before its upload: detection and
+// every decoder. An image that decodes must be as large as it says: the alpha merge walks it all.
 #include "FuzzFile.h"
 #include "textures/Textures.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

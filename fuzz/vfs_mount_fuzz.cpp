@@ -1,17 +1,12 @@
 // Mounts arbitrary bytes as a datafile, in full and by a list of names taken from the
 // directory itself, and touches every byte the records claim to hold.
-#include "platform/Platform.h"
-#include "vfs/Vfs.h"
+#include "FuzzFile.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool quiet = (platform::SetMessageHook([](const char*, const char*, platform::MessageIcon) {}), true);
-  (void)quiet;
-
+  QuietMessages();
   std::vector<uint8_t> image(data, data + size);
   Vfs vfs;
   vfs.memoryBudget = 64u << 20;  // what a few bytes may declare stays within the fuzzer's memory
