@@ -1,5 +1,5 @@
-// The end-to-end driver's window search and display modes, apart from the tests so that Xlib's
-// macros stay out of them.
+// The end-to-end driver's display modes, apart from the tests so that Xlib's macros stay out of
+// them.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
@@ -8,51 +8,6 @@
 #include <vector>
 
 namespace e2e {
-namespace {
-
-// A title as raw bytes whatever its encoding: SDL writes WM_NAME as UTF8_STRING, which XFetchName
-// (and xdotool's name search) pass over.
-std::string Title(Display* display, Window window) {
-  std::string title;
-  for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (title.empty() && XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False,
-                                            AnyPropertyType, &type, &format, &count, &after, &data) == Success && data) {
-      if (format == 8) title.assign(reinterpret_cast<const char*>(data), count);
-      XFree(data);
-    }
-  }
-  return title;
-}
-
-// The first mapped window at or below window whose title begins with prefix, or 0.
-Window FindByTitle(Display* display, Window window, const std::string& prefix) {
-  XWindowAttributes attributes;
-  if (Title(display, window).starts_with(prefix) && XGetWindowAttributes(display, window, &attributes) &&
-      attributes.map_state == IsViewable)
-    return window;
-  Window root = 0, parent = 0, *children = nullptr, found = 0;
-  unsigned count = 0;
-  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
-  for (unsigned i = 0; i < count && !found; ++i) found = FindByTitle(display, children[i], prefix);
-  if (children) XFree(children);
-  return found;
-}
-
-}  // namespace
-
-// The id of a mapped window whose title begins with prefix, or "".
-std::string FindWindow(const std::string& prefix) {
-  // A window may go while the tree is walked: its errors read as "not this one", not as the end.
-  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  Display* display = XOpenDisplay(nullptr);
-  const Window found = display ? FindByTitle(display, DefaultRootWindow(display), prefix) : 0;
-  if (display) XCloseDisplay(display);
-  return found ? std::to_string(found) : "";
-}
 
 // Offers the display's first output the extra modes width × height. A mode made this way lives as
 // long as the connection that made it, so that connection stays open until the process ends.

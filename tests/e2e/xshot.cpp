@@ -1,5 +1,5 @@
 // End-to-end helper: writes what the window WINDOW-ID (as xdotool prints it) shows to OUT as a
-// PPM. Exit code 0 on success, 1 when the picture can't be had.
+// PPM. Exit code 0 on success, 1 when there is no such window or file to write.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -8,19 +8,15 @@
 #include <initializer_list>
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: xshot WINDOW-ID OUT.ppm\n");
-    return 2;
-  }
-  Display* display = XOpenDisplay(nullptr);
-  const Window window = std::strtoul(argv[1], nullptr, 0);
+  Display* display = argc == 3 ? XOpenDisplay(nullptr) : nullptr;
+  const Window window = argc == 3 ? std::strtoul(argv[1], nullptr, 0) : 0;
   XWindowAttributes attributes;
   XImage* image = display && XGetWindowAttributes(display, window, &attributes)
                       ? XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)
                       : nullptr;
   std::FILE* out = image ? std::fopen(argv[2], "wb") : nullptr;
   if (!out) {
-    std::fprintf(stderr, "xshot: no picture of window %s\n", argv[1]);
+    std::fprintf(stderr, "usage: xshot WINDOW-ID OUT.ppm, with the window on the display\n");
     return 1;
   }
   std::fprintf(out, "P6\n%d %d\n255\n", image->width, image->height);
