@@ -44,11 +44,9 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+using Shell = test::ShellRun;
+
 // A shell command's exit code and output (stderr too), killed after seconds.
-struct Shell {
-  int code = -1;
-  std::string out;
-};
 Shell Sh(const std::string& command, int seconds = 20) {
   Shell result;
   std::FILE* pipe = popen(("timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1").c_str(), "r");
@@ -151,15 +149,11 @@ class E2e : public ::testing::Test {
     EXPECT_EQ(e2e::CurrentMode(), DESKTOP_MODE);
   }
 
-  static std::string skipReason_;
-  static std::unique_ptr<test::VirtualDisplay> display_;
-  static bool modesOffered_;
+  inline static std::string skipReason_;
+  inline static std::unique_ptr<test::VirtualDisplay> display_;
+  inline static bool modesOffered_ = false;
   fs::path dir_;
 };
-
-std::string E2e::skipReason_;
-std::unique_ptr<test::VirtualDisplay> E2e::display_;
-bool E2e::modesOffered_ = false;
 
 // Go! in the setup dialog plays the scene. The window shows what an offscreen --frame draws of the
 // same scene time, with and without multisampling: both reach GL through the same dispatch, onto
