@@ -20,16 +20,12 @@ bool AddDisplayModes(const std::vector<std::pair<int, int>>& sizes) {
   XRRScreenResources* resources = XRRGetScreenResources(display, root);
   const bool added = resources && resources->noutput > 0;
   for (size_t i = 0; added && i < sizes.size(); ++i) {
-    const auto [width, height] = sizes[i];
+    const unsigned width = unsigned(sizes[i].first), height = unsigned(sizes[i].second);
     std::string name = std::to_string(width) + "x" + std::to_string(height);
     XRRModeInfo mode = {};
-    mode.width = unsigned(width);
-    mode.height = unsigned(height);
-    mode.hTotal = unsigned(width) + 160;
-    mode.vTotal = unsigned(height) + 30;
-    mode.hSyncStart = mode.hSyncEnd = unsigned(width) + 40;
-    mode.vSyncStart = mode.vSyncEnd = unsigned(height) + 3;
-    mode.dotClock = (unsigned long)mode.hTotal * mode.vTotal * 60;  // 60 Hz
+    mode.width = mode.hTotal = width;
+    mode.height = mode.vTotal = height;
+    mode.dotClock = 60ul * width * height;  // 60 Hz, with no blanking: a virtual screen needs none
     mode.name = name.data();
     mode.nameLength = unsigned(name.size());
     XRRAddOutputMode(display, resources->outputs[0], XRRCreateMode(display, root, &mode));
