@@ -1,6 +1,5 @@
-// Fuzzes the block decoder with arbitrary streams. Besides never crashing or touching memory
-// outside its buffers, a stream that decodes must decode the same way again, fail with a full
-// destination when given one byte less room, and succeed with exactly the room it needs.
+// Decodes arbitrary streams: one that decodes must decode the same way again in exactly the room
+// it needs, and fail with a full destination given one byte less.
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,6 @@
-// Loads arbitrary bytes as a scene file, next to a small two-layer triangle object that the
-// scene can name as tri.lwo or simple_cube.lwo, then checks what the loader promises: parents
-// and targets are items of the scene and no parent chain comes round, item indices are unique
-// per kind, keys are finite and ascending in time. Every envelope is evaluated once.
+// Loads arbitrary bytes as a scene beside a two-layer object named tri.lwo and simple_cube.lwo:
+// parents and targets are the scene's items, no parent chain comes round, indices are unique per
+// kind, keys are finite and ascending in time. Every envelope is evaluated once.
 #include "FuzzFile.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"

@@ -1,6 +1,5 @@
-// Loads arbitrary bytes as an object's MDD point cache, as the precalculation does, then plays
-// the object (with a morph target and a planar layer) at times before, inside, at the edges of
-// and past the cache. A cache that loads must hold exactly the samples its header announced.
+// Loads arbitrary bytes as an MDD point cache in the precalculation, then plays its morphing, planar
+// mapped object about and past the cache; a cache that loads holds exactly the samples it announced.
 #include "FuzzFile.h"
 #include "lightwave/Lightwave.h"
 #include "scene/Scene.h"

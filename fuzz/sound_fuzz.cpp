@@ -1,7 +1,5 @@
-// Loads arbitrary bytes as a module (first byte even) or as a sample (odd) into the no-output
-// sound layer, plays it and mixes a few hundred frames: the decoders, the conversion to the
-// output rate (at load, or as the voices play when the first byte's second bit is set) and the
-// mix. Whatever is mixed must be finite and within -1..1.
+// Plays arbitrary bytes as a module (first byte even) or sample (odd), converted at load or as the
+// voices play (first byte's bit 1), and mixes a few hundred frames: all finite and within -1..1.
 #include "sound/Sound.h"
 
 #include <cmath>

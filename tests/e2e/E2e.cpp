@@ -155,9 +155,8 @@ class E2e : public ::testing::Test {
   fs::path dir_;
 };
 
-// Go! in the setup dialog plays the scene. The window shows what an offscreen --frame draws of the
-// same scene time, with and without multisampling: both reach GL through the same dispatch, onto
-// the same software rasteriser.
+// Go! in the setup dialog plays the scene. With and without multisampling the window shows what an
+// offscreen --frame draws of the same time: both go through one dispatch to one software rasteriser.
 TEST_F(E2e, TheDialogPlaysAndTheWindowShowsWhatOffscreenRendersAtAnyMultisampling) {
   for (const std::string samples : {"1", "4"}) {
     std::future<Shell> zivi3;
@@ -197,9 +196,8 @@ TEST_F(E2e, TheDialogPlaysAndTheWindowShowsWhatOffscreenRendersAtAnyMultisamplin
   }
 }
 
-// In full screen a size the display doesn't offer ends the run at once, in order. Escape, the
-// window's close button and a crash report bring the desktop's mode back: for the last the
-// System's driver faults holding a lock its cleanup waits for, and the watchdog ends the run.
+// In full screen a size the display doesn't offer ends the run at once, in order. Escape, the close
+// button and a crash report (a fault holding a lock the cleanup waits for) bring the mode back.
 TEST_F(E2e, FullScreenModesAreRefusedOrRestoredInOrder) {
   if (!modesOffered_) GTEST_SKIP() << "the X server can't offer display modes (no RandR)";
   std::future<Shell> zivi3 =

@@ -10,9 +10,8 @@ namespace test {
 
 class VirtualDisplay {
  public:
-  // Xvfb with one screen of screen ("WxHxD"); Name() is "" when it is not installed or didn't start.
-  // The shell prints its process id, which Xvfb takes over, then Xvfb the display's number once it
-  // accepts connections; one that can't start ends the output by dying.
+  // Xvfb with one screen ("WxHxD"); Name() is "" when it didn't start. The shell prints its pid,
+  // which Xvfb takes over, then Xvfb the display's number once it accepts connections.
   explicit VirtualDisplay(const std::string& screen = "1024x768x24") {
     pipe_ = popen(("echo $$; exec Xvfb -displayfd 1 -screen 0 " + screen + " -nolisten tcp 2>/dev/null").c_str(), "r");
     int number = -1;

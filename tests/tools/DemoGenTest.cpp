@@ -77,9 +77,8 @@ double Level(const std::vector<int16_t>& samples, size_t first, size_t end, int 
   return 10 * std::log10(sum / double(count ? count : 1) / (32768.0 * 32768.0) + 1e-12);
 }
 
-// The demo goes round: across the wrap the music keeps its level, the tune (one loop long)
-// starts again with the scene, so the second loop sounds as the first, and both sides are about
-// equally loud. Captured small and short, each span after the time before it played unseen.
+// Across the wrap the music keeps its level and the tune starts again with the scene, so the second
+// loop sounds as the first; both sides are about equally loud. Captured small, from a given time.
 TEST(DemoGen, TheDemoGoesRoundWithoutAJumpInItsMusic) {
   test::TempDir dir;
   auto capture = [&](const char* name, float from, float to) {
