@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstring>
 #include <thread>
 
 namespace {

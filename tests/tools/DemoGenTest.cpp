@@ -4,7 +4,6 @@
 
 #include "app/Offscreen.h"
 #include "app/System.h"
-#include "lightwave/Lightwave.h"
 #include "log/Log.h"
 #include "scene/Scene.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,6 @@
 // The packer as a demo maker runs it: the real program on real folders.
 #include "support/RawDatafile.h"
 #include "support/TestSupport.h"
-#include "vfs/Vfs.h"
 
 #include <gtest/gtest.h>
 
