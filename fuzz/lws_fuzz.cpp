@@ -7,7 +7,7 @@
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
 #include "scene/Scene.h"
-#include "support/LwoWriter.h"
+#include "LwoWriter.h"
 #include "vfs/Vfs.h"
 
 #include <cmath>
@@ -23,7 +23,7 @@ namespace {
 
 // Two layers of one triangle each: the smallest object with layers to claim and clone.
 std::vector<uint8_t> TriangleObject() {
-  test::LwoWriter w;
+  iff::LwoWriter w;
   for (uint16_t layer = 0; layer < 2; ++layer)
     w.Layer(layer, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0}).Polygons("FACE", {{0, 1, 2}});
   return w.File();
