@@ -3,6 +3,7 @@
 // read with triangulation. Files are in memory, as the Vfs holds them; bytes/s is file bytes.
 // big_arrays counts allocations of 1 MiB or more during a load: the grid's layer should need
 // exactly two (its points and its triangles).
+#include "LwoWriter.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "platform/Platform.h"
@@ -15,7 +16,6 @@
 #include <atomic>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -48,96 +48,33 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
-// Just enough of an LWO2 writer for a big grid: big-endian values and chunk sizes.
-struct GridWriter {
-  std::vector<uint8_t> bytes;
-
-  void U2(uint32_t v) {
-    bytes.push_back(uint8_t(v >> 8));
-    bytes.push_back(uint8_t(v));
-  }
-  void U4(uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(v >> shift));
-  }
-  void F4(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    U4(bits);
-  }
-  void VX(uint32_t i) { i < 0xFF00 ? U2(i) : U4(0xFF000000u | i); }
-  void Id(const char* id) { bytes.insert(bytes.end(), id, id + 4); }
-  size_t Begin(const char* id) {
-    Id(id);
-    U4(0);
-    return bytes.size();
-  }
-  void End(size_t start) {
-    uint32_t size = uint32_t(bytes.size() - start);
-    for (int i = 0; i < 4; ++i) bytes[start - 4 + i] = uint8_t(size >> (24 - 8 * i));
-  }
-};
-
 // side x side points, 2 (side - 1)^2 triangles.
 std::vector<uint8_t> GridObject(uint32_t side) {
-  GridWriter w;
-  w.Id("FORM");
-  w.U4(0);
-  w.Id("LWO2");
-  size_t c = w.Begin("TAGS");
-  w.Id("Grid");
-  w.U2(0);
-  w.End(c);
-  c = w.Begin("LAYR");
-  w.U2(0);  // layer number
-  w.U2(0);  // flags
-  for (int i = 0; i < 3; ++i) w.F4(0);  // pivot
-  w.U2(0);  // empty name
-  w.End(c);
-  c = w.Begin("PNTS");
+  iff::LwoWriter w;
+  w.Tags({"Grid"});
+  w.Layer(0, 0, 0, 0, 0, "");
+  w.Chunk("PNTS");
   for (uint32_t y = 0; y < side; ++y)
-    for (uint32_t x = 0; x < side; ++x) {
-      w.F4(float(x));
-      w.F4(float(y));
-      w.F4(float((x * y) % 7));
-    }
-  w.End(c);
-  c = w.Begin("VMAP");
-  w.Id("TXUV");
-  w.U2(2);
-  w.Id("UV\0\0");
-  for (uint32_t i = 0; i < side * side; ++i) {
-    w.VX(i);
-    w.F4(float(i % side) / side);
-    w.F4(float(i / side) / side);
-  }
-  w.End(c);
-  c = w.Begin("POLS");
-  w.Id("FACE");
+    for (uint32_t x = 0; x < side; ++x) w.Vec(float(x), float(y), float((x * y) % 7));
+  w.End();
+  w.Chunk("VMAP").Id("TXUV").U2(2).S0("UV");
+  for (uint32_t i = 0; i < side * side; ++i) w.VX(i).F4(float(i % side) / side).F4(float(i / side) / side);
+  w.End();
+  w.Chunk("POLS").Id("FACE");
   uint32_t triangles = 0;
   for (uint32_t y = 0; y + 1 < side; ++y) {
     for (uint32_t x = 0; x + 1 < side; ++x) {
       uint32_t p = y * side + x;
-      w.U2(3);
-      w.VX(p);
-      w.VX(p + side);
-      w.VX(p + 1);
-      w.U2(3);
-      w.VX(p + 1);
-      w.VX(p + side);
-      w.VX(p + side + 1);
+      w.U2(3).VX(p).VX(p + side).VX(p + 1);
+      w.U2(3).VX(p + 1).VX(p + side).VX(p + side + 1);
       triangles += 2;
     }
   }
-  w.End(c);
-  c = w.Begin("PTAG");
-  w.Id("SURF");
-  for (uint32_t t = 0; t < triangles; ++t) {
-    w.VX(t);
-    w.U2(0);
-  }
-  w.End(c);
-  w.End(8);
-  return std::move(w.bytes);
+  w.End();
+  w.Chunk("PTAG").Id("SURF");
+  for (uint32_t t = 0; t < triangles; ++t) w.VX(t).U2(0);
+  w.End();
+  return w.File();
 }
 
 VfsFile InMemory(const char* name, std::vector<uint8_t> bytes) {

@@ -2,10 +2,10 @@
 // parents and targets are the scene's items, no parent chain comes round, indices are unique per
 // kind, keys are finite and ascending in time. Every envelope is evaluated once.
 #include "FuzzFile.h"
+#include "LwoWriter.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "scene/Scene.h"
-#include "support/LwoWriter.h"
 
 #include <cmath>
 #include <set>
@@ -16,7 +16,7 @@ namespace {
 
 // Two layers of one triangle each: the smallest object with layers to claim and clone.
 std::vector<uint8_t> TriangleObject() {
-  test::LwoWriter w;
+  iff::LwoWriter w;
   for (uint16_t layer = 0; layer < 2; ++layer)
     w.Layer(layer, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0}).Polygons("FACE", {{0, 1, 2}});
   return w.File();

@@ -5,7 +5,7 @@
 #include "app/System.h"
 #include "lightwave/Lightwave.h"
 #include "scene/Scene.h"
-#include "support/LwoWriter.h"
+#include "LwoWriter.h"
 #include "support/TestSupport.h"
 #include "vfs/Vfs.h"
 
@@ -18,6 +18,8 @@
 #include <vector>
 
 namespace test {
+
+using iff::LwoWriter;
 
 inline EnvelopeKey Key(float time, float value, uint32_t shape = SHAPE_LINEAR) {
   EnvelopeKey key;

@@ -2,11 +2,13 @@
 // too, so no test library here): envelope blocks, and a grey square sliding across the view.
 #pragma once
 
-#include "support/LwoWriter.h"
+#include "LwoWriter.h"
 #include <fstream>
 #include <string>
 
 namespace test {
+
+using iff::LwoWriter;
 
 // Channel c's envelope: value0 from 0 s, or a linear ramp to value1 at seconds1 when that is > 0.
 inline std::string LwsChannel(int c, float value0, float value1 = 0, float seconds1 = 0) {

@@ -1,6 +1,7 @@
 // The file writers: checksums, PNG, LWO2, MDD and WAV. Every multi-byte number of LWO2, MDD
 // and PNG is big-endian; WAV is little-endian.
 #include "DemoGen.h"
+#include "LwoWriter.h"
 
 #include <array>
 #include <bit>
@@ -28,52 +29,10 @@ void PutLe4(Bytes& out, uint32_t v) {
 void PutF4(Bytes& out, float v) { PutU4(out, std::bit_cast<uint32_t>(v)); }
 void PutText(Bytes& out, const char* text) { out.insert(out.end(), text, text + std::strlen(text)); }
 
-// ---- IFF chunks ----
-
-// Writes an LWO2 IFF body: chunks with a 4-byte size, sub-chunks with a 2-byte size, each size
-// filled in when the chunk is closed.
-class Iff {
- public:
-  Bytes bytes;
-
-  void Id(const char* id4) { bytes.insert(bytes.end(), id4, id4 + 4); }
-  void U2(uint32_t v) { PutU2(bytes, v); }
-  void U4(uint32_t v) { PutU4(bytes, v); }
-  void F4(float v) { PutF4(bytes, v); }
-  void Vec(float x, float y, float z) { F4(x), F4(y), F4(z); }
-  // Variable-length index: two bytes below 0xFF00, else 0xFF and three bytes.
-  void VX(uint32_t index) {
-    if (index < 0xFF00) return U2(index);
-    U4(0xFF000000u | index);
-  }
-  // Text, its terminator, and a pad byte to an even length.
-  void S0(const std::string& text) {
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.push_back(0);
-    if ((text.size() + 1) % 2 != 0) bytes.push_back(0);
-  }
-  void Chunk(const char* id4) { Open(id4, 4); }
-  void Sub(const char* id4) { Open(id4, 2); }
-  void End() {
-    const auto [at, sizeBytes] = open_.back();
-    open_.pop_back();
-    const uint32_t size = uint32_t(bytes.size() - at - sizeBytes);
-    for (int i = 0; i < sizeBytes; ++i) bytes[at + i] = uint8_t(size >> (8 * (sizeBytes - 1 - i)));
-  }
-
- private:
-  void Open(const char* id4, int sizeBytes) {
-    Id(id4);
-    open_.push_back({bytes.size(), sizeBytes});
-    bytes.resize(bytes.size() + sizeBytes);
-  }
-  std::vector<std::pair<size_t, int>> open_;
-};
-
 // The shininess level's chunk ID, written in two pieces as the object reader writes it.
 constexpr char ID_SHININESS[] = "S" "PEC";
 
-void WriteTextureBlock(Iff& w, const Texture& texture, uint32_t clip, uint32_t ordinal) {
+void WriteTextureBlock(iff::LwoWriter& w, const Texture& texture, uint32_t clip, uint32_t ordinal) {
   w.Sub("BLOK");
   w.Sub("IMAP");
   w.S0(std::string(1, char(0x80 + ordinal)));
@@ -99,12 +58,12 @@ void WriteTextureBlock(Iff& w, const Texture& texture, uint32_t clip, uint32_t o
   w.End();
 }
 
-void WriteLevel(Iff& w, const char* id, float level, uint32_t envelope = 0) {
+void WriteLevel(iff::LwoWriter& w, const char* id, float level, uint32_t envelope = 0) {
   w.Sub(id), w.F4(level), w.VX(envelope), w.End();
 }
 
 // ENVL: constant behaviour both ways, the keys with straight spans.
-void WriteEnvelope(Iff& w, uint32_t index, const LevelKeys& keys) {
+void WriteEnvelope(iff::LwoWriter& w, uint32_t index, const LevelKeys& keys) {
   w.Chunk("ENVL"), w.VX(index);
   w.Sub("PRE "), w.U2(1), w.End();
   w.Sub("POST"), w.U2(1), w.End();
@@ -231,10 +190,10 @@ void Mesh::Append(const Mesh& other, float dx, float dy, float dz) {
 }
 
 Bytes EncodeLwo(const ObjectModel& object) {
-  Iff w;
-  w.Chunk("TAGS");
-  for (const SurfaceLook& surface : object.surfaces) w.S0(surface.name);
-  w.End();
+  iff::LwoWriter w;
+  std::vector<std::string> tags;
+  for (const SurfaceLook& surface : object.surfaces) tags.push_back(surface.name);
+  w.Tags(tags);
 
   // One clip per distinct image, numbered from 1 in order of first use.
   std::map<std::string, uint32_t> clips;
@@ -243,9 +202,7 @@ Bytes EncodeLwo(const ObjectModel& object) {
       if (clips.count(texture.image)) continue;
       const uint32_t index = uint32_t(clips.size() + 1);
       clips[texture.image] = index;
-      w.Chunk("CLIP"), w.U4(index);
-      w.Sub("STIL"), w.S0(texture.image), w.End();
-      w.End();
+      w.StillClip(index, texture.image);
     }
   }
 
@@ -265,7 +222,7 @@ Bytes EncodeLwo(const ObjectModel& object) {
   for (size_t l = 0; l < object.layers.size(); ++l) {
     const Layer& layer = object.layers[l];
     const Mesh& mesh = layer.mesh;
-    w.Chunk("LAYR"), w.U2(uint32_t(l)), w.U2(layer.hidden ? 1 : 0), w.Vec(0, 0, 0), w.S0(layer.name), w.End();
+    w.Layer(uint16_t(l), layer.hidden ? 1 : 0, 0, 0, 0, layer.name);
     w.Chunk("PNTS");
     for (const Point& p : mesh.points) w.Vec(p.x, p.y, p.z);
     w.End();
@@ -299,12 +256,7 @@ Bytes EncodeLwo(const ObjectModel& object) {
     w.End();
   }
 
-  Bytes file;
-  PutText(file, "FORM");
-  PutU4(file, uint32_t(w.bytes.size() + 4));
-  PutText(file, "LWO2");
-  file.insert(file.end(), w.bytes.begin(), w.bytes.end());
-  return file;
+  return w.File();
 }
 
 // ---- MDD ----

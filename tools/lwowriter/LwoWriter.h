@@ -1,6 +1,7 @@
-// A small LWO2 writer for tests, fuzz seeds and benchmarks: big-endian values, chunks and
-// sub-chunks whose sizes are filled in when they are closed (or set to any value a test wants,
-// to make broken files), and shorthands for the chunks objects are made of.
+// The one LWO2 writer, shared by the demo generator, tests, fuzz seeds and benchmarks:
+// big-endian values, chunks and sub-chunks whose sizes are filled in when they are closed (or set
+// to any value a test wants, to make broken files), and shorthands for the chunks objects are
+// made of.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace test {
+namespace iff {
 
 class LwoWriter {
  public:
@@ -62,4 +63,4 @@ class LwoWriter {
   std::vector<Open> open_;
 };
 
-}  // namespace test
+}  // namespace iff

@@ -1,9 +1,9 @@
-// The test LWO2 writer.
-#include "support/LwoWriter.h"
+// The LWO2 writer.
+#include "LwoWriter.h"
 
 #include <cstring>
 
-namespace test {
+namespace iff {
 
 LwoWriter& LwoWriter::Id(const char* id4) {
   for (int i = 0; i < 4; ++i) bytes_.push_back(uint8_t(id4[i]));
@@ -129,4 +129,4 @@ std::vector<uint8_t> LwoWriter::File(const char* formType, int64_t formSizeOverr
   return out;
 }
 
-}  // namespace test
+}  // namespace iff
