@@ -66,50 +66,38 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
   EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
                         "object database!"));
   EXPECT_EQ(scene->objects.size(), 1u);
-  EXPECT_TRUE(scene->surfaces[1]->name == "Other" && scene->surfaces[1]->color.y == 1);
-  EXPECT_EQ(scene->surfaces[1]->flags, SURFACE_INITIAL);
-
-  const Surface& skin = *scene->surfaces[0];
-  EXPECT_EQ(skin.color.y, 0.25f);
-  EXPECT_FLOAT_EQ(skin.diffuse, 0.8f);
-  EXPECT_EQ(skin.envelopes[SURFACE_ENV_DIFFUSE], nullptr);
-  EXPECT_FLOAT_EQ(skin.smoothing, 1.5f);
+  const Surface &skin = *scene->surfaces[0], &other = *scene->surfaces[1];
+  EXPECT_TRUE(other.name == "Other" && other.color.y == 1 && other.flags == SURFACE_INITIAL);
+  EXPECT_TRUE(skin.color.y == 0.25f && skin.diffuse == 0.8f && skin.smoothing == 1.5f);
   EXPECT_EQ(skin.flags, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
+  EXPECT_EQ(skin.envelopes[SURFACE_ENV_DIFFUSE], nullptr);
 
   // Transparency: its own copy of envelope 2, key times in frames at 30 a second; TCB spans of
   // object files are not kept.
   EXPECT_EQ(skin.transparency, 0.5f);
   const Envelope* fade = skin.envelopes[SURFACE_ENV_TRANSPARENCY].get();
-  ASSERT_NE(fade, nullptr);
-  EXPECT_EQ(fade->index, 0u);
-  ASSERT_EQ(fade->keys.size(), 2u);
+  ASSERT_TRUE(fade && fade->index == 0 && fade->keys.size() == 2 && fade->oscillators.size() == 1);
   EXPECT_TRUE(fade->keys[0].time == 30 && fade->keys[0].shape == SHAPE_LINEAR);
   EXPECT_TRUE(fade->keys[1].time == 90 && fade->keys[1].shape == 0u);
-  ASSERT_EQ(fade->oscillators.size(), 1u);
   ASSERT_EQ(scene->oscillators.size(), 1u);
   const Oscillator& wave = *scene->oscillators[0];
-  EXPECT_EQ(fade->oscillators[0], &wave);
-  EXPECT_TRUE(wave.period == 15 && wave.start == 30 && wave.end == 120);
+  EXPECT_TRUE(fade->oscillators[0] == &wave && wave.period == 15 && wave.start == 30 && wave.end == 120);
   EXPECT_FLOAT_EQ(wave.amplitude, 0.3f);
 
   // Luminosity asked for envelope 7 and got a copy of the first, a Hermite one.
   const Envelope* glow = skin.envelopes[SURFACE_ENV_LUMINOSITY].get();
-  ASSERT_NE(glow, nullptr);
-  ASSERT_EQ(glow->keys.size(), 2u);
+  ASSERT_TRUE(glow && glow->keys.size() == 2);
   EXPECT_EQ(glow->keys[1].time, 60);
   const EnvelopeKey& hermite = glow->keys[0];
   EXPECT_TRUE(hermite.shape == SHAPE_HERMITE && hermite.inTangent == 0.5f && hermite.outTangent == -0.25f);
 
   ASSERT_EQ(skin.layerCount, 2u);
   const TextureLayer& alpha = *skin.layers[0];
-  EXPECT_EQ(alpha.ordinal, "\x81");
-  EXPECT_EQ(alpha.channel, LAYER_TRANSPARENCY);
-  EXPECT_TRUE(alpha.center.z == 3 && alpha.size.x == 2 && alpha.rotation.y == 0.5f);
-  EXPECT_TRUE(alpha.projection == 0 && alpha.axis == AXIS_Y);
+  EXPECT_TRUE(alpha.ordinal == "\x81" && alpha.channel == LAYER_TRANSPARENCY && alpha.imageName == "alpha.png");
+  EXPECT_TRUE(alpha.center.z == 3 && alpha.size.x == 2 && alpha.rotation.y == 0.5f && alpha.axis == AXIS_Y);
   EXPECT_TRUE(alpha.wrapU == WRAP_RESET && alpha.wrapV == WRAP_MIRROR && alpha.wrapWidth == 2.5f &&
               alpha.wrapHeight == 3 && alpha.uvMapName == "alt");
-  EXPECT_TRUE(alpha.coordinates == COORDINATES_WORLD && alpha.referenceItem == "Null");
-  EXPECT_EQ(alpha.imageName, "alpha.png");
+  EXPECT_TRUE(alpha.coordinates == COORDINATES_WORLD && alpha.referenceItem == "Null" && alpha.projection == 0);
   EXPECT_EQ(alpha.envelopes[LAYER_ENV_CENTER_X], nullptr);
   for (uint32_t slot = LAYER_ENV_SIZE_X; slot <= LAYER_ENV_SIZE_Z; ++slot) {
     ASSERT_NE(alpha.envelopes[slot], nullptr);
@@ -118,9 +106,8 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
   EXPECT_NE(alpha.envelopes[LAYER_ENV_SIZE_X]->keys.data(), glow->keys.data());
   const TextureLayer& bump = *skin.layers[1];
   EXPECT_TRUE(bump.channel == LAYER_COLOR && bump.imageName == "");
-  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_X]->keys[0].value, 0.5f);
-  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_Y]->keys[0].value, 1);
-  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_Z]->keys[0].value, 0.5f);
+  for (uint32_t slot = LAYER_ENV_CENTER_X; slot <= LAYER_ENV_CENTER_Z; ++slot)
+    EXPECT_EQ(bump.envelopes[slot]->keys[0].value, slot == LAYER_ENV_CENTER_Y ? 1 : 0.5f) << slot;
 
   EXPECT_EQ(system.textureCache.references, (std::vector<std::string>{"wood.tga", "alpha.png"}));
   EXPECT_EQ(LinesWith("LWOLDR(ReadBLOK) - File \"test.lwo\" contains procedural textures which are not supported!"),
@@ -166,18 +153,16 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   EXPECT_TRUE(Logged(1, "LWOLDR(ReadENVL) - A span of envelope 1 in test.lwo is cut short, skipped"));
   ASSERT_EQ(scene->objects.size(), 1u);
   const Envelope* diffuse = scene->surfaces[0]->envelopes[SURFACE_ENV_DIFFUSE].get();
-  ASSERT_NE(diffuse, nullptr);
-  ASSERT_EQ(diffuse->keys.size(), 1u);
-  EXPECT_EQ(diffuse->keys[0].time, 50);
-  EXPECT_EQ(diffuse->keys[0].shape, 0u);
+  ASSERT_TRUE(diffuse && diffuse->keys.size() == 1);
+  EXPECT_TRUE(diffuse->keys[0].time == 50 && diffuse->keys[0].shape == 0u);
 
   // The classic look runs spans other than Hermite and linear straight and holds the ends;
   // LightWave's reading keeps every span and the behaviours.
   const Envelope* tcb = scene->surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY].get();
   ASSERT_TRUE(tcb && tcb->keys.size() == 1 && tcb->lightwaveKeys.size() == 1);
-  EXPECT_EQ(tcb->keys[0].shape, 0u);
   const EnvelopeKey& t = tcb->lightwaveKeys[0];
-  EXPECT_TRUE(t.shape == SHAPE_TCB && t.tension == 0.5f && t.continuity == 0.25f && t.bias == -0.5f);
+  EXPECT_TRUE(tcb->keys[0].shape == 0 && t.shape == SHAPE_TCB && t.tension == 0.5f && t.continuity == 0.25f &&
+              t.bias == -0.5f);
   const Envelope* spans = scene->surfaces[0]->envelopes[SURFACE_ENV_LUMINOSITY].get();
   ASSERT_TRUE(spans && spans->keys.size() == 3 && spans->lightwaveKeys.size() == 3);
   EXPECT_TRUE(spans->pre == BEHAVIOR_REPEAT && spans->post == BEHAVIOR_LINEAR);
