@@ -52,10 +52,9 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   // Corner 1 (point 3) from the point map, corner 2 (point 2) from the face map.
   EXPECT_EQ(Uvs(t1), (std::vector<float>{0, 0, 0.7f, 0.8f, 0.5f, 0.6f}));
   // The map is also kept by its name, as the file gives it, for the layers that name it.
-  ASSERT_EQ(first.uvMaps.size(), 1u);
+  ASSERT_TRUE(first.uvMaps.size() == 1 && first.uvMaps[0].corners.size() == 1);
   const UvMap& uv = first.uvMaps[0];
   EXPECT_TRUE(uv.name == "uv" && uv.points.size() == 2 && uv.points[1].point == 3 && uv.points[1].v == 0.8f);
-  ASSERT_EQ(uv.corners.size(), 1u);
   EXPECT_TRUE(uv.corners[0].triangle == 1 && uv.corners[0].point == 2 && uv.corners[0].u == 0.5f);
 
   // Every tag makes a surface; only a used one gets its name.
@@ -80,8 +79,7 @@ TEST_F(LwoLoad, FilesThatAreNoObjectsFailWithOneMessage) {
   Vfs empty;
   EXPECT_FALSE(LwoLoader::Load(*scene, empty, "missing.lwo"));
   EXPECT_TRUE(Logged(0, "LWOLDR(Load) - File doesn't exist or software error!"));
-  EXPECT_TRUE(scene->objects.empty());
-  ASSERT_EQ(boxes.messages.size(), 5u);
+  ASSERT_TRUE(scene->objects.empty() && boxes.messages.size() == 5);
   EXPECT_EQ(boxes.messages[0].caption, "ZIVI3 Engine");
 
   // A path with either separator finds the file, and the object keeps the bare name; a missing
@@ -154,11 +152,9 @@ TEST_F(LwoLoad, EntriesNamingWhatIsntThereAreSkippedAndTheRestLoads) {
 
   ASSERT_EQ(scene->objects.size(), 1u);
   const SceneObject& layer = Object(0);
-  ASSERT_EQ(layer.triangles.size(), 3u);
-  EXPECT_EQ(layer.baseVertices.size(), 3u);
-  EXPECT_EQ(layer.triangles[0].surface, nullptr);
-  EXPECT_EQ(layer.triangles[1].surface, scene->surfaces[0].get());
-  EXPECT_EQ(layer.triangles[2].surface, scene->surfaces[1].get());
+  ASSERT_TRUE(layer.triangles.size() == 3 && layer.baseVertices.size() == 3);
+  EXPECT_TRUE(layer.triangles[0].surface == nullptr && layer.triangles[1].surface == scene->surfaces[0].get() &&
+              layer.triangles[2].surface == scene->surfaces[1].get());
   EXPECT_EQ(CornersOf(layer.triangles[1]), (std::vector<uint32_t>{2, 1, 0}));
   EXPECT_EQ(Uvs(layer.triangles[1]), (std::vector<float>{0, 0, 0.25f, 0.5f, 0.75f, 0.5f}));
   EXPECT_EQ(Uvs(layer.triangles[0])[0], 0);
@@ -177,8 +173,7 @@ TEST_F(LwoLoad, CutShortFilesLoadWhatIsWhole) {
   EXPECT_TRUE(Logged(1, "LWOLDR(ReadPOLS) - The last polygon of test.lwo is cut short, skipped"));
   EXPECT_TRUE(Logged(1, "LWOLDR(Load) - File test.lwo is shorter than its header says, reading what is there"));
   EXPECT_TRUE(Logged(1, "LWOLDR(Load) - Chunk PTAG of test.lwo runs past the end of the file, skipped with the rest"));
-  ASSERT_EQ(scene->objects.size(), 1u);
-  ASSERT_EQ(Object(0).triangles.size(), 1u);
+  ASSERT_TRUE(scene->objects.size() == 1 && Object(0).triangles.size() == 1);
   EXPECT_EQ(Object(0).triangles[0].surface, nullptr);
 
   // Every prefix of a whole object loads or fails cleanly, and never more than it holds.
