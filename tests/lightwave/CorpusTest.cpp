@@ -129,14 +129,6 @@ TEST_F(LwsCorpus, RealScenesLoadAlikeWhateverTheirFormat) {
     EXPECT_EQ(first[0][0], group[0][6] == '.' ? 60 : 120) << group[0];
     for (const char* name : group) EXPECT_EQ(load(name), first) << name;
   }
-  // The xz scenes differ in their spans only.
-  const std::pair<const char*, uint32_t> spans[] = {
-      {"move_xz_bezier.lws", SHAPE_BEZIER2D}, {"move_xz_hermite.lws", SHAPE_HERMITE}, {"move_xz_linear.lws", SHAPE_LINEAR}};
-  for (const auto& [name, shape] : spans) {
-    load(name);
-    EXPECT_EQ(Object(0).envelopes[0]->keys[1].shape, shape) << name;
-  }
-  EXPECT_FLOAT_EQ(Object(0).envelopes[2]->keys[1].value, -2.6561167f);
   EXPECT_TRUE(boxes.messages.empty());
   EXPECT_EQ(log.Text().find("[ 01 ] - LWSLDR"), std::string::npos);
 }
