@@ -246,10 +246,8 @@ TEST(LwoProjection, EachLookMapsItsProjections) {
     project(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
     project(object, SurfaceBatch{0, 1, &surface}, 1);
     const CornerCoords& uv = triangle.texCoords[1];
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_NEAR(uv.cornerU[k], c.uv[2 * k], 1e-5f) << c.what << ", corner " << k;
-      EXPECT_NEAR(uv.cornerV[k], c.uv[2 * k + 1], 1e-5f) << c.what << ", corner " << k;
-    }
+    for (int k = 0; k < 6; ++k)  // u, v of each corner in turn
+      EXPECT_NEAR(k % 2 ? uv.cornerV[k / 2] : uv.cornerU[k / 2], c.uv[k], 1e-5f) << c.what << ", value " << k;
     EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7) << c.what << ": the other layer is left alone";
   }
 

@@ -152,17 +152,15 @@ TEST_F(LwsItems, OscillatorsReadTheirLinesAheadInEngineFrames) {
                              "0.25", "2", "Channel 2", "{ Envelope", "1", "Key 0 0 0 0 0 0 0 0 0", "}",
                              "\"LW_Oscillator\"", "1", "0", "2", "Channel 4", "\"LW_Oscillator\""})));
   const Envelope* e = Object(0).envelopes[1].get();
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(e->oscillators.size(), 1u);
+  ASSERT_TRUE(e && e->oscillators.size() == 1);
   const Oscillator& o = *e->oscillators[0];
   // Period: engine speed / frequency, whatever the scene's rate.
   EXPECT_TRUE(o.period == 30 && o.amplitude == 0.5f && o.start == 7.5f && o.end == 60);
   // The read-ahead lines are read again as lines of no effect: no key count, no channel.
   EXPECT_EQ(e->keys.size(), 1u);
   // A frequency of 0 gives no wave; lines missing at the end of the file read as 0.
-  const Envelope* second = Object(0).envelopes[2].get();
-  ASSERT_EQ(second->oscillators.size(), 1u);
-  const Oscillator& still = *second->oscillators[0];
+  ASSERT_EQ(Object(0).envelopes[2]->oscillators.size(), 1u);
+  const Oscillator& still = *Object(0).envelopes[2]->oscillators[0];
   EXPECT_TRUE(still.period == 0 && still.amplitude == 2 && still.end == 0);
   // Channel 4 has no envelope: its oscillator line makes nothing.
   EXPECT_EQ(scene->oscillators.size(), 2u);

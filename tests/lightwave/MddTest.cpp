@@ -92,16 +92,15 @@ TEST_F(MddTest, BadCachesLeaveTheObjectWithoutOne) {
   std::vector<uint8_t> empty = MddBytes(0, 2, 1.0f / 30);
   empty.resize(32);  // room for two points, but no sample
   const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
-      {"fast.mdd", MddBytes(3, 2, 0.01f)}, {"back.mdd", MddBytes(3, 2, -1.0f / 30)},
-      {"nan.mdd", MddBytes(3, 2, std::numeric_limits<float>::quiet_NaN())}, {"long.mdd", MddBytes(3, 2, 1e8f)},
-      {"cut.mdd", cut}, {"boast.mdd", boast}, {"empty.mdd", empty}, {"tiny.mdd", {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}}};
+      {"fast.mdd", MddBytes(3, 2, 0.01f)}, {"nan.mdd", MddBytes(3, 2, std::numeric_limits<float>::quiet_NaN())},
+      {"long.mdd", MddBytes(3, 2, 1e8f)}, {"cut.mdd", cut}, {"boast.mdd", boast}, {"empty.mdd", empty},
+      {"tiny.mdd", {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}}};
   for (const auto& [name, bytes] : files) AddFile(name, bytes);
   Mount();
   const std::pair<const char*, const char*> cases[] = {
       {"gone.mdd", "can't be found"},
       {"", "can't be found"},  // would otherwise match whatever file comes first
       {"fast.mdd", "has a frame step of 0"},
-      {"back.mdd", "has a frame step of 0"},
       {"nan.mdd", "has a frame step of 0"},
       {"long.mdd", "spans more frames than can be counted"},
       {"cut.mdd", "is shorter than its header says"},
