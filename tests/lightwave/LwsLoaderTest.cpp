@@ -97,11 +97,9 @@ TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
   ASSERT_TRUE(LoadScene(Lws({"FramesPerSecond 25", "LoadObjectLayer 1 a.lwo", "Channel 4", "{ Envelope", "7",
                              "Key 1.5 2 0 0.5 0.25 -0.5 3 4 9", "Key 0 2.5 1 0 0 0 0 0", "Key 0 3 2", "Key 0 4 3",
                              "Key 0 5 4", "Key 0 6 5 -0.5 1 0.25 2", "Key 0 7 261", "Behaviors 2 5", "}",
-                             "MorphAmount", "{ Envelope", "1",
-                             "Key 0.5 0.04 6 0 0 0 0 0 0"})));
+                             "MorphAmount", "{ Envelope", "1", "Key 0.5 0.04 6 0 0 0 0 0 0"})));
   const Envelope* e = Object(0).envelopes[4].get();
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(e->keys.size(), 7u);
+  ASSERT_TRUE(e && e->keys.size() == 7);
   const EnvelopeKey& tcb = e->keys[0];
   EXPECT_TRUE(tcb.value == 1.5f && tcb.time == 50 && tcb.tension == 0.5f && tcb.continuity == 0.25f);
   EXPECT_TRUE(tcb.bias == -0.5f && tcb.inTangent == 3 && tcb.outTangent == 4);
@@ -117,7 +115,7 @@ TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
   EXPECT_TRUE(e->pre == BEHAVIOR_REPEAT && e->post == BEHAVIOR_LINEAR);
   // A span type past the table leaves the shape unset; the morph amount is slot 9.
   const Envelope* morph = Object(0).envelopes[CHANNEL_MORPH_AMOUNT].get();
-  ASSERT_NE(morph, nullptr);
+  ASSERT_TRUE(morph && morph->keys.size() == 1);
   EXPECT_TRUE(morph->keys[0].shape == 0 && std::fabs(morph->keys[0].time - 1) < 1e-5f);
   EXPECT_TRUE(morph->lightwaveKeys.empty() && morph->pre == BEHAVIOR_CONSTANT && morph->post == BEHAVIOR_CONSTANT);
 
