@@ -1,5 +1,4 @@
-// The corpus's real files: objects of more than triangles load whole when triangulated, covering
-// their polygons' area; one motion in each scene format and span type gives the same items and keys.
+// The corpus's real files: objects load whole when triangulated; one motion loads alike in every format.
 #include "support/SceneFixture.h"
 
 #include <filesystem>
@@ -67,16 +66,14 @@ TEST_F(LwoCorpus, TriangulatedObjectsLoadWholeAndNameTheirImages) {
                    c = layer.baseVertices[t.cornerIndex[2]].position;
         area += Length(Cross({b.x - a.x, b.y - a.y, b.z - a.z}, {c.x - a.x, c.y - a.y, c.z - a.z})) / 2.0;
       }
-      // No triangle overlaps another or leaves its polygon (concave_polygon.lwo is one polygon of
-      // 66 corners); the spheres' slightly bent quads make a little more.
+      // No triangle overlaps or leaves its polygon; the spheres' slightly bent quads make a little more.
       EXPECT_NEAR(area, object.layers[i].area, object.layers[i].area * 2e-3);
     }
     EXPECT_EQ(system.textureCache.references,
               object.image ? std::vector<std::string>{object.image} : std::vector<std::string>{});
   }
 
-  // The box names two UV maps: the classic look draws the one read last (testUV1), the LightWave
-  // look the one its block names (testUV0).
+  // Of the box's two UV maps the classic look draws the last read, the LightWave look the named one.
   for (bool lightwave : {false, true}) {
     system.settings.lightwave = lightwave;
     ASSERT_TRUE(LoadCorpus("objects/box_2uv_1unused.lwo"));

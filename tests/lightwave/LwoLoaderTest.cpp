@@ -82,8 +82,7 @@ TEST_F(LwoLoad, FilesThatAreNoObjectsFailWithOneMessage) {
   ASSERT_TRUE(scene->objects.empty() && boxes.messages.size() == 5);
   EXPECT_EQ(boxes.messages[0].caption, "ZIVI3 Engine");
 
-  // A path with either separator finds the file, and the object keeps the bare name; a missing
-  // file is the loader's one message, not a file-system error as well.
+  // Either separator finds the file, which keeps its bare name; a missing file gets one message.
   NewScene();
   test::WriteBytes(dir / "cube.lwo", test::TriangleObject());
   ASSERT_TRUE(scene->LoadObjectFile((dir.Path().string() + "\\cube.lwo").c_str()));
@@ -194,8 +193,7 @@ TEST_F(LwoLoad, CutShortFilesLoadWhatIsWhole) {
 
 TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   system.settings.triangulate = true;
-  // A square with a notch cut into its right side (concave at point 2), then a plain square
-  // (points 5-8), in the z = 0 plane, wound clockwise seen from -z as front faces are.
+  // A notched square (concave at point 2) and a square (points 5-8), clockwise seen from -z.
   LwoWriter w;
   w.Tags({"A", "B"}).Layer(0, 0, 0, 0, 0, "");
   w.Points({0, 0, 0, 4, 0, 0, 2, 1.5f, 0, 4, 4, 0, 0, 4, 0, 10, 0, 0, 11, 0, 0, 11, 1, 0, 10, 1, 0});
@@ -205,8 +203,7 @@ TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   w.FaceVertexMap("TXUV", 2, "uv", {{2, 0, {0.5f, 0.25f}}, {6, 2, {0.75f, 1}}});
   // A curve is no face: neither it nor its tags make or change triangles.
   w.Polygons("CURV", {{0, 1, 3, 4, 2}}).PolygonTags("SURF", {{0, 1}});
-  // A cube of quads: each quad weighs once in its corners' normals, as each face of a cube of
-  // triangles does, whichever diagonal splits it.
+  // A cube of quads: each quad weighs once in its corners' normals, whichever diagonal splits it.
   w.Layer(1, 0, 0, 0, 0, "cube");
   std::vector<float> cube;
   for (int i = 0; i < 8; ++i)

@@ -71,8 +71,7 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
   EXPECT_TRUE(skin.color.y == 0.25f && skin.diffuse == 0.8f && skin.smoothing == 1.5f);
   EXPECT_TRUE(skin.flags == (SURFACE_INITIAL | SURFACE_DOUBLE_SIDED) && !skin.envelopes[SURFACE_ENV_DIFFUSE]);
 
-  // Transparency: its own copy of envelope 2, key times in frames at 30 a second; the classic
-  // look drops the TCB span that LightWave's reading keeps.
+  // Transparency: a copy of envelope 2, keys in frames at 30 a second; only LightWave's keeps TCB.
   const Envelope* fade = skin.envelopes[SURFACE_ENV_TRANSPARENCY].get();
   ASSERT_TRUE(fade && fade->index == 0 && fade->keys.size() == 2 && fade->oscillators.size() == 1);
   EXPECT_TRUE(skin.transparency == 0.5f && fade->keys[0].time == 30 && fade->keys[0].shape == SHAPE_LINEAR);
@@ -151,8 +150,7 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   ASSERT_TRUE(diffuse && diffuse->keys.size() == 1);
   EXPECT_TRUE(diffuse->keys[0].time == 50 && diffuse->keys[0].shape == 0u);
 
-  // The classic look runs spans other than Hermite and linear straight and holds the ends;
-  // LightWave's reading keeps every span and the behaviours.
+  // The classic look keeps Hermite and linear spans only; LightWave's reading keeps every span.
   const Envelope* spans = scene->surfaces[0]->envelopes[SURFACE_ENV_LUMINOSITY].get();
   ASSERT_TRUE(spans && spans->keys.size() == 3 && spans->lightwaveKeys.size() == 3);
   EXPECT_TRUE(spans->pre == BEHAVIOR_REPEAT && spans->post == BEHAVIOR_LINEAR);
@@ -251,8 +249,7 @@ TEST(LwoProjection, EachLookMapsItsProjections) {
     EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7) << c.what << ": the other layer is left alone";
   }
 
-  // UV: the map the layer names, with its corner entries over its point entries; a point it
-  // doesn't reach is (0, 0). A name the object has no map of leaves the coordinates as loaded.
+  // UV: the named map, corner entries over point entries, else (0, 0); no such map: left as loaded.
   SceneObject object;
   object.baseVertices.resize(3);
   Surface surface;

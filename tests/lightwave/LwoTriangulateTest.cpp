@@ -30,8 +30,7 @@ V3 NewellNormal(const std::vector<float>& xyz) {  // twice the area vector
   return sum;
 }
 
-// A planar outline (x, y) placed in space on a tilted plane, its corners optionally lifted
-// alternately above and below it.
+// A planar outline placed on a tilted plane in space, its corners lifted alternately by ±bend.
 std::vector<float> Place(const Outline& outline, double bend = 0) {
   const V3 origin = {3, -2, 7}, u = {0.6, 0.0, 0.8}, v = {0.0, 1.0, 0.0}, w = Cross(u, v);
   std::vector<float> xyz;
@@ -51,9 +50,8 @@ std::vector<uint32_t> Triangulate(const std::vector<float>& xyz) {
   return triangles;
 }
 
-// What every triangulation of a sound polygon must give: triangles of distinct corners, each
-// facing the polygon's way, using every corner, areas adding up to the polygon's (so none
-// overlaps or leaks out).
+// What every triangulation of a sound polygon gives: triangles of distinct corners facing its
+// way, every corner used, areas adding up to the polygon's.
 void ExpectSound(const std::vector<float>& xyz, double areaTolerance = 1e-4) {
   const std::vector<uint32_t> triangles = Triangulate(xyz);
   const V3 normal = NewellNormal(xyz);
@@ -81,12 +79,11 @@ TEST(LwoTriangulate, PolygonsStayInsideTheirOutlineEitherWayRoundAndFaceTheirPla
       {{0, 0}, {2, 1.5}, {4, 0}, {2, 4}},                // arrow head
       {{0, 0}, {5, 0}, {5, 3}, {4, 3}, {4, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}},  // comb
   };
-  // Wound the other way, every triangle must face the other way too. Ears clipped in turn add up
-  // to the outline, so triangles that all face its way can't overlap or leak out of it.
+  // Either way round: clipped ears add up to the outline, so facing its way means no overlap or leak.
   for (const Outline& forward : outlines)
-    for (bool reversed : {false, true}) ExpectSound(Place(reversed ? Outline(forward.rbegin(), forward.rend()) : forward));
-  // Corners lifted alternately above and below the plane, as modellers leave after edits, face
-  // the best-fit plane; bent triangles are larger than the flat outline.
+    for (bool reversed : {false, true})
+      ExpectSound(Place(reversed ? Outline(forward.rbegin(), forward.rend()) : forward));
+  // Corners lifted off the plane, as modellers leave them, face the best-fit plane (and add area).
   Outline ring;
   for (int i = 0; i < 8; ++i) ring.push_back({2 * std::cos(i * M_PI / 4), 2 * std::sin(i * M_PI / 4)});
   ExpectSound(Place(ring, 0.2), 1.0);
@@ -94,8 +91,7 @@ TEST(LwoTriangulate, PolygonsStayInsideTheirOutlineEitherWayRoundAndFaceTheirPla
 }
 
 TEST(LwoTriangulate, DegeneratePolygonsStillGiveEveryTriangle) {
-  // Collinear corners, repeated corners, a polygon without area, one folding back over itself:
-  // n - 2 triangles of valid corners (Triangulate checks both).
+  // Collinear, repeated, arealess and folded corners: still n - 2 triangles of valid corners.
   Triangulate({0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0});
   Triangulate({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
   Triangulate({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 1, 1, 0, 1, 0, 0});

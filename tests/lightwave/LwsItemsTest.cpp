@@ -1,5 +1,4 @@
-// The scene-file items: layers and clones, nulls, lights, cameras, parents, targets, oscillators
-// and point-cache records.
+// The scene-file items: layers, clones, nulls, lights, cameras, parents, targets, oscillators, caches.
 #include "support/SceneFixture.h"
 
 namespace {
@@ -24,7 +23,8 @@ TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
   EXPECT_EQ(Object(4).fileName, "Clone ID 4");
   EXPECT_EQ(clone.flags, OBJECT_CLAIMED);  // the layer's hidden flag stays with the layer
   ASSERT_TRUE(clone.baseVertices.size() == layer1.baseVertices.size() && clone.triangles.size() == 1);
-  EXPECT_TRUE(clone.baseVertices.data() != layer1.baseVertices.data() && clone.triangles.data() != layer1.triangles.data());
+  EXPECT_TRUE(clone.baseVertices.data() != layer1.baseVertices.data() &&
+              clone.triangles.data() != layer1.triangles.data());
   EXPECT_EQ(clone.triangles[0].surface, layer1.triangles[0].surface);
 
   EXPECT_TRUE(null.itemName == "ACTFADE" && null.fileName.empty() && Object(5).itemName.empty());
@@ -105,8 +105,7 @@ TEST_F(LwsItems, ParentsResolveAfterTheLastLineAndLoopsAreBroken) {
                              "AddNullObject C", "ParentItem 10000002", "AddNullObject D", "ParentItem 10000000",
                              "AddNullObject E", "ParentItem 30000000", "AddCamera", "CameraName Cam",
                              "ParentItem 20000000", "AddLight", "LightName Lamp", "ParentItem 10000004"})));
-  // A ↔ B loses the link that closes it; C names itself; D leads into the loop, is no part of
-  // it; E → camera → light → E.
+  // A ↔ B loses the closing link; C names itself; D only leads in; E → camera → light → E.
   EXPECT_TRUE(Object(0).parent == &Object(1) && Object(1).parent == nullptr && Object(2).parent == nullptr);
   EXPECT_TRUE(Object(3).parent == &Object(0) && Object(4).parent == scene->cameras[0].get());
   EXPECT_TRUE(scene->cameras[0]->parent == scene->lights[0].get() && scene->lights[0]->parent == nullptr);
@@ -137,8 +136,9 @@ TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
   // Morph targets may come later in the file; one that names nothing still marks its object.
   const uint32_t null = OBJECT_HIDDEN | OBJECT_NULL;
   // ShadowOptions 7 sets nothing.
-  EXPECT_TRUE(Object(0).morphTarget == &Object(1) && Object(1).morphTarget == nullptr && Object(2).morphTarget == nullptr &&
-              Object(3).morphTarget == &Object(3) && Object(1).morphTargetIndex == -1);
+  EXPECT_TRUE(Object(0).morphTarget == &Object(1) && Object(1).morphTarget == nullptr &&
+              Object(2).morphTarget == nullptr && Object(3).morphTarget == &Object(3));
+  EXPECT_EQ(Object(1).morphTargetIndex, -1);
   const uint32_t flags[] = {null | OBJECT_DYNAMIC, null, null | OBJECT_TRAIL | OBJECT_DYNAMIC,
                             null | OBJECT_DYNAMIC | OBJECT_UNLIT};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Object(i).flags, flags[i]) << i;

@@ -48,8 +48,7 @@ TEST_F(LwsParse, RefusesWhatIsNoSceneFileAndAcceptsAnyVersion) {
   EXPECT_TRUE(Logged(3, "LWSLDR(Load) - Now loading \"test.lws\"..."));
 }
 
-// The same scene with CR LF, LF, CR and mixed line ends, trailing blanks, and with and without
-// an end on its last line.
+// CR LF, LF, CR and mixed line ends, trailing blanks, a last line with or without an end.
 TEST_F(LwsParse, LineEndsMakeNoDifference) {
   AddFile("ship.lwo", test::TriangleObject());
   const std::vector<std::string> lines = {
@@ -148,8 +147,7 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
   const SceneObject& object = Object(0);
   const Camera& camera = *scene->cameras[0];
   const Light& light = *scene->lights[0];
-  // Object keys sorted by time, equal times in file order; the camera's bank not the zoom's 3.2;
-  // the light's channel 8 announced a count it can't read, so none.
+  // Keys by time, ties in file order; the bank, not the zoom's 3.2; an unreadable count gives none.
   const std::pair<const std::unique_ptr<Envelope>*, std::vector<float>> kept[] = {
       {&object.envelopes[0], {1, 3}}, {&object.envelopes[1], {8, 6, 5, 7}}, {&object.envelopes[2], {}},
       {&camera.envelopes[CHANNEL_BANK], {0.5f}}, {&camera.zoomEnvelope, {3.2f}}, {&light.envelopes[8], {}},
