@@ -79,8 +79,7 @@ TEST_F(LwoLoad, FilesThatAreNoObjectsFailWithOneMessage) {
   Vfs empty;
   EXPECT_FALSE(LwoLoader::Load(*scene, empty, "missing.lwo"));
   EXPECT_TRUE(Logged(0, "LWOLDR(Load) - File doesn't exist or software error!"));
-  ASSERT_TRUE(scene->objects.empty() && boxes.messages.size() == 5);
-  EXPECT_EQ(boxes.messages[0].caption, "ZIVI3 Engine");
+  EXPECT_TRUE(scene->objects.empty() && boxes.messages.size() == 5);
 
   // Either separator finds the file, which keeps its bare name; a missing file gets one message.
   NewScene();

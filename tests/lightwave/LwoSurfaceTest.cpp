@@ -125,7 +125,7 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
 }
 
 TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad) {
-  LwoWriter w;
+  LwoWriter w = SkinnedTriangle();
   w.Chunk("ENVL").U2(1).Sub("KEY ").F4(2).F4(1).End().Sub("SPAN").Id("HERM").F4(1).End();
   w.Sub("KEY ").U2(0).Id("KEY ").End(200);  // says 200 bytes, holds 6
   w.End();
@@ -135,9 +135,7 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   w.Sub("KEY ").F4(0).F4(0).End().Sub("SPAN").Id("BEZI").F4(0.5f).F4(0.25f).End();
   w.Sub("KEY ").F4(1).F4(3).End().Sub("SPAN").Id("STEP").End();
   w.Sub("KEY ").F4(2).F4(6).End().Sub("SPAN").Id("BEZ2").F4(-0.4f).F4(-1).F4(0.2f).F4(2).End().End();
-  w.Tags({"S"}).Layer(0, 0, 0, 0, 0, "after").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
-  w.Polygons("FACE", {{0, 1, 2}}).PolygonTags("SURF", {{0, 0}});
-  w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("LUMI").F4(0).VX(2).End().End();
+  w.Chunk("SURF").S0("Skin").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("LUMI").F4(0).VX(2).End().End();
 
   system.SetEngineSpeed(25);
   ASSERT_TRUE(LoadObject(w.File()));
