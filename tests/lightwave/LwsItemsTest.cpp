@@ -30,8 +30,7 @@ TEST_F(LwsItems, RepeatedLayersBecomeClonesAndEachFileLoadsOnce) {
   EXPECT_TRUE(null.itemName == "ACTFADE" && null.fileName.empty() && Object(5).itemName.empty());
   // A fade: drawn after the scene.
   EXPECT_TRUE(null.flags == (OBJECT_HIDDEN | OBJECT_NULL) && null.actionPhase == ACTION_POST_SCENE);
-  EXPECT_EQ(scene->FindObjectByIndex(3), &layer2);
-  EXPECT_TRUE(boxes.messages.empty());
+  EXPECT_TRUE(scene->FindObjectByIndex(3) == &layer2 && boxes.messages.empty());
 
   // From format version 4 on, an item id stands before the path.
   NewScene();
@@ -64,8 +63,7 @@ TEST_F(LwsItems, LightsAndCamerasAreCountedAndFilled) {
                              "LightType 2", "LightRange 12.5", "LightFalloffType 2", "LightConeAngle 20",
                              "LightEdgeAngle 4", "AddCamera", "CameraName Main", "ZoomFactor 6.4", "AddLight",
                              "LightType 0", "LightType 3", "AddCamera", "AddLight", "LightType 1", "LightType 7"})));
-  ASSERT_EQ(scene->lights.size(), 3u);
-  ASSERT_EQ(scene->cameras.size(), 2u);
+  ASSERT_TRUE(scene->lights.size() == 3 && scene->cameras.size() == 2);
   const Light& key = *scene->lights[0];
   EXPECT_TRUE(key.name == "Key" && key.color.y == 0.5f && key.intensity == 0.8f && key.range == 12.5f);
   // The type as written, for the LightWave look: 2 is a spot there.
@@ -113,8 +111,7 @@ TEST_F(LwsItems, ParentsResolveAfterTheLastLineAndLoopsAreBroken) {
     EXPECT_TRUE(Logged(1, std::string("LWSLDR(ResolveParents) - LWS \"test.lws\": ") + item +
                               " is its own ancestor, its parent was dropped"))
         << item;
-  EXPECT_EQ(LinesWith("its own ancestor"), 3u);
-  EXPECT_TRUE(boxes.messages.empty());
+  EXPECT_TRUE(LinesWith("its own ancestor") == 3 && boxes.messages.empty());
 }
 
 TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
@@ -124,9 +121,8 @@ TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
                              "TargetObject 2", "AddCamera", "CameraName Second", "TargetItem 40000002", "AddCamera",
                              "CameraName Third", "TargetObject 7", "AddNullObject Three", "MorphTarget 4",
                              "ShadowOptions 4", "UnseenByCamera", "PivotPosition 1 -2 0.5", "ObjectDissolve 0.25"})));
-  EXPECT_EQ(scene->cameras[0]->target, &Object(1));
+  EXPECT_TRUE(scene->cameras[0]->target == &Object(1) && scene->cameras[2]->target == nullptr);
   EXPECT_EQ(scene->cameras[1]->target, &Object(2));  // the kind bits are not examined
-  EXPECT_EQ(scene->cameras[2]->target, nullptr);
   for (const char* line : {"contains target from object which isn't supported!",
                            "contains target from light which isn't supported!",
                            ": Camera \"Third\"'s target object not found in database!"})
@@ -142,8 +138,8 @@ TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
   const uint32_t flags[] = {null | OBJECT_DYNAMIC, null, null | OBJECT_TRAIL | OBJECT_DYNAMIC,
                             null | OBJECT_DYNAMIC | OBJECT_UNLIT};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Object(i).flags, flags[i]) << i;
-  EXPECT_TRUE(Object(3).pivot.y == -2 && Object(3).pivot.z == 0.5f);
-  EXPECT_TRUE(Object(3).dissolve == 0.25f && Object(2).dissolve == 0);
+  EXPECT_TRUE(Object(3).pivot.y == -2 && Object(3).pivot.z == 0.5f && Object(3).dissolve == 0.25f &&
+              Object(2).dissolve == 0);
 }
 
 TEST_F(LwsItems, OscillatorsReadTheirLinesAheadInEngineFrames) {
