@@ -26,7 +26,7 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
   w.Sub("NAME").S0("level").End().End();
   w.Chunk("ENVL").U2(2);
   w.Sub("KEY ").F4(1).F4(0.5f).End().Sub("SPAN").Id("LINE").End();
-  w.Sub("KEY ").F4(3).F4(0.25f).End().Sub("SPAN").Id("TCB ").F4(0).F4(0).F4(0).End();
+  w.Sub("KEY ").F4(3).F4(0.25f).End().Sub("SPAN").Id("TCB ").F4(0.5f).F4(0.25f).F4(-0.5f).End();
   // Two waves a second, amplitude 0.3, from 1 s to 4 s.
   w.Sub("CHAN").S0("LW_Oscillator").U2(0).F4(2).F4(0.3f).F4(0).F4(0).F4(0).F4(1).F4(4).F4(0).End();
   w.Sub("CHAN").S0("LW_Noise").U2(0).F4(1).End();
@@ -66,61 +66,45 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
   EXPECT_TRUE(Logged(0, "LWOLDR(ReadSURF) - LWO test.lwo specified surface which couldn't be located in internal "
                         "object database!"));
   EXPECT_EQ(scene->objects.size(), 1u);
-  EXPECT_TRUE(scene->surfaces[1]->name == "Other" && scene->surfaces[1]->color.y == 1);
-  EXPECT_EQ(scene->surfaces[1]->flags, SURFACE_INITIAL);
+  const Surface &skin = *scene->surfaces[0], &other = *scene->surfaces[1];
+  EXPECT_TRUE(other.name == "Other" && other.color.y == 1 && other.flags == SURFACE_INITIAL);
+  EXPECT_TRUE(skin.color.y == 0.25f && skin.diffuse == 0.8f && skin.smoothing == 1.5f);
+  EXPECT_TRUE(skin.flags == (SURFACE_INITIAL | SURFACE_DOUBLE_SIDED) && !skin.envelopes[SURFACE_ENV_DIFFUSE]);
 
-  const Surface& skin = *scene->surfaces[0];
-  EXPECT_EQ(skin.color.y, 0.25f);
-  EXPECT_FLOAT_EQ(skin.diffuse, 0.8f);
-  EXPECT_EQ(skin.envelopes[SURFACE_ENV_DIFFUSE], nullptr);
-  EXPECT_FLOAT_EQ(skin.smoothing, 1.5f);
-  EXPECT_EQ(skin.flags, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
-
-  // Transparency: its own copy of envelope 2, key times in frames at 30 a second; TCB spans of
-  // object files are not kept.
-  EXPECT_EQ(skin.transparency, 0.5f);
+  // Transparency: a copy of envelope 2, keys in frames at 30 a second; only LightWave's keeps TCB.
   const Envelope* fade = skin.envelopes[SURFACE_ENV_TRANSPARENCY].get();
-  ASSERT_NE(fade, nullptr);
-  EXPECT_EQ(fade->index, 0u);
-  ASSERT_EQ(fade->keys.size(), 2u);
-  EXPECT_TRUE(fade->keys[0].time == 30 && fade->keys[0].shape == SHAPE_LINEAR);
-  EXPECT_TRUE(fade->keys[1].time == 90 && fade->keys[1].shape == 0u);
-  ASSERT_EQ(fade->oscillators.size(), 1u);
+  ASSERT_TRUE(fade && fade->index == 0 && fade->keys.size() == 2 && fade->oscillators.size() == 1);
+  EXPECT_TRUE(skin.transparency == 0.5f && fade->keys[0].time == 30 && fade->keys[0].shape == SHAPE_LINEAR);
+  EXPECT_TRUE(fade->keys[1].time == 90 && fade->keys[1].shape == 0u && fade->lightwaveKeys.size() == 2);
+  const EnvelopeKey& tcb = fade->lightwaveKeys[1];
+  EXPECT_TRUE(tcb.shape == SHAPE_TCB && tcb.tension == 0.5f && tcb.continuity == 0.25f && tcb.bias == -0.5f);
   ASSERT_EQ(scene->oscillators.size(), 1u);
   const Oscillator& wave = *scene->oscillators[0];
-  EXPECT_EQ(fade->oscillators[0], &wave);
-  EXPECT_TRUE(wave.period == 15 && wave.start == 30 && wave.end == 120);
+  EXPECT_TRUE(fade->oscillators[0] == &wave && wave.period == 15 && wave.start == 30 && wave.end == 120);
   EXPECT_FLOAT_EQ(wave.amplitude, 0.3f);
 
   // Luminosity asked for envelope 7 and got a copy of the first, a Hermite one.
   const Envelope* glow = skin.envelopes[SURFACE_ENV_LUMINOSITY].get();
-  ASSERT_NE(glow, nullptr);
-  ASSERT_EQ(glow->keys.size(), 2u);
-  EXPECT_EQ(glow->keys[1].time, 60);
+  ASSERT_TRUE(glow && glow->keys.size() == 2);
   const EnvelopeKey& hermite = glow->keys[0];
-  EXPECT_TRUE(hermite.shape == SHAPE_HERMITE && hermite.inTangent == 0.5f && hermite.outTangent == -0.25f);
+  EXPECT_TRUE(glow->keys[1].time == 60 && hermite.shape == SHAPE_HERMITE && hermite.inTangent == 0.5f &&
+              hermite.outTangent == -0.25f);
 
   ASSERT_EQ(skin.layerCount, 2u);
   const TextureLayer& alpha = *skin.layers[0];
-  EXPECT_EQ(alpha.ordinal, "\x81");
-  EXPECT_EQ(alpha.channel, LAYER_TRANSPARENCY);
-  EXPECT_TRUE(alpha.center.z == 3 && alpha.size.x == 2 && alpha.rotation.y == 0.5f);
-  EXPECT_TRUE(alpha.projection == 0 && alpha.axis == AXIS_Y);
+  EXPECT_TRUE(alpha.ordinal == "\x81" && alpha.channel == LAYER_TRANSPARENCY && alpha.imageName == "alpha.png");
+  EXPECT_TRUE(alpha.center.z == 3 && alpha.size.x == 2 && alpha.rotation.y == 0.5f && alpha.axis == AXIS_Y);
   EXPECT_TRUE(alpha.wrapU == WRAP_RESET && alpha.wrapV == WRAP_MIRROR && alpha.wrapWidth == 2.5f &&
               alpha.wrapHeight == 3 && alpha.uvMapName == "alt");
-  EXPECT_TRUE(alpha.coordinates == COORDINATES_WORLD && alpha.referenceItem == "Null");
-  EXPECT_EQ(alpha.imageName, "alpha.png");
+  EXPECT_TRUE(alpha.coordinates == COORDINATES_WORLD && alpha.referenceItem == "Null" && alpha.projection == 0);
   EXPECT_EQ(alpha.envelopes[LAYER_ENV_CENTER_X], nullptr);
-  for (uint32_t slot = LAYER_ENV_SIZE_X; slot <= LAYER_ENV_SIZE_Z; ++slot) {
-    ASSERT_NE(alpha.envelopes[slot], nullptr);
-    EXPECT_EQ(alpha.envelopes[slot]->keys[1].value, 3);  // envelope 1 for all three
-  }
+  for (uint32_t slot = LAYER_ENV_SIZE_X; slot <= LAYER_ENV_SIZE_Z; ++slot)  // envelope 1 for all three
+    ASSERT_TRUE(alpha.envelopes[slot] && alpha.envelopes[slot]->keys[1].value == 3) << slot;
   EXPECT_NE(alpha.envelopes[LAYER_ENV_SIZE_X]->keys.data(), glow->keys.data());
   const TextureLayer& bump = *skin.layers[1];
   EXPECT_TRUE(bump.channel == LAYER_COLOR && bump.imageName == "");
-  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_X]->keys[0].value, 0.5f);
-  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_Y]->keys[0].value, 1);
-  EXPECT_EQ(bump.envelopes[LAYER_ENV_CENTER_Z]->keys[0].value, 0.5f);
+  for (uint32_t slot = LAYER_ENV_CENTER_X; slot <= LAYER_ENV_CENTER_Z; ++slot)
+    EXPECT_EQ(bump.envelopes[slot]->keys[0].value, slot == LAYER_ENV_CENTER_Y ? 1 : 0.5f) << slot;
 
   EXPECT_EQ(system.textureCache.references, (std::vector<std::string>{"wood.tga", "alpha.png"}));
   EXPECT_EQ(LinesWith("LWOLDR(ReadBLOK) - File \"test.lwo\" contains procedural textures which are not supported!"),
@@ -141,22 +125,17 @@ TEST_F(LwoSurface, SurfacesTakeLevelsSidesEnvelopesAndUpToTwoImageLayers) {
 }
 
 TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad) {
-  LwoWriter w;
+  LwoWriter w = SkinnedTriangle();
   w.Chunk("ENVL").U2(1).Sub("KEY ").F4(2).F4(1).End().Sub("SPAN").Id("HERM").F4(1).End();
   w.Sub("KEY ").U2(0).Id("KEY ").End(200);  // says 200 bytes, holds 6
   w.End();
-  w.Chunk("ENVL").U2(2).Sub("KEY ").F4(4).F4(0).End().Sub("SPAN").Id("TCB ").F4(0.5f).F4(0.25f).F4(-0.5f).End();
-  w.End();
   // Behaviours and every span type: repeat before, linear after; keys 0 (Bezier, which no span
   // ends at), 3 at 1 s (stepped), 6 at 2 s (2D Bezier, its incoming handle 0.4 s back and 1 down).
-  w.Chunk("ENVL").U2(3).Sub("PRE ").U2(BEHAVIOR_REPEAT).End().Sub("POST").U2(BEHAVIOR_LINEAR).End();
+  w.Chunk("ENVL").U2(2).Sub("PRE ").U2(BEHAVIOR_REPEAT).End().Sub("POST").U2(BEHAVIOR_LINEAR).End();
   w.Sub("KEY ").F4(0).F4(0).End().Sub("SPAN").Id("BEZI").F4(0.5f).F4(0.25f).End();
   w.Sub("KEY ").F4(1).F4(3).End().Sub("SPAN").Id("STEP").End();
   w.Sub("KEY ").F4(2).F4(6).End().Sub("SPAN").Id("BEZ2").F4(-0.4f).F4(-1).F4(0.2f).F4(2).End().End();
-  w.Tags({"S"}).Layer(0, 0, 0, 0, 0, "after").Points({0, 0, 0, 1, 0, 0, 0, 1, 0});
-  w.Polygons("FACE", {{0, 1, 2}}).PolygonTags("SURF", {{0, 0}});
-  w.Chunk("SURF").S0("S").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("TRAN").F4(0).VX(2).End();
-  w.Sub("LUMI").F4(0).VX(3).End().End();
+  w.Chunk("SURF").S0("Skin").S0("").Sub("DIFF").F4(1).VX(1).End().Sub("LUMI").F4(0).VX(2).End().End();
 
   system.SetEngineSpeed(25);
   ASSERT_TRUE(LoadObject(w.File()));
@@ -166,18 +145,10 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   EXPECT_TRUE(Logged(1, "LWOLDR(ReadENVL) - A span of envelope 1 in test.lwo is cut short, skipped"));
   ASSERT_EQ(scene->objects.size(), 1u);
   const Envelope* diffuse = scene->surfaces[0]->envelopes[SURFACE_ENV_DIFFUSE].get();
-  ASSERT_NE(diffuse, nullptr);
-  ASSERT_EQ(diffuse->keys.size(), 1u);
-  EXPECT_EQ(diffuse->keys[0].time, 50);
-  EXPECT_EQ(diffuse->keys[0].shape, 0u);
+  ASSERT_TRUE(diffuse && diffuse->keys.size() == 1);
+  EXPECT_TRUE(diffuse->keys[0].time == 50 && diffuse->keys[0].shape == 0u);
 
-  // The classic look runs spans other than Hermite and linear straight and holds the ends;
-  // LightWave's reading keeps every span and the behaviours.
-  const Envelope* tcb = scene->surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY].get();
-  ASSERT_TRUE(tcb && tcb->keys.size() == 1 && tcb->lightwaveKeys.size() == 1);
-  EXPECT_EQ(tcb->keys[0].shape, 0u);
-  const EnvelopeKey& t = tcb->lightwaveKeys[0];
-  EXPECT_TRUE(t.shape == SHAPE_TCB && t.tension == 0.5f && t.continuity == 0.25f && t.bias == -0.5f);
+  // The classic look keeps Hermite and linear spans only; LightWave's reading keeps every span.
   const Envelope* spans = scene->surfaces[0]->envelopes[SURFACE_ENV_LUMINOSITY].get();
   ASSERT_TRUE(spans && spans->keys.size() == 3 && spans->lightwaveKeys.size() == 3);
   EXPECT_TRUE(spans->pre == BEHAVIOR_REPEAT && spans->post == BEHAVIOR_LINEAR);
@@ -196,7 +167,7 @@ TEST_F(LwoSurface, KeyTimesFollowTheEngineSpeedAndBrokenEnvelopesDontStopTheLoad
   // A scene without a system counts 30 frames a second.
   Scene lone;
   ASSERT_TRUE(LwoLoader::Load(lone, vfs, "test.lwo"));
-  EXPECT_EQ(lone.surfaces[0]->envelopes[SURFACE_ENV_TRANSPARENCY]->keys[0].time, 120);
+  EXPECT_EQ(lone.surfaces[0]->envelopes[SURFACE_ENV_DIFFUSE]->keys[0].time, 60);
 }
 
 // Each case one triangle whose corner coordinates were worked out by hand: the classic look's
@@ -271,15 +242,12 @@ TEST(LwoProjection, EachLookMapsItsProjections) {
     project(object, SurfaceBatch{0, 5, &surface}, 1);  // a batch past the triangles is refused
     project(object, SurfaceBatch{0, 1, &surface}, 1);
     const CornerCoords& uv = triangle.texCoords[1];
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_NEAR(uv.cornerU[k], c.uv[2 * k], 1e-5f) << c.what << ", corner " << k;
-      EXPECT_NEAR(uv.cornerV[k], c.uv[2 * k + 1], 1e-5f) << c.what << ", corner " << k;
-    }
+    for (int k = 0; k < 6; ++k)  // u, v of each corner in turn
+      EXPECT_NEAR(k % 2 ? uv.cornerV[k / 2] : uv.cornerU[k / 2], c.uv[k], 1e-5f) << c.what << ", value " << k;
     EXPECT_EQ(triangle.texCoords[0].cornerU[0], 7) << c.what << ": the other layer is left alone";
   }
 
-  // UV: the map the layer names, with its corner entries over its point entries; a point it
-  // doesn't reach is (0, 0). A name the object has no map of leaves the coordinates as loaded.
+  // UV: the named map, corner entries over point entries, else (0, 0); no such map: left as loaded.
   SceneObject object;
   object.baseVertices.resize(3);
   Surface surface;

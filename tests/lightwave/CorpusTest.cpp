@@ -1,6 +1,7 @@
-// Real objects, none of triangles only: triangulated, each loads whole, covering its polygons' area
-// (read separately) exactly.
+// The corpus's real files: objects load whole when triangulated; one motion loads alike in every format.
 #include "support/SceneFixture.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -34,10 +35,7 @@ TEST_F(LwoCorpus, TriangulatedObjectsLoadWholeAndNameTheirImages) {
   SKIP_WITHOUT_CORPUS();
   const CorpusLayer SPHERE = {266, 528, 63.522419}, EARTH = {266, 528, 95.938423}, CELLS = {16, 24, 150.860006};
   const CorpusObject objects[] = {
-      {"mapping/earth_cylindrical_x_scale_222_wrap_21.lwo", 2, {EARTH}, "earthCylindric.jpg"},
       {"mapping/earth_planar_z.lwo", 2, {EARTH}, "earthSpherical.jpg"},
-      {"mapping/earth_spherical_y.lwo", 2, {EARTH}, "earthSpherical.jpg"},
-      {"mapping/earth_uv_cylindrical_y.lwo", 2, {EARTH}, "earthCylindric.jpg"},
       {"objects/CellShader.lwo", 2, {CELLS}, nullptr},
       {"objects/ModoExport_vertNormals.lwo", 1, {SPHERE}, nullptr},
       {"objects/Subdivision.lwo", 2, {{26, 48, 17.974999}}, nullptr},
@@ -68,22 +66,65 @@ TEST_F(LwoCorpus, TriangulatedObjectsLoadWholeAndNameTheirImages) {
                    c = layer.baseVertices[t.cornerIndex[2]].position;
         area += Length(Cross({b.x - a.x, b.y - a.y, b.z - a.z}, {c.x - a.x, c.y - a.y, c.z - a.z})) / 2.0;
       }
-      // No triangle overlaps another or leaves its polygon (concave_polygon.lwo is one polygon of
-      // 66 corners); the spheres' slightly bent quads make a little more.
+      // No triangle overlaps or leaves its polygon; the spheres' slightly bent quads make a little more.
       EXPECT_NEAR(area, object.layers[i].area, object.layers[i].area * 2e-3);
     }
     EXPECT_EQ(system.textureCache.references,
               object.image ? std::vector<std::string>{object.image} : std::vector<std::string>{});
   }
 
-  // The box names two UV maps: the classic look draws the one read last (testUV1), the LightWave
-  // look the one its block names (testUV0).
+  // Of the box's two UV maps the classic look draws the last read, the LightWave look the named one.
   for (bool lightwave : {false, true}) {
     system.settings.lightwave = lightwave;
     ASSERT_TRUE(LoadCorpus("objects/box_2uv_1unused.lwo"));
     PrecalcObject(Object(0), nullptr);
     EXPECT_NEAR(Object(0).triangles[0].texCoords[0].cornerV[0], lightwave ? 0.3905f : 0.2518f, 1e-4f) << lightwave;
   }
+}
+
+using LwsCorpus = test::SceneFixture;
+
+TEST_F(LwsCorpus, RealScenesLoadAlikeWhateverTheirFormat) {
+  SKIP_WITHOUT_CORPUS();
+  system.settings.triangulate = true;  // the cube is of quads
+  const std::string folder = test::CorpusDir() + "/lightwave/scenes/";
+  std::filesystem::copy_file(folder + "simple_cube.lwo", dir / "simple_cube.lwo");
+  // The last frame, then every key of the cube, the light and the camera, channel by channel.
+  auto load = [&](const char* name) {
+    NewScene();
+    EXPECT_TRUE(LoadScene(test::ReadText(folder + name), name)) << name;
+    std::vector<std::vector<float>> keys = {{scene->lastFrame}};
+    if (scene->objects.size() != 1 || scene->lights.size() != 1 || scene->cameras.size() != 1) {
+      ADD_FAILURE() << name << ": items";
+      return keys;
+    }
+    const SceneObject& cube = Object(0);
+    EXPECT_TRUE(cube.fileName == "simple_cube.lwo" && cube.flags == OBJECT_CLAIMED && cube.triangles.size() == 12u);
+    EXPECT_TRUE(scene->lights[0]->name == "Light" && scene->lights[0]->kind == LIGHT_POINT);
+    EXPECT_TRUE(scene->cameras[0]->name == "Camera" && scene->cameras[0]->target == nullptr);
+    for (const auto& [slots, count] : {std::pair{cube.envelopes, 9u}, {scene->lights[0]->envelopes, LIGHT_ENVELOPE_COUNT},
+                                       {scene->cameras[0]->envelopes, CAMERA_ENVELOPE_COUNT}})
+      for (uint32_t c = 0; c < count; ++c) {
+        EXPECT_TRUE(slots[c] && !slots[c]->keys.empty()) << name << " channel " << c;
+        std::vector<float>& channel = keys.emplace_back();
+        for (size_t k = 0; slots[c] && k < slots[c]->keys.size(); ++k) {
+          EXPECT_TRUE(k == 0 || slots[c]->keys[k - 1].time < slots[c]->keys[k].time) << name;
+          channel.insert(channel.end(), {slots[c]->keys[k].time, slots[c]->keys[k].value});
+        }
+      }
+    return keys;
+  };
+  const std::vector<std::vector<const char*>> groups = {
+      {"move_x.lws", "move_x_oldformat_6.lws"},
+      {"move_x_post_linear.lws", "move_x_post_repeat.lws", "move_x_post_reset.lws"},
+      {"move_xz_hermite.lws", "move_xz_linear.lws", "move_xz_bezier.lws"}};
+  for (const auto& group : groups) {
+    const auto first = load(group[0]);
+    EXPECT_EQ(first[0][0], group[0][6] == '.' ? 60 : 120) << group[0];
+    for (const char* name : group) EXPECT_EQ(load(name), first) << name;
+  }
+  EXPECT_TRUE(boxes.messages.empty());
+  EXPECT_EQ(log.Text().find("[ 01 ] - LWSLDR"), std::string::npos);
 }
 
 }  // namespace
