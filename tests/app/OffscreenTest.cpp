@@ -101,8 +101,22 @@ class OffscreenRun : public ::testing::Test {
     options.glDevice = platform::GL_DEVICE_SOFTWARE;
   }
 
-  test::ProgramRun RunIt(int (*run)(const RunOptions&, std::FILE*, std::FILE*)) {
-    return test::Captured([&](std::FILE* out, std::FILE* err) { return run(options, out, err); });
+  test::ProgramRun Frame(float time, const std::string& out) {
+    options.mode = MODE_FRAME;
+    options.frame = time;
+    options.outPath = dir / out;
+    return test::Captured([&](std::FILE* out, std::FILE* err) { return RunFrame(options, out, err); });
+  }
+  // A capture into path in dir, from frame from and to frame to where they are 0 or more.
+  test::ProgramRun Capture(const std::string& path, double fps, float from = -1, float to = -1) {
+    options.mode = MODE_CAPTURE;
+    options.captureDirectory = dir / path;
+    options.captureFps = fps;
+    options.fromGiven = from >= 0;
+    options.from = from;
+    options.toGiven = to >= 0;
+    options.to = to;
+    return test::Captured([&](std::FILE* out, std::FILE* err) { return RunCapture(options, out, err); });
   }
 
   // The picture at path, and the centre of its pixels that aren't black.
@@ -130,6 +144,8 @@ class OffscreenRun : public ::testing::Test {
     if (count) picture.centreX = float(sum / count);
     return picture;
   }
+  // Picture k of the capture folder in dir.
+  Picture Shot(const std::string& folder, uint64_t k) { return Read(CaptureFramePath(dir / folder, k)); }
 
   test::TempDir dir;
   test::MessageCapture boxes;
@@ -137,13 +153,10 @@ class OffscreenRun : public ::testing::Test {
 };
 
 TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
-  options.mode = MODE_FRAME;
-  options.frame = 30;  // the square is in the middle
-  options.outPath = dir / "middle.png";
-  test::ProgramRun run = RunIt(RunFrame);
+  test::ProgramRun run = Frame(30, "middle.png");  // the square is in the middle
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.out.find("160x120"), std::string::npos) << run.out;
-  Picture middle = Read(options.outPath);
+  const Picture middle = Read(dir / "middle.png");
   EXPECT_TRUE(middle.width == WIDTH && middle.height == HEIGHT);
   EXPECT_NEAR(middle.centreX, WIDTH / 2.0f, 0.5f);
   // The widescreen band (on by default) keeps the square within its 90 rows.
@@ -156,12 +169,10 @@ TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
   EXPECT_EQ(Read(dir / "f.png").rgb, middle.rgb);
 
   // The square's edges fall inside pixels at frame 17: blended only when samples are asked for.
-  options.frame = 17;
   auto colours = [&](uint32_t samples) {
     options.settings.samples = samples;
-    options.outPath = dir / ("aa" + std::to_string(samples) + ".png");
-    EXPECT_EQ(RunIt(RunFrame).code, 0);
-    const Picture picture = Read(options.outPath);
+    EXPECT_EQ(Frame(17, "aa.png").code, 0);
+    const Picture picture = Read(dir / "aa.png");
     std::set<uint32_t> seen;
     for (size_t i = 0; i + 2 < picture.rgb.size(); i += 3)
       seen.insert(uint32_t(picture.rgb[i]) << 16 | uint32_t(picture.rgb[i + 1]) << 8 | picture.rgb[i + 2]);
@@ -183,12 +194,11 @@ TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
   for (const auto& f : failures) {
     options.settings.samples = f.samples;
     options.glDevice = f.device;
-    options.outPath = dir / f.out;
-    run = RunIt(RunFrame);
+    run = Frame(17, f.out);
     EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find(f.why) != std::string::npos) << run.err;
   }
   options.input = dir / "missing.lws";
-  EXPECT_EQ(RunIt(RunFrame).code, EXIT_SCENE_FAILED);
+  EXPECT_EQ(Frame(17, "x.png").code, EXIT_SCENE_FAILED);
 }
 
 TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
@@ -203,39 +213,22 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
 
   // Ten pictures a second up to frame 63, three past the last frame, 60: k × 3.03 frames for
   // k = 0 to 20. Past the last frame the scene starts again, as the player's loop does.
-  options.mode = MODE_CAPTURE;
-  options.captureDirectory = dir / "frames";
-  options.captureFps = 10;
-  options.toGiven = true;
-  options.to = 63;
-  test::ProgramRun run = RunIt(RunCapture);
+  test::ProgramRun run = Capture("frames", 10, -1, 63);
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.out.find("21 pictures"), std::string::npos) << run.out;
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 21)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "frames", 21)));
   EXPECT_DOUBLE_EQ(CaptureLoopTime(21, 10, 33, 60), CapturePictureTime(1, 10, 33));
-  EXPECT_EQ(Read(CaptureFramePath(options.captureDirectory, 20)).rgb,
-            Read(CaptureFramePath(options.captureDirectory, 0)).rgb);
+  EXPECT_EQ(Shot("frames", 20).rgb, Shot("frames", 0).rgb);
 
   // Picture 10 is the picture --frame makes at its time.
-  const RunOptions capture = options;
-  options.mode = MODE_FRAME;
-  options.frame = float(CapturePictureTime(10, 10, 33));
-  options.outPath = dir / "frame10.png";
-  ASSERT_EQ(RunIt(RunFrame).code, 0);
-  EXPECT_EQ(Read(CaptureFramePath(capture.captureDirectory, 10)).rgb, Read(options.outPath).rgb);
+  ASSERT_EQ(Frame(float(CapturePictureTime(10, 10, 33)), "frame10.png").code, 0);
+  EXPECT_EQ(Shot("frames", 10).rgb, Read(dir / "frame10.png").rgb);
 
   // A range of its own, and one that would never end.
-  options = capture;
-  options.captureDirectory = dir / "part";
-  options.fromGiven = true;
-  options.from = 30;
-  options.to = 33;
-  options.captureFps = 30;
-  ASSERT_EQ(RunIt(RunCapture).code, 0);  // 30.3, 31.3 and 32.3
-  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 2)));
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 3)));
-  options.to = 1e9f;
-  EXPECT_EQ(RunIt(RunCapture).code, EXIT_USAGE);
+  ASSERT_EQ(Capture("part", 30, 30, 33).code, 0);  // 30.3, 31.3 and 32.3
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(dir / "part", 2)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "part", 3)));
+  EXPECT_EQ(Capture("part", 30, 30, 1e9f).code, EXIT_USAGE);
 }
 
 // The sliding square with a soundtrack and a cut: a click, 2 s at half of full scale, once scale
@@ -257,26 +250,18 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
   for (int c = 0; c < 6; ++c) scene += test::LwsChannel(c, c == 1 ? 0.5f : 0);
   test::WriteText(dir / "scene.lws", scene + null("ACTMOD tune.mod 0 0 0", 6, 1, 0, 0));
 
-  const std::string whole = dir / "whole", later = dir / "later";
-  options.mode = MODE_CAPTURE;
-  options.captureFps = 30;
-  options.captureDirectory = whole;
   options.settings.stereoSeparation = 0;  // the tune, panned hard to one side, comes out in the middle
-  ASSERT_EQ(RunIt(RunCapture).code, 0);
-  options.captureDirectory = later;
-  options.fromGiven = true;
-  options.from = 45;  // picture 45 on, past the click and the cut
-  test::ProgramRun run = RunIt(RunCapture);
+  ASSERT_EQ(Capture("whole", 30).code, 0);
+  test::ProgramRun run = Capture("later", 30, 45);  // picture 45 on, past the click and the cut
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.out.find("15 pictures"), std::string::npos) << run.out;
-  for (uint64_t k = 45; k < 60; ++k)
-    EXPECT_EQ(Read(CaptureFramePath(later, k - 45)).rgb, Read(CaptureFramePath(whole, k)).rgb) << k;
+  for (uint64_t k = 45; k < 60; ++k) EXPECT_EQ(Shot("later", k - 45).rgb, Shot("whole", k).rgb) << k;
   // The cut to the higher camera shows: the square lower in the picture.
-  EXPECT_GT(Read(CaptureFramePath(whole, 30)).top, Read(CaptureFramePath(whole, 10)).top);
+  EXPECT_GT(Shot("whole", 30).top, Shot("whole", 10).top);
 
   // The music plays on and the click sounds on in the later capture, sample for sample.
-  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(whole + "/audio.wav"));
-  const std::vector<int16_t> part = test::WavSamples(test::ReadBytes(later + "/audio.wav"));
+  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(dir / "whole/audio.wav"));
+  const std::vector<int16_t> part = test::WavSamples(test::ReadBytes(dir / "later/audio.wav"));
   const size_t skipped = 2 * CaptureSoundStart(45, 44100, 30);
   ASSERT_EQ(all.size(), skipped + part.size());
   EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + ptrdiff_t(skipped)));
@@ -286,7 +271,6 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
   // 60 pictures (2 s) in each video file; the click, alone, comes with picture 40, the first at
   // frame 40 or later (frame 40.4).
   test::WriteText(dir / "scene.lws", scene);
-  options.fromGiven = false;
   const struct {
     const char* name;
     AVCodecID video, audio;
@@ -295,11 +279,10 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
                {"v.webm", AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS, 0.01},
                {"v.mkv", AV_CODEC_ID_FFV1, AV_CODEC_ID_FLAC, 0}};
   for (const auto& c : cases) {
-    options.captureDirectory = dir / c.name;
     options.lossless = c.video == AV_CODEC_ID_FFV1;
-    run = RunIt(RunCapture);
+    run = Capture(c.name, 30);
     ASSERT_EQ(run.code, 0) << c.name << run.err;
-    const Media media = ReadMedia(options.captureDirectory);
+    const Media media = ReadMedia(dir / c.name);
     EXPECT_EQ(media.codecs, (std::vector<AVCodecID>{c.video, c.audio})) << c.name;
     EXPECT_EQ(media.pictures, 60u) << c.name;
     EXPECT_NEAR(media.videoSeconds, 2.0, 0.04) << c.name;
@@ -307,15 +290,14 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
     EXPECT_NEAR(media.clickSeconds, 40 / 30.0, c.clickTolerance + 1e-9) << c.name;
     // Lossless: every picture as the PNG capture has it.
     EXPECT_EQ(media.rgb.size(), options.lossless ? 60u : 0u);
-    for (size_t k = 0; k < media.rgb.size(); ++k) EXPECT_EQ(media.rgb[k], Read(CaptureFramePath(whole, k)).rgb) << k;
+    for (size_t k = 0; k < media.rgb.size(); ++k) EXPECT_EQ(media.rgb[k], Shot("whole", k).rgb) << k;
   }
 
-  options.captureDirectory = dir / "odd.mp4";
   options.lossless = false;
   options.settings.width = 161;
-  run = RunIt(RunCapture);
+  run = Capture("odd.mp4", 30);
   EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find("even width and height") != std::string::npos) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(options.captureDirectory));
+  EXPECT_FALSE(std::filesystem::exists(dir / "odd.mp4"));
 }
 
 TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
@@ -328,10 +310,8 @@ TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
   for (int c = 0; c < 9; ++c) scene += test::LwsChannel(c, channels[c]);
   test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
   options.settings.triangulate = true;
-  options.mode = MODE_FRAME;
   for (const char* name : {"textured.png", "plain.png"}) {
-    options.outPath = dir / name;
-    const test::ProgramRun run = RunIt(RunFrame);
+    const test::ProgramRun run = Frame(0, name);
     ASSERT_EQ(run.code, 0) << run.err;
     std::filesystem::remove(dir.Path() / "boxuv.png");
   }
