@@ -40,43 +40,31 @@ TEST(SceneClock, TimeFollowsMillisecondsOverThirtyThreeStandsWhilePausedJumpsByK
   SetLogListener(nullptr);
   EXPECT_EQ(lines, (std::vector<std::string>{"020 FPS", "021 FPS"}));
 
+  // Each step: keys pressed, then one update ms later, and the time after it. Jumps wait for the
+  // update and apply in order, before the elapsed time adds; a pause stands the time, and the
+  // paused stretch doesn't count once resumed.
+  const uint32_t plus = KEY_PAD_PLUS, minus = KEY_PAD_MINUS, pause = KEY_SPACE;
+  const struct {
+    std::vector<uint32_t> keys;
+    uint32_t ms;
+    float time;
+  } steps[] = {
+      {{}, 66, 2}, {{}, 10, 2 + 10 / 33.0f}, {{pause}, 330, 2 + 10 / 33.0f}, {{pause}, 33, 3 + 10 / 33.0f},
+      {{KEY_0 + 1}, 0, 100}, {{KEY_0 + 9}, 0, 900}, {{KEY_0}, 0, 2200}, {{KEY_ENTER}, 0, 0}, {{plus, plus}, 0, 200},
+      {{KEY_0 + 5, minus, minus, minus, minus}, 0, 100}, {{minus}, 0, 0}, {{KEY_0 + 3, plus, minus, minus}, 0, 200},
+      {{plus}, 66, 302},
+  };
   m.clock.SetTime(0);
-  m.Advance(66);
-  EXPECT_FLOAT_EQ(m.clock.frameDelta, 2.0f);
-  m.Advance(10);
-  EXPECT_FLOAT_EQ(m.clock.GetTime(), 2.0f + 10.0f / 33.0f);
-  // Paused: the delta is still taken, but the time stands; resumed, the paused stretch doesn't count.
-  EXPECT_TRUE(m.clock.HandleKey(KEY_SPACE, m.runFlags));
-  m.Advance(330);
-  EXPECT_FLOAT_EQ(m.clock.frameDelta, 10.0f);
-  EXPECT_FLOAT_EQ(m.clock.GetTime(), 2.0f + 10.0f / 33.0f);
-  m.clock.HandleKey(KEY_SPACE, m.runFlags);
-  m.Advance(33);
-  EXPECT_FLOAT_EQ(m.clock.GetTime(), 3.0f + 10.0f / 33.0f);
+  for (const auto& step : steps) {
+    for (uint32_t key : step.keys) EXPECT_TRUE(m.clock.HandleKey(key, m.runFlags)) << key;
+    m.Advance(step.ms);
+    EXPECT_FLOAT_EQ(m.clock.GetTime(), step.time) << "step " << &step - steps;
+  }
   // SetTime restarts the elapsed time from now.
   m.now += 1000;
   m.clock.SetTime(7);
   m.Advance(33);
   EXPECT_FLOAT_EQ(m.clock.GetTime(), 8.0f);
-
-  // Keys pressed between two updates with no time passing jump in order at the next update.
-  const uint32_t plus = KEY_PAD_PLUS, minus = KEY_PAD_MINUS;
-  const struct {
-    std::vector<uint32_t> keys;
-    float time;
-  } steps[] = {
-      {{KEY_0 + 1}, 100}, {{KEY_0 + 9}, 900}, {{KEY_0}, 2200}, {{KEY_ENTER}, 0}, {{plus, plus}, 200},
-      {{KEY_0 + 5, minus, minus, minus, minus}, 100}, {{minus}, 0}, {{KEY_0 + 3, plus, minus, minus}, 200},
-  };
-  for (const auto& step : steps) {
-    for (uint32_t key : step.keys) EXPECT_TRUE(m.clock.HandleKey(key, m.runFlags)) << key;
-    m.clock.Update(33);
-    EXPECT_FLOAT_EQ(m.clock.GetTime(), step.time) << step.keys[0];
-  }
-  // The elapsed time adds on top of a jump.
-  m.clock.HandleKey(plus, m.runFlags);
-  m.Advance(66);
-  EXPECT_FLOAT_EQ(m.clock.GetTime(), 302.0f);
   // A key pressed before playback starts (while the scene loads) is not carried into it.
   m.clock.HandleKey(KEY_0 + 7, m.runFlags);
   m.clock.StartPlayback();
