@@ -1,9 +1,7 @@
 // zivi3 --info and --channels, run as a user runs them: the real program on scenes written here.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "ProgramRun.h"
@@ -21,9 +19,8 @@ using test::Quote;
 
 // Runs zivi3 with args in folder dir (its log lands there too), after the shell words before.
 ProgramRun Zivi3(const test::TempDir& dir, const std::string& args, const std::string& before = "") {
-  const std::string zivi3 = Quote(ZIVI3_BINARY_DIR "/zivi3");
-  const test::ShellRun run = test::Shell("cd " + Quote(dir.Path().string()) + " && " + before + zivi3 + " " + args +
-                                         " 2>" + Quote(dir / "stderr.txt"));
+  const test::ShellRun run = test::Shell("cd " + Quote(dir.Path().string()) + " && " + before +
+                                         Quote(ZIVI3_BINARY_DIR "/zivi3") + " " + args + " 2>" + Quote(dir / "stderr.txt"));
   return {run.code, run.out, test::ReadText(dir / "stderr.txt")};
 }
 
@@ -40,30 +37,6 @@ std::string Cells(const std::string& text) {
     for (std::string word; words >> word;) cells += (cells.back() == '\n' ? "" : " ") + word;
   }
   return cells;
-}
-
-// A tetrahedron on surface "Skin" with two image clips, one of which the demo lacks.
-std::vector<uint8_t> Tetrahedron() {
-  test::LwoWriter w;
-  w.Tags({"Skin"});
-  w.StillClip(1, "C:/textures/skin.png");
-  w.StillClip(2, "missing.png");
-  w.Layer(0, 0, 0, 0, 0, "Body");
-  w.Points({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
-  w.Polygons("FACE", {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}});
-  w.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}});
-  // Smoothed within 1 radian, with a spherical image layer: features of the LightWave look.
-  w.Chunk("SURF").S0("Skin").S0("").Sub("SMAN").F4(1).End();
-  w.Sub("BLOK").Sub("IMAP").S0("\x80").End().Sub("PROJ").U2(2).End().End().End();
-  return w.File();
-}
-
-// Two samples of the tetrahedron's four points, one frame apart (big-endian, as MDD files are).
-std::vector<uint8_t> TetrahedronCache() {
-  test::LwoWriter mdd;
-  mdd.U4(2).U4(4).F4(0).F4(1.0f / 30);
-  for (float s : {0.0f, 1.0f}) mdd.Vec(s, s, s).Vec(1 + s, s, s).Vec(s, 1 + s, s).Vec(s, s, 1 + s);
-  return mdd.Body();
 }
 
 // Every kind of item, parent and problem the report shows. Objects: 0 Body, unlit, point-cached,
@@ -97,12 +70,28 @@ std::string DemoScene() {
   return s;
 }
 
-// The demo in dir/demo: scene.lws, tri.lwo, wave.mdd, skin.png.
+// The demo in dir/demo: scene.lws; tri.lwo, a tetrahedron on surface "Skin" with two image
+// clips, one of which the demo lacks; wave.mdd, two samples of its points one frame apart
+// (big-endian, as MDD files are); skin.png.
 void WriteDemo(const test::TempDir& dir) {
+  test::LwoWriter w;
+  w.Tags({"Skin"});
+  w.StillClip(1, "C:/textures/skin.png");
+  w.StillClip(2, "missing.png");
+  w.Layer(0, 0, 0, 0, 0, "Body");
+  w.Points({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
+  w.Polygons("FACE", {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}});
+  w.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+  // Smoothed within 1 radian, with a spherical image layer: features of the LightWave look.
+  w.Chunk("SURF").S0("Skin").S0("").Sub("SMAN").F4(1).End();
+  w.Sub("BLOK").Sub("IMAP").S0("\x80").End().Sub("PROJ").U2(2).End().End().End();
+  test::LwoWriter mdd;
+  mdd.U4(2).U4(4).F4(0).F4(1.0f / 30);
+  for (float s : {0.0f, 1.0f}) mdd.Vec(s, s, s).Vec(1 + s, s, s).Vec(s, 1 + s, s).Vec(s, s, 1 + s);
   std::filesystem::create_directory(dir.Path() / "demo");
   test::WriteText(dir / "demo/scene.lws", DemoScene());
-  test::WriteBytes(dir / "demo/tri.lwo", Tetrahedron());
-  test::WriteBytes(dir / "demo/wave.mdd", TetrahedronCache());
+  test::WriteBytes(dir / "demo/tri.lwo", w.File());
+  test::WriteBytes(dir / "demo/wave.mdd", mdd.Body());
   test::WriteText(dir / "demo/skin.png", "not really an image: the report only looks for the file");
 }
 
