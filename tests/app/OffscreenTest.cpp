@@ -181,20 +181,14 @@ TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
   EXPECT_GT(colours(4), 2u);
 
   // Each failure says why on err, with its exit code, instead of drawing less or elsewhere.
-  const struct {
-    uint32_t samples;
-    int device;
-    const char *out, *why;
-  } failures[] = {
-      {64, platform::GL_DEVICE_SOFTWARE, "x.png", "samples per pixel"},
-      {1, 999, "x.png", "no EGL device 999"},
-      {1, platform::GL_DEVICE_SOFTWARE, "no/such/folder/x.png", "could not write"},
-  };
-  for (const auto& f : failures) {
-    options.settings.samples = f.samples;
-    options.glDevice = f.device;
-    run = Frame(17, f.out);
-    EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find(f.why) != std::string::npos) << run.err;
+  const int software = platform::GL_DEVICE_SOFTWARE;
+  for (auto [samples, device, out, why] : {std::tuple{64u, software, "x.png", "samples per pixel"},
+                                           {1u, 999, "x.png", "no EGL device 999"},
+                                           {1u, software, "no/such/folder/x.png", "could not write"}}) {
+    options.settings.samples = samples;
+    options.glDevice = device;
+    run = Frame(17, out);
+    EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find(why) != std::string::npos) << run.err;
   }
   options.input = dir / "missing.lws";
   EXPECT_EQ(Frame(17, "x.png").code, EXIT_SCENE_FAILED);
@@ -310,8 +304,7 @@ TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
   test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
   options.settings.triangulate = true;
   for (const char* name : {"textured.png", "plain.png"}) {
-    const test::ProgramRun run = Frame(0, name);
-    ASSERT_EQ(run.code, 0) << run.err;
+    ASSERT_EQ(Frame(0, name).code, 0) << name;
     std::filesystem::remove(dir.Path() / "boxuv.png");
   }
   const Picture textured = Read(dir / "textured.png"), plain = Read(dir / "plain.png");
