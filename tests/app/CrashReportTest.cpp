@@ -82,8 +82,7 @@ TEST(CrashReport, EveryFaultIsReportedAndTheRunEndsInOrderWithZero) {
       {"twice", 0, {REPORT, "[ 01 ] - SYSTEM(Run) - The cleanup after the crash faulted too", DONE, FOOTER}, {box}},
   };
   for (const auto& c : cases) {
-    // A run that hangs is killed after a minute; one that faults on purpose leaves what the fault
-    // skipped unfreed, so no leak report for it.
+    // A hanging run is killed after a minute; a fault leaves what it skipped unfreed: no leak report.
     const int code = test::Shell("DISPLAY=" + display.Name() + " ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" " +
                                  "timeout -k 5 60 " + ZIVI3_BINARY_DIR + "/tests/zivi3_crash_probe " +
                                  (dir / "ZIVI3.LOG") + " " + c.arguments + " 2>" + (dir / "stderr.txt"))
