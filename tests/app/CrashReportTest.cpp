@@ -17,14 +17,11 @@
 namespace {
 
 TEST(CrashReport, NamesTheFaultingAddressAndTheSixClassicRegistersInOrder) {
-  platform::CrashInfo info;
-  info.instruction = 0x401a2b;
-  const char* names[] = {"RDI", "RSI", "RDX", "RCX", "RBX", "RAX", "RIP"};
-  for (int i = 0; i < 7; ++i) {
-    info.registerNames[i] = names[i];
-    info.registers[i] = 0x1000u + uint64_t(i);
-  }
-  info.registerCount = 7;
+  // The guard's registers in its own order, RIP among them.
+  platform::CrashInfo info{.instruction = 0x401a2b,
+                           .registers = {0x1000, 0x1001, 0x1002, 0x1003, 0x1004, 0x1005, 0x1006},
+                           .registerNames = {"RDI", "RSI", "RDX", "RCX", "RBX", "RAX", "RIP"},
+                           .registerCount = 7};
   char report[LOG_LINE_MAX + 1];
   const size_t length = FormatCrashReport(info, report, sizeof report);
   EXPECT_EQ(std::string(report).rfind("[ Quorvel violated your windows ]\n\nException Handler returned Access Violation at "
@@ -36,12 +33,7 @@ TEST(CrashReport, NamesTheFaultingAddressAndTheSixClassicRegistersInOrder) {
 
   // A processor without those names: every register the guard gave, as it named them. A 64-bit
   // address takes all its digits; a buffer too small holds the report's beginning, ended.
-  info = {};
-  info.instruction = 0xffff800012345678;
-  info.registerNames[0] = "X0";
-  info.registerNames[1] = "X1";
-  info.registers[1] = 0xff;
-  info.registerCount = 2;
+  info = {.instruction = 0xffff800012345678, .registers = {0, 0xff}, .registerNames = {"X0", "X1"}, .registerCount = 2};
   FormatCrashReport(info, report, sizeof report);
   EXPECT_TRUE(std::strstr(report, "at 0xffff800012345678\n\nX0: 0x0000000000000000\nX1: 0x00000000000000ff\n")) << report;
   char small[12];
@@ -90,8 +82,7 @@ TEST(CrashReport, EveryFaultIsReportedAndTheRunEndsInOrderWithZero) {
       {"twice", 0, {REPORT, "[ 01 ] - SYSTEM(Run) - The cleanup after the crash faulted too", DONE, FOOTER}, {box}},
   };
   for (const auto& c : cases) {
-    // A run that hangs is killed after a minute; one that faults on purpose leaves what the fault
-    // skipped unfreed, so no leak report for it.
+    // A hanging run is killed after a minute; a fault leaves what it skipped unfreed: no leak report.
     const int code = test::Shell("DISPLAY=" + display.Name() + " ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" " +
                                  "timeout -k 5 60 " + ZIVI3_BINARY_DIR + "/tests/zivi3_crash_probe " +
                                  (dir / "ZIVI3.LOG") + " " + c.arguments + " 2>" + (dir / "stderr.txt"))

@@ -27,14 +27,13 @@ namespace {
 
 constexpr uint32_t WIDTH = 160, HEIGHT = 120;
 
-// A video file as libavformat and libavcodec read it back.
+// A video file read back: its streams' codecs, its pictures (decoded for FFV1 only) and sound.
 struct Media {
-  unsigned streams = 0;
-  AVCodecID video = AV_CODEC_ID_NONE, audio = AV_CODEC_ID_NONE;
+  std::vector<AVCodecID> codecs;
   uint64_t pictures = 0;
   double videoSeconds = 0, audioSeconds = 0;  // from the first picture's start to the last one's end; decoded sound
-  double clickSeconds = -1;                   // the first decoded sample above 0.2
-  std::vector<std::vector<uint8_t>> rgb;      // decoded pictures of FFV1 (RGB) only
+  double clickSeconds = -1;                   // the first sample of channel 0 above 0.2
+  std::vector<std::vector<uint8_t>> rgb;
 };
 
 Media ReadMedia(const std::string& path) {
@@ -42,15 +41,11 @@ Media ReadMedia(const std::string& path) {
   AVFormatContext* format = nullptr;
   if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return media;
   avformat_find_stream_info(format, nullptr);
-  media.streams = format->nb_streams;
   std::vector<AVCodecContext*> decoders;
-  int rate = 1;
   for (unsigned i = 0; i < format->nb_streams; ++i) {
-    const AVCodecParameters* parameters = format->streams[i]->codecpar;
-    (parameters->codec_type == AVMEDIA_TYPE_VIDEO ? media.video : media.audio) = parameters->codec_id;
-    if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) rate = parameters->sample_rate;
-    decoders.push_back(avcodec_alloc_context3(avcodec_find_decoder(parameters->codec_id)));
-    avcodec_parameters_to_context(decoders[i], parameters);
+    media.codecs.push_back(format->streams[i]->codecpar->codec_id);
+    decoders.push_back(avcodec_alloc_context3(avcodec_find_decoder(media.codecs[i])));
+    avcodec_parameters_to_context(decoders[i], format->streams[i]->codecpar);
     avcodec_open2(decoders[i], decoders[i]->codec, nullptr);
   }
   double start = 1e9, end = 0;
@@ -59,22 +54,19 @@ Media ReadMedia(const std::string& path) {
   AVFrame* frame = av_frame_alloc();
   auto receive = [&](AVCodecContext* decoder) {
     while (avcodec_receive_frame(decoder, frame) == 0) {
-      if (decoder->codec_id == AV_CODEC_ID_FFV1) {
-        std::vector<uint8_t>& rgb = media.rgb.emplace_back();
-        for (int y = 0; y < frame->height; ++y)
-          for (int x = 0; x < frame->width; ++x) {
-            const uint8_t* pixel = frame->data[0] + y * frame->linesize[0] + 4 * x;  // B, G, R, unused
-            rgb.insert(rgb.end(), {pixel[2], pixel[1], pixel[0]});
-          }
+      if (decoder->codec_id == AV_CODEC_ID_FFV1) media.rgb.emplace_back();
+      for (int i = 0; decoder->codec_id == AV_CODEC_ID_FFV1 && i < frame->width * frame->height; ++i) {
+        const uint8_t* pixel = frame->data[0] + i / frame->width * frame->linesize[0] + 4 * (i % frame->width);
+        media.rgb.back().insert(media.rgb.back().end(), {pixel[2], pixel[1], pixel[0]});  // from B, G, R, unused
       }
+      // Channel 0 of 16-bit (FLAC), float interleaved or float planar sound.
+      const int step = av_sample_fmt_is_planar(AVSampleFormat(frame->format)) ? 1 : 2;
       for (int n = 0; decoder->codec_type == AVMEDIA_TYPE_AUDIO && n < frame->nb_samples; ++n, ++samples) {
-        // Channel 0: 16-bit or float interleaved (FLAC, Opus), float planar (AAC).
-        const float value = frame->format == AV_SAMPLE_FMT_S16
-                                ? reinterpret_cast<int16_t*>(frame->data[0])[2 * n] / 32768.0f
-                            : frame->format == AV_SAMPLE_FMT_FLT ? reinterpret_cast<float*>(frame->data[0])[2 * n]
-                                                                 : reinterpret_cast<float*>(frame->data[0])[n];
-        if (media.clickSeconds < 0 && value > 0.2f) media.clickSeconds = double(samples) / rate;
+        const float value = frame->format == AV_SAMPLE_FMT_S16 ? reinterpret_cast<int16_t*>(frame->data[0])[step * n] / 32768.0f
+                                                               : reinterpret_cast<float*>(frame->data[0])[step * n];
+        if (media.clickSeconds < 0 && value > 0.2f) media.clickSeconds = double(samples) / decoder->sample_rate;
       }
+      if (decoder->codec_type == AVMEDIA_TYPE_AUDIO) media.audioSeconds = double(samples) / decoder->sample_rate;
     }
   };
   while (av_read_frame(format, packet) >= 0) {
@@ -93,7 +85,6 @@ Media ReadMedia(const std::string& path) {
     avcodec_free_context(&decoder);
   }
   media.videoSeconds = end - start;
-  media.audioSeconds = double(samples) / rate;
   av_frame_free(&frame);
   av_packet_free(&packet);
   avformat_close_input(&format);
@@ -110,14 +101,29 @@ class OffscreenRun : public ::testing::Test {
     options.glDevice = platform::GL_DEVICE_SOFTWARE;
   }
 
-  test::ProgramRun RunIt(int (*run)(const RunOptions&, std::FILE*, std::FILE*)) {
-    return test::Captured([&](std::FILE* out, std::FILE* err) { return run(options, out, err); });
+  test::ProgramRun Frame(float time, const std::string& out) {
+    options.mode = MODE_FRAME;
+    options.frame = time;
+    options.outPath = dir / out;
+    return test::Captured([&](std::FILE* out, std::FILE* err) { return RunFrame(options, out, err); });
+  }
+  // A capture into path in dir, from frame from and to frame to where they are 0 or more.
+  test::ProgramRun Capture(const std::string& path, double fps, float from = -1, float to = -1) {
+    options.mode = MODE_CAPTURE;
+    options.captureDirectory = dir / path;
+    options.captureFps = fps;
+    options.fromGiven = from >= 0;
+    options.from = from;
+    options.toGiven = to >= 0;
+    options.to = to;
+    return test::Captured([&](std::FILE* out, std::FILE* err) { return RunCapture(options, out, err); });
   }
 
-  // The picture at path, and the centre of its pixels that aren't black.
+  // The picture at path, its colours, and the centre of its pixels that aren't black.
   struct Picture {
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> rgb;
+    std::set<uint32_t> colours;  // as 0xRRGGBB
     float centreX = -1;
     uint32_t top = 0, bottom = 0;  // first and last row with something drawn
   };
@@ -130,7 +136,9 @@ class OffscreenRun : public ::testing::Test {
     for (uint32_t y = 0; y < picture.height; ++y)
       for (uint32_t x = 0; x < picture.width; ++x) {
         const uint8_t* p = &picture.rgb[(size_t(y) * picture.width + x) * 3];
-        if (p[0] == 0 && p[1] == 0 && p[2] == 0) continue;
+        const uint32_t colour = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+        picture.colours.insert(colour);
+        if (colour == 0) continue;
         sum += x + 0.5;
         ++count;
         picture.top = std::min(picture.top, y);
@@ -139,6 +147,8 @@ class OffscreenRun : public ::testing::Test {
     if (count) picture.centreX = float(sum / count);
     return picture;
   }
+  // Picture k of the capture folder in dir.
+  Picture Shot(const std::string& folder, uint64_t k) { return Read(CaptureFramePath(dir / folder, k)); }
 
   test::TempDir dir;
   test::MessageCapture boxes;
@@ -146,70 +156,42 @@ class OffscreenRun : public ::testing::Test {
 };
 
 TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
-  options.mode = MODE_FRAME;
-  options.frame = 30;  // the square is in the middle
-  options.outPath = dir / "middle.png";
-  test::ProgramRun run = RunIt(RunFrame);
+  test::ProgramRun run = Frame(30, "middle.png");  // the square is in the middle
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.out.find("160x120"), std::string::npos) << run.out;
-  Picture middle = Read(options.outPath);
+  const Picture middle = Read(dir / "middle.png");
   EXPECT_TRUE(middle.width == WIDTH && middle.height == HEIGHT);
   EXPECT_NEAR(middle.centreX, WIDTH / 2.0f, 0.5f);
   // The widescreen band (on by default) keeps the square within its 90 rows.
   EXPECT_TRUE(middle.top >= 15u && middle.bottom <= 104u) << middle.top << " " << middle.bottom;
-  // This binary reached GL through GLVND only, never OSMesa.
+  // GL through GLVND only, never OSMesa; the program itself draws the same picture.
   const std::string maps = test::ReadText("/proc/self/maps");
   EXPECT_TRUE(maps.find("libOpenGL.so") != std::string::npos && maps.find("OSMesa") == std::string::npos);
-
-  // The program itself draws the same picture, its GL calls bound to libOpenGL while it draws.
-  const std::string program = ZIVI3_BINARY_DIR "/zivi3", cd = "cd '" + dir.Path().string() + "' && ";
-  ASSERT_EQ(std::system((cd + "LD_DEBUG=bindings LD_DEBUG_OUTPUT=bindings '" + program +
-                         "' --frame 30 --out f.png --width 160 --height 120 --gl-device software --no-sound "
-                         "scene.lws >/dev/null && cat bindings.* > bindings.txt").c_str()), 0);
+  ASSERT_EQ(test::Shell("cd " + test::Quote(dir.Path().string()) + " && " ZIVI3_BINARY_DIR "/zivi3 --frame 30 --out f.png "
+                        "--width 160 --height 120 --gl-device software --no-sound scene.lws").code, 0);
   EXPECT_EQ(Read(dir / "f.png").rgb, middle.rgb);
-  const std::string bindings = test::ReadText(dir / "bindings.txt");
-  EXPECT_EQ(bindings.find("OSMesa"), std::string::npos);
-  for (const char* call : {"libOpenGL.so.0 [0]: normal symbol `glClear'",
-                           "libOpenGL.so.0 [0]: normal symbol `glCallList'",
-                           "libGLU.so.1 [0]: normal symbol `gluPerspective'"})
-    EXPECT_NE(bindings.find(call), std::string::npos) << call;
 
   // The square's edges fall inside pixels at frame 17: blended only when samples are asked for.
-  options.frame = 17;
   auto colours = [&](uint32_t samples) {
     options.settings.samples = samples;
-    options.outPath = dir / ("aa" + std::to_string(samples) + ".png");
-    EXPECT_EQ(RunIt(RunFrame).code, 0);
-    const Picture picture = Read(options.outPath);
-    std::set<uint32_t> seen;
-    for (size_t i = 0; i + 2 < picture.rgb.size(); i += 3)
-      seen.insert(uint32_t(picture.rgb[i]) << 16 | uint32_t(picture.rgb[i + 1]) << 8 | picture.rgb[i + 2]);
-    return seen.size();
+    EXPECT_EQ(Frame(17, "aa.png").code, 0);
+    return Read(dir / "aa.png").colours.size();
   };
   EXPECT_EQ(colours(1), 2u);  // black and the square's grey, nothing between
   EXPECT_GT(colours(4), 2u);
 
   // Each failure says why on err, with its exit code, instead of drawing less or elsewhere.
-  const struct {
-    uint32_t samples;
-    int device;
-    const char* out;
-    int code;
-    const char* why;
-  } failures[] = {
-      {64, platform::GL_DEVICE_SOFTWARE, "x.png", EXIT_OUTPUT_FAILED, "samples per pixel"},
-      {1, 999, "x.png", EXIT_OUTPUT_FAILED, "no EGL device 999"},
-      {1, platform::GL_DEVICE_SOFTWARE, "no/such/folder/x.png", EXIT_OUTPUT_FAILED, "could not write"},
-  };
-  for (const auto& f : failures) {
-    options.settings.samples = f.samples;
-    options.glDevice = f.device;
-    options.outPath = dir / f.out;
-    run = RunIt(RunFrame);
-    EXPECT_TRUE(run.code == f.code && run.err.find(f.why) != std::string::npos) << run.err;
+  const int software = platform::GL_DEVICE_SOFTWARE;
+  for (auto [samples, device, out, why] : {std::tuple{64u, software, "x.png", "samples per pixel"},
+                                           {1u, 999, "x.png", "no EGL device 999"},
+                                           {1u, software, "no/such/folder/x.png", "could not write"}}) {
+    options.settings.samples = samples;
+    options.glDevice = device;
+    run = Frame(17, out);
+    EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find(why) != std::string::npos) << run.err;
   }
   options.input = dir / "missing.lws";
-  EXPECT_EQ(RunIt(RunFrame).code, EXIT_SCENE_FAILED);
+  EXPECT_EQ(Frame(17, "x.png").code, EXIT_SCENE_FAILED);
 }
 
 TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
@@ -224,39 +206,21 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
 
   // Ten pictures a second up to frame 63, three past the last frame, 60: k × 3.03 frames for
   // k = 0 to 20. Past the last frame the scene starts again, as the player's loop does.
-  options.mode = MODE_CAPTURE;
-  options.captureDirectory = dir / "frames";
-  options.captureFps = 10;
-  options.toGiven = true;
-  options.to = 63;
-  test::ProgramRun run = RunIt(RunCapture);
+  test::ProgramRun run = Capture("frames", 10, -1, 63);
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.out.find("21 pictures"), std::string::npos) << run.out;
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 21)));
-  EXPECT_DOUBLE_EQ(CaptureLoopTime(21, 10, 33, 60), CapturePictureTime(1, 10, 33));
-  EXPECT_EQ(Read(CaptureFramePath(options.captureDirectory, 20)).rgb,
-            Read(CaptureFramePath(options.captureDirectory, 0)).rgb);
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "frames", 21)));
+  EXPECT_EQ(Shot("frames", 20).rgb, Shot("frames", 0).rgb);
 
   // Picture 10 is the picture --frame makes at its time.
-  const RunOptions capture = options;
-  options.mode = MODE_FRAME;
-  options.frame = float(CapturePictureTime(10, 10, 33));
-  options.outPath = dir / "frame10.png";
-  ASSERT_EQ(RunIt(RunFrame).code, 0);
-  EXPECT_EQ(Read(CaptureFramePath(capture.captureDirectory, 10)).rgb, Read(options.outPath).rgb);
+  ASSERT_EQ(Frame(float(CapturePictureTime(10, 10, 33)), "frame10.png").code, 0);
+  EXPECT_EQ(Shot("frames", 10).rgb, Read(dir / "frame10.png").rgb);
 
   // A range of its own, and one that would never end.
-  options = capture;
-  options.captureDirectory = dir / "part";
-  options.fromGiven = true;
-  options.from = 30;
-  options.to = 33;
-  options.captureFps = 30;
-  ASSERT_EQ(RunIt(RunCapture).code, 0);  // 30.3, 31.3 and 32.3
-  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 2)));
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(options.captureDirectory, 3)));
-  options.to = 1e9f;
-  EXPECT_EQ(RunIt(RunCapture).code, EXIT_USAGE);
+  ASSERT_EQ(Capture("part", 30, 30, 33).code, 0);  // 30.3, 31.3 and 32.3
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(dir / "part", 2)));
+  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "part", 3)));
+  EXPECT_EQ(Capture("part", 30, 30, 1e9f).code, EXIT_USAGE);
 }
 
 // The sliding square with a soundtrack and a cut: a click, 2 s at half of full scale, once scale
@@ -278,26 +242,18 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
   for (int c = 0; c < 6; ++c) scene += test::LwsChannel(c, c == 1 ? 0.5f : 0);
   test::WriteText(dir / "scene.lws", scene + null("ACTMOD tune.mod 0 0 0", 6, 1, 0, 0));
 
-  const std::string whole = dir / "whole", later = dir / "later";
-  options.mode = MODE_CAPTURE;
-  options.captureFps = 30;
-  options.captureDirectory = whole;
   options.settings.stereoSeparation = 0;  // the tune, panned hard to one side, comes out in the middle
-  ASSERT_EQ(RunIt(RunCapture).code, 0);
-  options.captureDirectory = later;
-  options.fromGiven = true;
-  options.from = 45;  // picture 45 on, past the click and the cut
-  test::ProgramRun run = RunIt(RunCapture);
+  ASSERT_EQ(Capture("whole", 30).code, 0);
+  test::ProgramRun run = Capture("later", 30, 45);  // picture 45 on, past the click and the cut
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.out.find("15 pictures"), std::string::npos) << run.out;
-  for (uint64_t k = 45; k < 60; ++k)
-    EXPECT_EQ(Read(CaptureFramePath(later, k - 45)).rgb, Read(CaptureFramePath(whole, k)).rgb) << k;
+  for (uint64_t k = 45; k < 60; ++k) EXPECT_EQ(Shot("later", k - 45).rgb, Shot("whole", k).rgb) << k;
   // The cut to the higher camera shows: the square lower in the picture.
-  EXPECT_GT(Read(CaptureFramePath(whole, 30)).top, Read(CaptureFramePath(whole, 10)).top);
+  EXPECT_GT(Shot("whole", 30).top, Shot("whole", 10).top);
 
   // The music plays on and the click sounds on in the later capture, sample for sample.
-  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(whole + "/audio.wav"));
-  const std::vector<int16_t> part = test::WavSamples(test::ReadBytes(later + "/audio.wav"));
+  const std::vector<int16_t> all = test::WavSamples(test::ReadBytes(dir / "whole/audio.wav"));
+  const std::vector<int16_t> part = test::WavSamples(test::ReadBytes(dir / "later/audio.wav"));
   const size_t skipped = 2 * CaptureSoundStart(45, 44100, 30);
   ASSERT_EQ(all.size(), skipped + part.size());
   EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + ptrdiff_t(skipped)));
@@ -307,7 +263,6 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
   // 60 pictures (2 s) in each video file; the click, alone, comes with picture 40, the first at
   // frame 40 or later (frame 40.4).
   test::WriteText(dir / "scene.lws", scene);
-  options.fromGiven = false;
   const struct {
     const char* name;
     AVCodecID video, audio;
@@ -316,27 +271,25 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
                {"v.webm", AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS, 0.01},
                {"v.mkv", AV_CODEC_ID_FFV1, AV_CODEC_ID_FLAC, 0}};
   for (const auto& c : cases) {
-    options.captureDirectory = dir / c.name;
     options.lossless = c.video == AV_CODEC_ID_FFV1;
-    run = RunIt(RunCapture);
+    run = Capture(c.name, 30);
     ASSERT_EQ(run.code, 0) << c.name << run.err;
-    const Media media = ReadMedia(options.captureDirectory);
-    EXPECT_TRUE(media.streams == 2 && media.video == c.video && media.audio == c.audio) << c.name;
+    const Media media = ReadMedia(dir / c.name);
+    EXPECT_EQ(media.codecs, (std::vector<AVCodecID>{c.video, c.audio})) << c.name;
     EXPECT_EQ(media.pictures, 60u) << c.name;
     EXPECT_NEAR(media.videoSeconds, 2.0, 0.04) << c.name;
     EXPECT_NEAR(media.audioSeconds, media.videoSeconds, 0.04) << c.name;
     EXPECT_NEAR(media.clickSeconds, 40 / 30.0, c.clickTolerance + 1e-9) << c.name;
     // Lossless: every picture as the PNG capture has it.
     EXPECT_EQ(media.rgb.size(), options.lossless ? 60u : 0u);
-    for (size_t k = 0; k < media.rgb.size(); ++k) EXPECT_EQ(media.rgb[k], Read(CaptureFramePath(whole, k)).rgb) << k;
+    for (size_t k = 0; k < media.rgb.size(); ++k) EXPECT_EQ(media.rgb[k], Shot("whole", k).rgb) << k;
   }
 
-  options.captureDirectory = dir / "odd.mp4";
   options.lossless = false;
   options.settings.width = 161;
-  run = RunIt(RunCapture);
+  run = Capture("odd.mp4", 30);
   EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find("even width and height") != std::string::npos) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(options.captureDirectory));
+  EXPECT_FALSE(std::filesystem::exists(dir / "odd.mp4"));
 }
 
 TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
@@ -349,11 +302,8 @@ TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
   for (int c = 0; c < 9; ++c) scene += test::LwsChannel(c, channels[c]);
   test::WriteText(dir / "scene.lws", scene + "AddCamera\n");
   options.settings.triangulate = true;
-  options.mode = MODE_FRAME;
   for (const char* name : {"textured.png", "plain.png"}) {
-    options.outPath = dir / name;
-    const test::ProgramRun run = RunIt(RunFrame);
-    ASSERT_EQ(run.code, 0) << run.err;
+    ASSERT_EQ(Frame(0, name).code, 0) << name;
     std::filesystem::remove(dir.Path() / "boxuv.png");
   }
   const Picture textured = Read(dir / "textured.png"), plain = Read(dir / "plain.png");

@@ -15,13 +15,11 @@ struct ProgramRun {
 template <typename Run>
 ProgramRun Captured(Run run) {
   std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
-  ProgramRun result;
-  result.code = run(files[0], files[1]);
+  ProgramRun result{run(files[0], files[1]), "", ""};
   for (std::string* text : {&result.out, &result.err}) {
     std::FILE* file = files[text == &result.err];
     std::rewind(file);
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text->append(buffer, n);
+    for (int c; (c = std::fgetc(file)) != EOF;) *text += char(c);
     std::fclose(file);
   }
   return result;

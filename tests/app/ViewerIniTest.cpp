@@ -3,6 +3,8 @@
 
 #include "app/App.h"
 
+#include <tuple>
+
 TEST(ViewerIni, CommentsThenLoadGiveTheSceneSplitAtEitherSeparatorAndASyntaxErrorItsLine) {
   const std::string longPath = "dir/" + std::string(400, 'p') + ".lws";
   const struct {
@@ -16,17 +18,12 @@ TEST(ViewerIni, CommentsThenLoadGiveTheSceneSplitAtEitherSeparatorAndASyntaxErro
       {";a\r\n\r\n\t\r\nLOAD\tdemo/scene.lws\r\n", 0, "demo/scene.lws", "demo/", "scene.lws"},
       {"LOAD D:\\My Demo\\scene.lws\n", 0, "D:\\My", "D:\\", "My"},  // the path ends at the first blank
       {"LOAD scene.lws", 0, "scene.lws", "", "scene.lws"},              // no line end after the last line
-      {"LOAD D:\\demo/x\\b.lws", 0, "D:\\demo/x\\b.lws", "D:\\demo/x\\", "b.lws"},
       // The first character never splits.
       {"LOAD \\a.lws", 0, "\\a.lws", "", "\\a.lws"},
-      {"LOAD /", 0, "/", "", "/"},
-      {"LOAD /abs/c.lws", 0, "/abs/c.lws", "/abs/", "c.lws"},
-      {"LOAD dir/", 0, "dir/", "dir/", ""},
       // A long comment stays one comment: its tail is not read as a line of its own.
       {";" + std::string(600, 'x') + "\nLOAD a.lws\n", 0, "a.lws", "", "a.lws"},
       // A line is read up to its 255th character.
       {"LOAD " + longPath + "\n", 0, longPath.substr(0, 250), "dir/", longPath.substr(4, 246)},
-      {";" + std::string(600, 'x') + "\nNOPE\n", 2, "", "", ""},
       {"load scene.lws\n", 1, "", "", ""},
       {"; one\n; two\nPLAY scene.lws\n", 3, "", "", ""},
       {";LOAD a.lws\n  ; b\n", 2, "", "", ""},  // comments only
@@ -34,14 +31,11 @@ TEST(ViewerIni, CommentsThenLoadGiveTheSceneSplitAtEitherSeparatorAndASyntaxErro
       {"\nLOAD scene.lws\n", 1, "", "", ""},  // no words yet
       // LOAD alone would keep "kept.lws" from the comment line; it is refused instead.
       {"; kept.lws\nLOAD\n", 2, "", "", ""},
-      {"LOADscene.lws\n", 1, "", "", ""},
   };
   for (const auto& c : cases) {
     ViewerScene scene;
-    ASSERT_EQ(ParseViewerIni(c.text, scene), c.errorLine) << c.text;
-    if (c.errorLine != 0) continue;
-    EXPECT_EQ(scene.scenePath, c.path);
-    EXPECT_EQ(scene.sceneDirectory, c.directory);
-    EXPECT_EQ(scene.sceneFileName, c.file);
+    EXPECT_EQ(ParseViewerIni(c.text, scene), c.errorLine) << c.text;
+    // A file in error leaves the scene as it was.
+    EXPECT_EQ(std::tie(scene.scenePath, scene.sceneDirectory, scene.sceneFileName), std::tie(c.path, c.directory, c.file));
   }
 }

@@ -1,8 +1,5 @@
 // zivi3_crash_probe LOG WHAT [ARGUMENT...] [--fullscreen WxH]: the real System in a real window
-// whose driver does what WHAT says (see the usage line), so that a test can watch the whole run
-// from outside: exit code, log file, message boxes (--batch, on stderr), the cleanup and the
-// display mode. "hang" is "crash" holding a lock the cleanup waits for; "load" loads SCENE and
-// faults as soon as a log line holds TEXT, with the scene half built.
+// whose driver does what WHAT says (see the usage line), watched from outside by the tests.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,37 +34,31 @@ int main(int argc, char** argv) {
   options.settings.width = 160;
   options.settings.height = 120;
   options.settings.noSound = 1;
-  for (int i = 3; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--fullscreen") == 0 &&
-        std::sscanf(argv[i + 1], "%ux%u", &options.settings.width, &options.settings.height) == 2)
-      options.settings.fullscreen = 1;
-  }
+  if (argc > 4 && std::strcmp(argv[argc - 2], "--fullscreen") == 0)
+    options.settings.fullscreen = std::sscanf(argv[argc - 1], "%ux%u", &options.settings.width, &options.settings.height) == 2;
 
   Player player;
   player.input = what == "load" ? argument : "";
   ViewerProcedure driver = [&](std::atomic<uint32_t>& runFlags) -> uint32_t {
     Log(3, "PROBE(Driver) - running");
-    if (what == "crash" || what == "hang") {
-      if (what == "hang") probeLock.lock();
-      const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argument));
-      while (std::chrono::steady_clock::now() < end && runFlags == 0) {
-        player.system.Clear();
-        player.system.Present();
-      }
-      Fault();
-    } else if (what == "log-lock") {
-      player.log.writeLock.Acquire();
-      Fault();
-    } else if (what == "twice") {
-      Fault();
-    } else if (what == "load") {
+    if (what == "return") return uint32_t(std::atoi(argument));
+    if (what == "hang") probeLock.lock();
+    if (what == "log-lock") player.log.writeLock.Acquire();
+    if (what == "load") {
       const std::string text = argc > 4 ? argv[4] : "";
       SetLogListener([text](int, const char* line) {
         if (std::strstr(line, text.c_str())) Fault();
       });
       return ViewerDriver(player, runFlags);
     }
-    return uint32_t(std::atoi(argument));
+    // crash and hang draw for MS milliseconds (or until the run is ended) first.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argument));
+    while (std::chrono::steady_clock::now() < end && runFlags == 0) {
+      player.system.Clear();
+      player.system.Present();
+    }
+    Fault();
+    return 0;
   };
   CleanupProcedure cleanup = [&] {
     if (what == "hang") probeLock.lock();  // never comes free: the driver faulted holding it
@@ -76,7 +67,5 @@ int main(int argc, char** argv) {
     ViewerCleanup(player);
     std::fprintf(stderr, "crash probe: cleanup ran, %zu objects left\n", player.scene.objects.size());
   };
-  const int exitCode = PlaySystem(player.system, player.log, options, driver, cleanup);
-  std::fprintf(stderr, "crash probe: exit code %d\n", exitCode);
-  return exitCode;
+  return PlaySystem(player.system, player.log, options, driver, cleanup);
 }
