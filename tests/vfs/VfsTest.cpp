@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -49,9 +48,8 @@ TEST(Vfs, FindPrefersTheExactNameThenTheFirstPrefixInIndexOrder) {
 }
 
 TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
-  // Created in both orders, so neither the disk's hash nor its creation order can pass for name
-  // order. The folder lies past 255 characters deep (only a demo's names are bound by that) and
-  // is named with either separator.
+  // Created in both orders, so neither can pass for name order; in a folder past 255 characters
+  // deep (only a demo's names are bound by that), named with either separator.
   for (bool backupFirst : {true, false}) {
     test::TempDir temp;
     const std::filesystem::path dir = temp.Path() / std::string(200, 'd') / std::string(200, 's');
@@ -142,40 +140,7 @@ TEST(Vfs, AMountOverItsMemoryBudgetFailsBeforeReadingAnything) {
   EXPECT_GE(DefaultMemoryBudget(), std::min(platform::PhysicalMemoryBytes() / 2, uint64_t(4) << 30));
 }
 
-TEST(Vfs, DatafileMembersComeBackExactlyWithTheirZeroTail) {
-  test::TempDir dir;
-  std::string text;
-  for (int i = 0; i < 5000; ++i) text += "Key " + std::to_string(i % 17) + " 0 0 0\n";
-  std::vector<uint8_t> noise(777);
-  for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);
-  const std::vector<uint8_t> image = Packed({{"scene.lws", Bytes(text)}, {"noise.bin", noise}, {"e", {}}});
-  const std::vector<DatafileEntry> entries = ReadDatafileDirectory(image.data(), image.size());
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_TRUE(entries[0].compressed && entries[0].storedSize < text.size() / 4);
-  test::WriteBytes(dir / "demo.vpf", image);
-
-  Vfs vfs;
-  ASSERT_TRUE(vfs.Mount(MOUNT_DATAFILE, (dir / "demo.vpf").c_str()));
-  EXPECT_EQ(Records(vfs), (std::vector<std::string>{"scene.lws+", "noise.bin+", "e+"}));
-  for (const auto& f : vfs.files) {
-    ASSERT_EQ(f->data.size(), f->size + VFS_TAIL_BYTES) << f->name;
-    for (uint32_t i = 0; i < VFS_TAIL_BYTES; ++i) ASSERT_EQ(f->data[f->size + i], 0) << f->name;
-  }
-  EXPECT_EQ(std::string(vfs.Find("SCENE")->data.begin(), vfs.Find("SCENE")->data.begin() + text.size()), text);
-  EXPECT_EQ(std::vector<uint8_t>(vfs.Find("noise")->data.begin(), vfs.Find("noise")->data.begin() + 777), noise);
-
-  // A listed mount reads only those members; names match whole and without case.
-  const char* names[] = {"NOISE.BIN"};
-  ASSERT_TRUE(vfs.MountImage(image, names, 1));
-  EXPECT_TRUE(vfs.Count() == 1 && vfs.files[0]->size == 777u);
-  const char* partial[] = {"noise"};
-  test::MessageCapture capture;
-  EXPECT_FALSE(vfs.MountImage(image, partial, 1));
-  EXPECT_EQ(capture.messages.size(), 1u);
-
-}
-
-TEST(Vfs, DatafileEntriesAreCheckedAndNeverReadOutsideTheImage) {
+TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
   // A data area of 16 bytes, then a reduced stream of 100 bytes.
   const std::vector<uint8_t> hundred(100, 'x');
   std::vector<uint8_t> stream;
@@ -201,18 +166,25 @@ TEST(Vfs, DatafileEntriesAreCheckedAndNeverReadOutsideTheImage) {
       StoredEntry("after", data, 8, 8),
   };
   const std::vector<uint8_t> image = RawDatafile(entries, data);
+  test::MessageCapture capture;
   Vfs vfs;
   ASSERT_TRUE(vfs.MountImage(image));  // a full mount makes no loaded-check
   const std::vector<std::string> loaded = {"seven+", "Seven+", "bad_sum-", "tiny+", "packed+", "short-", "past_end-",
                                            "stored_grows-", "huge-", "wrapping-", "garbage_compressed-", "after+"};
-  EXPECT_EQ(Records(vfs), loaded);
-  EXPECT_TRUE(vfs.files[1]->size == 7u && std::memcmp(vfs.files[1]->data.data(), "0123456", 7) == 0);
-  EXPECT_EQ(std::memcmp(vfs.Find("after")->data.data(), "89abcdef", 8), 0);
-  EXPECT_EQ(std::memcmp(vfs.Find("tiny")->data.data(), "def", 3), 0);
-  EXPECT_EQ(std::vector<uint8_t>(vfs.Find("packed")->data.begin(), vfs.Find("packed")->data.begin() + 100), hundred);
+  ASSERT_EQ(Records(vfs), loaded);
+  // Exactly the member's bytes and a zero tail; nothing in a record not loaded.
+  const std::string held[] = {"0123456", "0123456", "", "def", std::string(100, 'x'), "", "", "", "", "", "", "89abcdef"};
+  for (size_t i = 0; i < std::size(held); ++i) {
+    const VfsFile& f = *vfs.files[i];
+    EXPECT_TRUE(f.size == held[i].size() && f.data == Bytes(f.loaded ? held[i] + std::string(VFS_TAIL_BYTES, 0) : "")) << i;
+  }
+  // A listed mount reads only those members; names match whole and without case.
+  const char* listed[] = {"SEVEN", "Packed"}, *partial[] = {"seve"};
+  ASSERT_TRUE(vfs.MountImage(image, listed, 2));
+  EXPECT_TRUE(vfs.Count() == 2 && vfs.files[0]->size == 7u && vfs.files[1]->size == 100u);
+  EXPECT_FALSE(vfs.MountImage(image, partial, 1));
 
   // Byte 3 (version) or byte 4 (flags) wrong: no entries at all.
-  test::MessageCapture capture;
   for (int at : {3, 4}) {
     std::vector<uint8_t> bad = image;
     bad[at] = 1;
@@ -221,7 +193,7 @@ TEST(Vfs, DatafileEntriesAreCheckedAndNeverReadOutsideTheImage) {
     const char* names[] = {"seven"};
     EXPECT_FALSE(vfs.MountImage(bad, names, 1));
   }
-  EXPECT_EQ(capture.messages.size(), 2u);
+  EXPECT_EQ(capture.messages.size(), 3u);
   // An entry length below the fixed part or past the directory ends the walk there; a
   // directory size past the file leaves no entries.
   for (uint16_t length : {5, 4000}) {
