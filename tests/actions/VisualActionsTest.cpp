@@ -86,9 +86,8 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
 
 TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
   const Rgb black = {0, 0, 0}, red = {255, 0, 0}, green = {0, 255, 0}, blue = {0, 0, 255}, white = {255, 255, 255};
-  const Rgb colours[3] = {red, green, blue};
   for (int i = 0; i < 3; ++i) {
-    AddFile("col00" + std::to_string(i + 1) + ".png", FlatPng(8, colours[i]));
+    AddFile("col00" + std::to_string(i + 1) + ".png", FlatPng(8, std::vector{red, green, blue}[i]));
     AddFile("alp00" + std::to_string(i + 1) + ".png", FlatPng(8, white, i == 1 ? black : white));
   }
   Mount();
@@ -110,8 +109,7 @@ TEST_F(VisualActions, ImageSequencePlaysOneImagePerFrameAndRestarts) {
   // The sprite is a square of side 2 at distance 5, not the whole screen.
   EXPECT_TRUE(Render(106).Black(5, 5));
   // Time going back to 0 ends a running sequence at once.
-  EXPECT_EQ(Render(0).Rgb(WIDTH / 2, HEIGHT / 2), black);
-  EXPECT_EQ(ActionOf<BitmapAnimAction>(sprite)->running, 0u);
+  EXPECT_TRUE(Render(0).Rgb(WIDTH / 2, HEIGHT / 2) == black && ActionOf<BitmapAnimAction>(sprite)->running == 0);
   // A frame passing unseen starts it as a drawn one does: the frame after shows the second image.
   scene->AdvanceFrame(200);
   EXPECT_EQ(Render(201).Rgb(WIDTH / 2 - 30, HEIGHT / 2), green);
@@ -144,9 +142,8 @@ TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasV
   LoadTextures();
 
   Image image = Render(0);
-  EXPECT_EQ(ActionOf<PipAction>(pip)->copies, 1u);
   // The texture's level 0 is 64 square: a 128 picture is not copied, the texture stays usable.
-  EXPECT_EQ(ActionOf<PipAction>(tooLarge)->copies, 0u);
+  EXPECT_TRUE(ActionOf<PipAction>(pip)->copies == 1 && ActionOf<PipAction>(tooLarge)->copies == 0);
   // The screen shows that camera's view; the main view is whole again, the little picture gone.
   float left, right, top, bottom;
   Project({-0.5f, 0.75f, 5}, &left, &top);
@@ -154,8 +151,7 @@ TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasV
   EXPECT_EQ(image.Rgb(left, bottom), (Rgb{255, 0, 0}));
   EXPECT_EQ(image.Rgb(right, bottom), (Rgb{0, 255, 0}));
   EXPECT_EQ(image.Rgb(WIDTH / 2.0f, top), (Rgb{0, 0, 255}));
-  EXPECT_TRUE(image.Black(5, HEIGHT - 45));
-  EXPECT_TRUE(image.Black(WIDTH - 5, 5));
+  EXPECT_TRUE(image.Black(5, HEIGHT - 45) && image.Black(WIDTH - 5, 5));
 
   // Fully transparent, the surface receives nothing.
   Constant(surface->envelopes[SURFACE_ENV_TRANSPARENCY], 1);
@@ -172,17 +168,15 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
   SceneObject* still = Null("AddNullObject ACTSPS square.lws 4 10 100 0 0 0 0 0 0", {0, 0, 10});
   SceneObject* flying = Null("AddNullObject ACTSPS square.lws 4 200 300 0 0 0 0 1000 0");
   Place(flying, {0, 0, 10}, {PI / 2, 0, 0}, {2, 2, 2});
-  ASSERT_TRUE(ActionOf<SceneParticlesAction>(still)->created);
   SceneParticlesAction* particles = ActionOf<SceneParticlesAction>(flying);
-  ASSERT_TRUE(particles && particles->created);
+  ASSERT_TRUE(ActionOf<SceneParticlesAction>(still)->created && particles && particles->created);
   LoadTextures();
 
   EXPECT_EQ(render_test::FindBlob(Render(9)).count, 0u);
   float x, y;
   Project({1, 0, 10}, &x, &y);  // at the null, no box and no limit to fly within; the square at x 1
   render_test::ExpectBlobAt(Render(10), x, y, 2.0f, "first frame");
-  EXPECT_GT(render_test::FindBlob(Render(99.9f)).count, 0u);
-  EXPECT_EQ(render_test::FindBlob(Render(100)).count, 0u);
+  EXPECT_TRUE(render_test::FindBlob(Render(99.9f)).count > 0 && render_test::FindBlob(Render(100)).count == 0);
 
   // A limit of 0 holds x and z at 0; y flies with its velocity, through frames passing unseen too.
   scene->AdvanceFrame(250);

@@ -1,5 +1,4 @@
-// The sound layer rendered offline (no device) at 44100 Hz: music against libopenmpt itself,
-// volumes, sample voices, rate conversion, refused input, and WAV files.
+// The sound layer mixed offline at 44100 Hz: music against libopenmpt itself, voices, conversion.
 #include "sound/Sound.h"
 
 #include "log/Log.h"
@@ -148,10 +147,9 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   ASSERT_NE(sample, 0u);
   const float level = 328.0f / 32768.0f;
   ASSERT_TRUE(sound::SamplePlay(sample, 50));
-  std::vector<float> once = Pull(6000);
-  EXPECT_EQ(Sounding(once), 4410u);
-  EXPECT_NEAR(once[0], level / 2, 1e-6f);
-  EXPECT_NEAR(once[4409 * 2 + 1], level / 2, 1e-6f);
+  std::vector<float> once(6000 * 2, 0.0f);
+  std::fill_n(once.begin(), 4410 * 2, level / 2);
+  EXPECT_LT(Difference(Pull(6000), once), 1e-6f);
 
   // Stopped output is silent and keeps the position; SampleStop ends every voice.
   sound::SamplePlay(sample, 100);
@@ -180,10 +178,7 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   const sound::Handle single = sound::SampleLoad(stereo.data(), stereo.size(), 1);
   sound::SamplePlay(single, 100);
   sound::SamplePlay(single, 100);
-  std::vector<float> sides = Pull(4);
-  EXPECT_NEAR(sides[0], 0.1f, 1e-4f);
-  EXPECT_NEAR(sides[1], -0.1f, 1e-4f);
-  EXPECT_EQ(Sounding(sides), 2u);
+  EXPECT_LT(Difference(Pull(4), {0.1f, -0.1f, 0.1f, -0.1f, 0, 0, 0, 0}), 1e-4f);
 }
 
 TEST_F(SoundLayer, ConvertedTonesKeepTheirLevelAndLeaveNoImages) {
@@ -275,8 +270,8 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   EXPECT_FALSE(sound::SamplePlay(sample, 100));  // gone with the first layer
 }
 
+// SDL's dummy driver pulls from our callback in real time without any sound hardware.
 TEST_F(SoundLayer, ADeviceConsumesTheMixOnItsOwnThread) {
-  // SDL's dummy driver pulls from our callback in real time without any sound hardware.
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   const bool opened = sound::Init(sound::DEVICE_DEFAULT, RATE);
   unsetenv("SDL_AUDIODRIVER");

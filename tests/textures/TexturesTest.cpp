@@ -42,12 +42,11 @@ class TextureTest : public ::testing::Test {
     ASSERT_TRUE(Decode(bytes, entry) && entry.image);
     ASSERT_TRUE(entry.width == int32_t(picture.width) && entry.height == int32_t(picture.height));
     int worst = 0;
-    for (uint32_t y = 0; y < picture.height; ++y) {
-      for (uint32_t x = 0; x < picture.width; ++x) {
-        const uint8_t* bgr = entry.pixels + (picture.height - 1 - y) * entry.pitch + x * 3;
-        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(bgr[2 - c] - picture.At(x, y)[c]));
-      }
-    }
+    for (uint32_t y = 0; y < picture.height; ++y)
+      for (uint32_t x = 0; x < picture.width; ++x)
+        for (int c = 0; c < 3; ++c)
+          worst = std::max(worst, std::abs(entry.pixels[(picture.height - 1 - y) * entry.pitch + x * 3 + 2 - c] -
+                                           picture.At(x, y)[c]));
     EXPECT_LE(worst, tolerance);
     // What the library parses as metadata it keeps with the bitmap: it must never see any.
     FIBITMAP* bitmap = reinterpret_cast<FIBITMAP*>(entry.image.get());
@@ -110,8 +109,8 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
   png[png.size() - 20] ^= 0x55;
   std::vector<uint8_t> narrow = test::EncodeImage(ImageKind::PCX24, picture);
   narrow[66] = 4;  // bytes a row, for 16 pixels
-  files.insert(files.end(), {{"crc.png", png}, {"narrow.pcx", narrow}});
-  files.push_back({"wide.png", test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16385, 1))});
+  files.insert(files.end(), {{"crc.png", png}, {"narrow.pcx", narrow},
+                             {"wide.png", test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16385, 1))}});
 
   testing::internal::CaptureStderr();
   std::vector<std::string> expected;
@@ -189,13 +188,12 @@ class TextureCacheTest : public TextureTest {
   // The RGBA a picture should upload as: its bottom row first, opaque unless alpha says otherwise.
   static std::vector<uint8_t> Expected(const test::Picture& picture, const test::Picture* alpha = nullptr) {
     std::vector<uint8_t> rgba;
-    for (uint32_t y = picture.height; y-- > 0;) {
+    for (uint32_t y = picture.height; y-- > 0;)
       for (uint32_t x = 0; x < picture.width; ++x) {
         const uint8_t* p = picture.At(x, y);
         const uint8_t* mask = alpha ? alpha->At(x, y) : nullptr;
         rgba.insert(rgba.end(), {p[0], p[1], p[2], uint8_t(mask ? (mask[0] + mask[1] + mask[2]) / 3 : 255)});
       }
-    }
     return rgba;
   }
 
@@ -240,8 +238,8 @@ TEST_F(TextureCacheTest, PoolsEachNameOnceBindsLayersByPrefixGoesOnPastFailuresA
   EXPECT_EQ(Layer(3).texture, &unrelated);
   // One texture object per entry; decoded images are gone, the uploads stay.
   for (size_t i = 0; i < cache.entries.size(); ++i) {
-    EXPECT_TRUE(cache.entries[i]->glName != 0u && cache.entries[i]->glName == cache.glNames[i]);
-    EXPECT_TRUE(cache.entries[i]->image == nullptr && cache.entries[i]->pixels == nullptr);
+    const TextureEntry& e = *cache.entries[i];
+    EXPECT_TRUE(e.glName != 0u && e.glName == cache.glNames[i] && !e.image && !e.pixels) << i;
   }
   const uint32_t first = cache.glNames[0];
   cache.Free();
