@@ -115,8 +115,7 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   ASSERT_GT(Peak(reference), 0.01f);
   EXPECT_LT(Difference(ours, reference), 1e-6f);
   EXPECT_GT(Difference(ours, RenderDirectly(mod, 0, 30000)), 0.01f);  // order 0 sounds otherwise
-  EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true));   // no such order
-  EXPECT_FALSE(sound::MusicPlay(music, 0, 64, true));  // no such row
+  EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true) || sound::MusicPlay(music, 0, 64, true));  // no such order, row
 
   // The volume is a linear gain, held to 0 to 100.
   const std::vector<float> full = PlayMusic(mod, 100, 20000);
@@ -126,9 +125,7 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   // Two orders last about two seconds: without a loop the third is silent, with one it sounds.
   const std::vector<uint8_t> shortMod = test::MakeTinyMod(2);
   std::vector<float> once = PlayMusic(shortMod, 100, 3 * RATE, false);
-  EXPECT_GT(Peak(once, 0, RATE), 0.01f);
-  EXPECT_EQ(Peak(once, 2 * RATE + RATE / 4), 0.0f);
-  EXPECT_EQ(Peak(Pull(RATE)), 0.0f);
+  EXPECT_TRUE(Peak(once, 0, RATE) > 0.01f && Peak(once, 2 * RATE + RATE / 4) == 0 && Peak(Pull(RATE)) == 0);
   EXPECT_GT(Peak(PlayMusic(shortMod, 100, 3 * RATE, true), 2 * RATE + RATE / 4), 0.01f);
 
   // At no stereo separation the sides of a module panned hard are the same.
@@ -136,9 +133,8 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   sound::SetStereoSeparation(0);
   ASSERT_TRUE(sound::MusicPlay(sound::MusicLoad(mod.data(), mod.size()), 0, 0, true));
   const std::vector<float> mono = Pull(RATE);
-  std::vector<float> swapped(mono.size());
-  for (size_t i = 0; i < mono.size(); ++i) swapped[i] = mono[i ^ 1];
-  EXPECT_TRUE(Peak(mono) > 0.01f && Difference(mono, swapped) == 0) << Peak(mono);
+  EXPECT_GT(Peak(mono), 0.01f);
+  for (size_t i = 0; i < mono.size(); i += 2) ASSERT_EQ(mono[i], mono[i + 1]) << i / 2;
 }
 
 TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
@@ -259,14 +255,12 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   // Closed, the layer takes nothing and renders silence; Free and Init may be repeated.
   sound::Free();
   sound::Free();
-  EXPECT_FALSE(sound::IsOpen() || sound::Start());
-  EXPECT_EQ(sound::SampleRate(), 0u);
+  EXPECT_FALSE(sound::IsOpen() || sound::Start() || sound::SampleRate());
   EXPECT_EQ(sound::MusicLoad(mod.data(), mod.size()) + sound::SampleLoad(wav.data(), wav.size()), 0u);
   EXPECT_EQ(Pull(10), std::vector<float>(20, 0.0f));
   EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 0) || sound::Init(7, RATE) || sound::IsOpen());
   ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, 48000));
-  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
-  EXPECT_EQ(sound::SampleRate(), RATE);
+  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE) && sound::SampleRate() == RATE);
   EXPECT_FALSE(sound::SamplePlay(sample, 100));  // gone with the first layer
 }
 
@@ -284,9 +278,8 @@ TEST_F(SoundLayer, ADeviceConsumesTheMixOnItsOwnThread) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ended = Peak(Pull(1)) == 0;
   }
-  EXPECT_TRUE(ended);
   sound::Free();  // joins the device's thread
-  EXPECT_FALSE(sound::IsOpen());
+  EXPECT_TRUE(ended && !sound::IsOpen());
 }
 
 TEST(SoundCapture, WavFilesAreStereo16BitAndClipped) {

@@ -26,8 +26,7 @@ FIBITMAP* ToBitmap(const Picture& picture) {
   return bitmap;
 }
 
-// Run-length encodes one plane line: runs of up to 63 equal bytes, and any byte with both top
-// bits set as a run of one, since it would read as a count.
+// Run-length encodes one plane line: up to 63 equal bytes, and a byte that would read as a count.
 void PutPcxLine(std::vector<uint8_t>& out, const std::vector<uint8_t>& line) {
   for (size_t i = 0; i < line.size();) {
     size_t run = 1;
@@ -38,8 +37,7 @@ void PutPcxLine(std::vector<uint8_t>& out, const std::vector<uint8_t>& line) {
   }
 }
 
-// Version 5, run-length encoded: a 24-bit bitmap as planes of red, green and blue, an 8-bit one
-// as one plane with its 256-colour palette after the pixels.
+// Version 5: a 24-bit bitmap as red, green and blue planes, an 8-bit one as one plane and a palette.
 std::vector<uint8_t> EncodePcx(FIBITMAP* bitmap) {
   const bool paletted = FreeImage_GetBPP(bitmap) == 8;
   const uint32_t width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);

@@ -1,5 +1,4 @@
-// Image files for the texture tests: what the image library writes, and PCX (which it only
-// reads) and the top-down BMP, whose bytes are set here.
+// Image files for the texture tests: the image library's, and PCX and top-down BMP made here.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +23,7 @@ enum class ImageKind {
 };
 
 // The file bytes of picture in that format; none for a BMP8 or PCX8 of more than 256 colours.
-// PNG32 and PNG64 are opaque; the grey PNGs hold the luminance (a grey picture keeps its
-// values), the 16-bit ones each 8-bit value v as v × 256.
+// PNG32 and PNG64 are opaque; grey PNGs hold the luminance, 16-bit ones each value v as v × 256.
 std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture);
 
 }  // namespace test

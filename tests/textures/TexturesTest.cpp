@@ -1,5 +1,4 @@
-// Decoding (no OpenGL needed): what each accepted format becomes, what is refused, the stream
-// that keeps decoders inside the file; then the pool's binding, uploads and alpha merges.
+// Decoding each format, refusals and the stream under the decoders; the pool's binding and uploads.
 #include "support/ImageWriter.h"
 #include "support/TestSupport.h"
 #include "scene/Scene.h"
@@ -17,8 +16,7 @@ namespace {
 
 using test::ImageKind;
 
-// A record as a mount leaves it: the bytes, then (like a datafile member's) zeros the decoders
-// must not mistake for content.
+// A record as a mount leaves it: the bytes, then the zero tail the decoders must not take as content.
 std::unique_ptr<VfsFile> File(const std::string& name, std::vector<uint8_t> bytes) {
   const uint32_t size = uint32_t(bytes.size());
   bytes.resize(size + VFS_TAIL_BYTES, 0);
@@ -61,8 +59,7 @@ class TextureTest : public ::testing::Test {
 using TextureLoaderTest = TextureTest;
 
 TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
-  // 13 pixels make 39 bytes a row, padded to 40: ignoring the padding shears the picture. The
-  // grey PNGs get grey pictures, the 16-bit one only up to 127: its range is kept, not stretched.
+  // Rows of 39 bytes, padded to 40; a 16-bit grey picture up to 127 keeps its range, not stretched.
   const test::Picture colour = test::Gradient(13, 7);
   test::Picture grey = colour, dim = colour;
   for (size_t i = 0; i < colour.rgb.size(); ++i) {
@@ -76,9 +73,8 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
     const test::Picture& picture = kind == ImageKind::PNG8_GREY ? grey : kind == ImageKind::PNG16_GREY ? dim : colour;
     ExpectDecodes(test::EncodeImage(kind, picture), picture, kind == ImageKind::JPEG ? 32 : 0);  // lossy: rings
   }
-  // A JPEG's metadata is left out of the decode, since the library trusts its counts: stray
-  // bytes (passed over), an Exif directory claiming 65535 entries in a segment of a few bytes,
-  // a comment, and a fill byte before the frame's own markers.
+  // A JPEG's metadata is left out, since the library trusts its counts: stray bytes, an Exif
+  // directory claiming 65535 entries in a few bytes, a comment, a fill byte before the frame.
   std::vector<uint8_t> tagged = test::EncodeImage(ImageKind::JPEG, colour);
   tagged.insert(tagged.begin() + 2, {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I',
                                      '*', 0, 8, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFE, 0, 4, 'h', 'i', 0xFF});
@@ -103,8 +99,7 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
       files.push_back({"cut-" + std::to_string(int(kind)) + "-" + std::to_string(keep),
                        std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(keep))});
   }
-  // Damaged: a PNG whose pixel data fails its checksum; a PCX whose rows are narrower than its
-  // width (the library would read past its row buffer); a PNG wider than any texture can be.
+  // A PNG failing its checksum; a PCX narrower than its width (the library would overrun); too wide.
   std::vector<uint8_t> png = test::EncodeImage(ImageKind::PNG24, picture);
   png[png.size() - 20] ^= 0x55;
   std::vector<uint8_t> narrow = test::EncodeImage(ImageKind::PCX24, picture);
@@ -250,8 +245,7 @@ TEST_F(TextureCacheTest, PoolsEachNameOnceBindsLayersByPrefixGoesOnPastFailuresA
 }
 
 TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnEverySurface) {
-  // Two pixels a row: the bitmaps' rows are padded from 6 bytes to 8, the merged ones are not
-  // (and the sides are powers of two, so GLU uploads the texels unscaled).
+  // Bitmap rows padded from 6 bytes to 8, merged ones not; sides of powers of two upload unscaled.
   const test::Picture colour = test::Gradient(2, 4);
   test::Picture mask = colour;  // its mean channels are fractions, truncated
   std::reverse(mask.rgb.begin(), mask.rgb.end());
