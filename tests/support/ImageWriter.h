@@ -1,4 +1,4 @@
-// Image files for the texture tests: the image library's, and PCX and top-down BMP made here.
+// Image files for the texture tests: the image library's, and PCX, which it only reads.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,7 @@ struct Picture {
 Picture Gradient(uint32_t width, uint32_t height);
 
 enum class ImageKind {
-  BMP24, BMP24_TOP_DOWN, BMP8, PNG24, PNG32, PNG8_GREY, PNG16_GREY, PNG48, PNG64, JPEG, PCX24, PCX8
+  BMP24, BMP8, PNG24, PNG32, PNG8_GREY, PNG16_GREY, PNG48, PNG64, JPEG, PCX24, PCX8
 };
 
 // The file bytes of picture in that format; none for a BMP8 or PCX8 of more than 256 colours.
