@@ -34,7 +34,7 @@ class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
   std::unique_ptr<Scene> scene;
 };
 
-TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhase) {
+TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseAndParametersStartOneBlankAfter) {
   const struct {
     const char* word;
     uint8_t phase;
@@ -52,9 +52,6 @@ TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhase) {
     const SceneObject* plain = AddActionNull(*scene, std::string("AddNullObject ") + word + " 1 2 3");
     EXPECT_TRUE(!plain->action && plain->actionPhase == ACTION_NONE) << word;
   }
-}
-
-TEST_F(ActionFactoryTest, ParameterTextStartsOneBlankAfterTheName) {
   // Two blanks put the text's start on the name's last letter, where no number can be read.
   for (const auto& [rest, rgb] : {std::pair{"ACTFADE 255 128 7", std::tuple{255, 128, 7}},
                                   {" ACTFADE 255 128 7", {0, 0, 0}}, {"ACTFADE", {0, 0, 0}}}) {

@@ -17,8 +17,7 @@ using Rgb = std::vector<int>;
 
 // A square picture of one colour, its right half of another when that is given.
 std::vector<uint8_t> FlatPng(uint32_t side, Rgb left, Rgb right = {}) {
-  test::Picture picture;
-  picture.width = picture.height = side;
+  test::Picture picture{side, side, {}};
   for (uint32_t i = 0; i < side * side; ++i)
     for (int c : i % side < side / 2 || right.empty() ? left : right) picture.rgb.push_back(uint8_t(c));
   return test::EncodeImage(test::ImageKind::PNG24, picture);
@@ -47,10 +46,8 @@ class VisualActions : public render_test::RenderFixture, protected ActionWorkspa
     system.textureCache.Load(&vfs);
   }
 
-  SceneObject* Square(Vec3 position, Vec3 colour, float half, Vec3 rotation = {}) {
-    SceneObject* object = AddObject(position, rotation);
-    AddSquare(object, AddSurface(colour), {}, half);
-    return object;
+  void Square(Vec3 position, Vec3 colour, float half, Vec3 rotation = {}) {
+    AddSquare(AddObject(position, rotation), AddSurface(colour), {}, half);
   }
 };
 
