@@ -23,7 +23,6 @@ class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
     return scene->Load(&vfs, name.c_str());
   }
 
-  // The action of a null made from "AddNullObject " + rest.
   template <typename T>
   T* Made(const std::string& rest) {
     return ActionOf<T>(AddActionNull(*scene, "AddNullObject " + rest));

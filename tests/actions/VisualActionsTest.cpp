@@ -32,14 +32,12 @@ class VisualActions : public render_test::RenderFixture, protected ActionWorkspa
     RenderFixture::TearDown();
   }
 
-  // An action null at position with unit scale, made from its scene line.
   SceneObject* Null(const std::string& line, Vec3 position = {}) {
     SceneObject* null = AddActionNull(*scene, line);
     Place(null, position);
     return null;
   }
 
-  // Precalculates and loads the textures the scene and its actions named.
   void LoadTextures() {
     Precalculate();
     system.textureCache.AddScene(scene.get());

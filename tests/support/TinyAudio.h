@@ -1,5 +1,4 @@
-// Small sound files made in memory for the sound tests and benchmark: a four-channel MOD whose
-// orders play different notes, and 16-bit PCM or float WAV files.
+// Small sound files made in memory for the sound tests and benchmark: a MOD, and PCM or float WAVs.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +19,7 @@ inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
   static const uint16_t PERIODS[] = {428, 381, 339, 320, 285, 254, 226, 214};
   std::vector<uint8_t> mod(20, 0);  // title
-  // 31 samples: a name, then big-endian length in words, finetune, volume, loop start and loop
-  // length; only the first is used: 16 words, looped whole.
+  // 31 samples: name, length, finetune, volume, loop start and length; the first 16 words, looped.
   for (int s = 0; s < 31; ++s) {
     const uint8_t used = s == 0;
     mod.insert(mod.end(), 22, 0);

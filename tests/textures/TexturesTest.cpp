@@ -34,7 +34,6 @@ class TextureTest : public ::testing::Test {
     return TextureLoader::Decode(&entry, File(name, bytes).get());
   }
 
-  // Decodes bytes and compares each pixel with picture's, within tolerance a channel.
   void ExpectDecodes(const std::vector<uint8_t>& bytes, const test::Picture& picture, int tolerance) {
     TextureEntry entry;
     ASSERT_TRUE(Decode(bytes, entry) && entry.image);
@@ -153,7 +152,6 @@ class TextureCacheTest : public TextureTest {
     platform::DestroyOffscreenContext(context);
   }
 
-  // Each picture as a BMP file (rows padded to 4 bytes), referenced once.
   void AddFiles(std::initializer_list<std::pair<const char*, test::Picture>> files) {
     for (const auto& [name, picture] : files) {
       vfs.files.push_back(File(name, test::EncodeImage(ImageKind::BMP24, picture)));

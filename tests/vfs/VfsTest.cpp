@@ -107,8 +107,7 @@ TEST(Vfs, FailedMountsShowTheirMessageAndLeaveTheVfsClosedAndOverBudgetReadNothi
   EXPECT_FALSE(vfs.Mount(MOUNT_EMPTY, nullptr));
   EXPECT_EQ(capture.messages.size(), 4u);
 
-  // Over the memory budget nothing is read. Each datafile record holds its unpacked size and the
-  // tail; a folder's files their size.
+  // Over the budget nothing is read: a datafile record counts its unpacked size and tail, a file its size.
   const std::vector<uint8_t> image = Packed({{"a", std::vector<uint8_t>(400, 'a')}, {"b", std::vector<uint8_t>(100, 'b')}});
   const uint64_t declared = 500 + 2 * VFS_TAIL_BYTES;
   vfs.memoryBudget = declared;
@@ -132,7 +131,6 @@ TEST(Vfs, FailedMountsShowTheirMessageAndLeaveTheVfsClosedAndOverBudgetReadNothi
 }
 
 TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
-  // A data area of 16 bytes, then a reduced stream of 100 bytes.
   const std::vector<uint8_t> hundred(100, 'x');
   std::vector<uint8_t> stream;
   ASSERT_TRUE(CompressReduced(hundred.data(), hundred.size(), 9, stream));
@@ -184,8 +182,7 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
     EXPECT_FALSE(vfs.MountImage(bad, names, 1));
   }
   EXPECT_EQ(capture.messages.size(), 3u);
-  // An entry length below the fixed part or past the directory ends the walk there; a
-  // directory size past the file leaves no entries.
+  // An entry length below the fixed part or past the directory ends the walk; a directory past the file.
   for (uint16_t length : {5, 4000}) {
     std::vector<RawEntry> cut = {StoredEntry("good", data, 0, 8), StoredEntry("x", data, 0, 8), entries.back()};
     cut[1].lengthOverride = length;
