@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -51,15 +52,12 @@ size_t Sounding(const std::vector<float>& stereo) {
 
 // Amplitude of the best-fitting sinusoid (n frames from `from` on the left, whole cycles), and RMS of the rest.
 std::pair<double, double> FitTone(const std::vector<float>& stereo, double cyclesPerFrame, size_t from, size_t n) {
-  const auto wave = [&](size_t i, double phase) { return std::sin(2 * M_PI * cyclesPerFrame * double(i) + phase); };
-  double sine = 0, cosine = 0, rest = 0;
-  for (size_t i = 0; i < n; ++i) {
-    sine += 2 * stereo[(from + i) * 2] * wave(i, 0) / double(n);
-    cosine += 2 * stereo[(from + i) * 2] * wave(i, M_PI / 2) / double(n);
-  }
-  for (size_t i = 0; i < n; ++i)
-    rest += std::pow(stereo[(from + i) * 2] - sine * wave(i, 0) - cosine * wave(i, M_PI / 2), 2);
-  return {std::hypot(sine, cosine), std::sqrt(rest / double(n))};
+  const auto wave = [&](size_t i) { return std::polar(1.0, 2 * M_PI * cyclesPerFrame * double(i)); };
+  std::complex<double> fit = 0;
+  for (size_t i = 0; i < n; ++i) fit += 2.0 * double(stereo[(from + i) * 2]) * std::conj(wave(i)) / double(n);
+  double rest = 0;
+  for (size_t i = 0; i < n; ++i) rest += std::norm(double(stereo[(from + i) * 2]) - (fit * wave(i)).real());
+  return {std::abs(fit), std::sqrt(rest / double(n))};
 }
 
 // The same module rendered by libopenmpt with nothing of ours in between.
