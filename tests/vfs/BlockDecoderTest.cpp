@@ -223,11 +223,9 @@ TEST(BlockDecoder, ReportsEachResultCode) {
     EXPECT_EQ(DECODE_DATA_ERROR, Decode(bad, size).result) << i;
   }
 
-  // Destination exactly the size, one byte short, none at all; a larger one reports the bytes made.
-  EXPECT_EQ(DECODE_OK, Decode(stream, size).result);
+  // Room one byte short, or none (the round trips give exactly the size, the blocks more).
   EXPECT_EQ(DECODE_OUTBUFF_FULL, Decode(stream, size - 1).result);
   EXPECT_EQ(DECODE_OUTBUFF_FULL, Decode(stream, 0).result);
-  EXPECT_EQ(size, Decode(stream, size + 1000).bytes.size());
 
   // Cut before the end marker is whole: out of source (of room, if none is left). Nothing is read after.
   for (size_t cut = 0; cut < stream.size(); cut += (cut < 40 || cut + 40 > stream.size()) ? 1 : 97) {
@@ -242,7 +240,6 @@ TEST(BlockDecoder, ReportsEachResultCode) {
   // "1" and the end marker: an empty stream, which is what the packer makes of nothing.
   const Bytes empty = Stream({});
   EXPECT_EQ(empty, Reduced({}, 1));
-  EXPECT_EQ(DECODE_OK, Decode(empty, 0).result);
   EXPECT_TRUE(Decode(empty, 100).result == DECODE_OK && Decode(empty, 100).bytes.empty());
   Bytes badEnd = empty;
   badEnd[6] ^= 1;
