@@ -108,10 +108,9 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
   AddSquareScene("square scene.lws", 60, {"AddNullObject ACTSFX missing.wav"});
   ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS Scenes\\square scene.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
   SceneParticlesAction* particles = Particles(0);
-  ASSERT_TRUE(particles && particles->created && particles->nested);
+  ASSERT_TRUE(particles && particles->created && particles->nested && particles->particles.size() == 3);
   EXPECT_EQ(particles->nested->system, &system);
   EXPECT_EQ(system.textureCache.scenes, std::vector<Scene*>{particles->nested.get()});
-  ASSERT_EQ(particles->particles.size(), 3u);
   EXPECT_TRUE(Heard(1, "No camera in this scene") && boxes.messages.empty());
   // The nested scene's own null got its action while it loaded.
   EXPECT_TRUE(ActionOf<SoundAction>(particles->nested->objects.at(1).get()));

@@ -383,8 +383,7 @@ TEST(Reduce, RefusesWhatIsNotOneCompleteStream) {
   const Block block{.used = {'a', 'b', 'c'}, .symbols = {3, 3, 3, RUNA}};
   const Bytes standard = Stream({block, block, block}, '1', &abac);
   Bytes out;
-  ASSERT_TRUE(ReduceStream(standard.data(), standard.size(), out));
-  EXPECT_EQ(Stream({block, block, block}), out);
+  EXPECT_TRUE(ReduceStream(standard.data(), standard.size(), out) && out == Stream({block, block, block}));
 
   EXPECT_FALSE(ReduceStream(nullptr, 0, out));
   // A wrong magic or size digit, a damaged block marker, a randomised block (the bit after the CRC).
