@@ -1,5 +1,4 @@
-// The sound layer rendered offline (no device) at 44100 Hz: music against libopenmpt itself,
-// volumes, sample voices, rate conversion, refused input, and WAV files.
+// The sound layer mixed offline at 44100 Hz: music against libopenmpt itself, voices, conversion.
 #include "sound/Sound.h"
 
 #include "log/Log.h"
@@ -12,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -52,15 +52,12 @@ size_t Sounding(const std::vector<float>& stereo) {
 
 // Amplitude of the best-fitting sinusoid (n frames from `from` on the left, whole cycles), and RMS of the rest.
 std::pair<double, double> FitTone(const std::vector<float>& stereo, double cyclesPerFrame, size_t from, size_t n) {
-  const auto wave = [&](size_t i, double phase) { return std::sin(2 * M_PI * cyclesPerFrame * double(i) + phase); };
-  double sine = 0, cosine = 0, rest = 0;
-  for (size_t i = 0; i < n; ++i) {
-    sine += 2 * stereo[(from + i) * 2] * wave(i, 0) / double(n);
-    cosine += 2 * stereo[(from + i) * 2] * wave(i, M_PI / 2) / double(n);
-  }
-  for (size_t i = 0; i < n; ++i)
-    rest += std::pow(stereo[(from + i) * 2] - sine * wave(i, 0) - cosine * wave(i, M_PI / 2), 2);
-  return {std::hypot(sine, cosine), std::sqrt(rest / double(n))};
+  const auto wave = [&](size_t i) { return std::polar(1.0, 2 * M_PI * cyclesPerFrame * double(i)); };
+  std::complex<double> fit = 0;
+  for (size_t i = 0; i < n; ++i) fit += 2.0 * double(stereo[(from + i) * 2]) * std::conj(wave(i)) / double(n);
+  double rest = 0;
+  for (size_t i = 0; i < n; ++i) rest += std::norm(double(stereo[(from + i) * 2]) - (fit * wave(i)).real());
+  return {std::abs(fit), std::sqrt(rest / double(n))};
 }
 
 // The same module rendered by libopenmpt with nothing of ours in between.
@@ -104,7 +101,6 @@ class SoundLayer : public ::testing::Test {
 TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   const std::vector<uint8_t> mod = test::MakeTinyMod();
   const sound::Handle music = sound::MusicLoad(mod.data(), mod.size());
-  ASSERT_NE(music, 0u);
   EXPECT_EQ(Peak(Pull(1000)), 0.0f);  // loaded, not yet playing
   ASSERT_TRUE(sound::MusicPlay(music, 3, 0, true));
   std::vector<float> ours;
@@ -116,8 +112,7 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   ASSERT_GT(Peak(reference), 0.01f);
   EXPECT_LT(Difference(ours, reference), 1e-6f);
   EXPECT_GT(Difference(ours, RenderDirectly(mod, 0, 30000)), 0.01f);  // order 0 sounds otherwise
-  EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true));   // no such order
-  EXPECT_FALSE(sound::MusicPlay(music, 0, 64, true));  // no such row
+  EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true) || sound::MusicPlay(music, 0, 64, true));  // no such order, row
 
   // The volume is a linear gain, held to 0 to 100.
   const std::vector<float> full = PlayMusic(mod, 100, 20000);
@@ -127,9 +122,7 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   // Two orders last about two seconds: without a loop the third is silent, with one it sounds.
   const std::vector<uint8_t> shortMod = test::MakeTinyMod(2);
   std::vector<float> once = PlayMusic(shortMod, 100, 3 * RATE, false);
-  EXPECT_GT(Peak(once, 0, RATE), 0.01f);
-  EXPECT_EQ(Peak(once, 2 * RATE + RATE / 4), 0.0f);
-  EXPECT_EQ(Peak(Pull(RATE)), 0.0f);
+  EXPECT_TRUE(Peak(once, 0, RATE) > 0.01f && Peak(once, 2 * RATE + RATE / 4) == 0 && Peak(Pull(RATE)) == 0);
   EXPECT_GT(Peak(PlayMusic(shortMod, 100, 3 * RATE, true), 2 * RATE + RATE / 4), 0.01f);
 
   // At no stereo separation the sides of a module panned hard are the same.
@@ -137,21 +130,18 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
   sound::SetStereoSeparation(0);
   ASSERT_TRUE(sound::MusicPlay(sound::MusicLoad(mod.data(), mod.size()), 0, 0, true));
   const std::vector<float> mono = Pull(RATE);
-  std::vector<float> swapped(mono.size());
-  for (size_t i = 0; i < mono.size(); ++i) swapped[i] = mono[i ^ 1];
-  EXPECT_TRUE(Peak(mono) > 0.01f && Difference(mono, swapped) == 0) << Peak(mono);
+  EXPECT_GT(Peak(mono), 0.01f);
+  for (size_t i = 0; i < mono.size(); i += 2) ASSERT_EQ(mono[i], mono[i + 1]) << i / 2;
 }
 
 TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   const std::vector<uint8_t> wav = test::MakeConstantWav(4410, 328, RATE);  // 0.1 s at 0.01
   const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
-  ASSERT_NE(sample, 0u);
   const float level = 328.0f / 32768.0f;
   ASSERT_TRUE(sound::SamplePlay(sample, 50));
-  std::vector<float> once = Pull(6000);
-  EXPECT_EQ(Sounding(once), 4410u);
-  EXPECT_NEAR(once[0], level / 2, 1e-6f);
-  EXPECT_NEAR(once[4409 * 2 + 1], level / 2, 1e-6f);
+  std::vector<float> once(6000 * 2, 0.0f);
+  std::fill_n(once.begin(), 4410 * 2, level / 2);
+  EXPECT_LT(Difference(Pull(6000), once), 1e-6f);
 
   // Stopped output is silent and keeps the position; SampleStop ends every voice.
   sound::SamplePlay(sample, 100);
@@ -180,10 +170,7 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   const sound::Handle single = sound::SampleLoad(stereo.data(), stereo.size(), 1);
   sound::SamplePlay(single, 100);
   sound::SamplePlay(single, 100);
-  std::vector<float> sides = Pull(4);
-  EXPECT_NEAR(sides[0], 0.1f, 1e-4f);
-  EXPECT_NEAR(sides[1], -0.1f, 1e-4f);
-  EXPECT_EQ(Sounding(sides), 2u);
+  EXPECT_LT(Difference(Pull(4), {0.1f, -0.1f, 0.1f, -0.1f, 0, 0, 0, 0}), 1e-4f);
 }
 
 TEST_F(SoundLayer, ConvertedTonesKeepTheirLevelAndLeaveNoImages) {
@@ -264,19 +251,17 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   // Closed, the layer takes nothing and renders silence; Free and Init may be repeated.
   sound::Free();
   sound::Free();
-  EXPECT_FALSE(sound::IsOpen() || sound::Start());
-  EXPECT_EQ(sound::SampleRate(), 0u);
+  EXPECT_FALSE(sound::IsOpen() || sound::Start() || sound::SampleRate());
   EXPECT_EQ(sound::MusicLoad(mod.data(), mod.size()) + sound::SampleLoad(wav.data(), wav.size()), 0u);
   EXPECT_EQ(Pull(10), std::vector<float>(20, 0.0f));
   EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 0) || sound::Init(7, RATE) || sound::IsOpen());
   ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, 48000));
-  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE));
-  EXPECT_EQ(sound::SampleRate(), RATE);
+  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE) && sound::SampleRate() == RATE);
   EXPECT_FALSE(sound::SamplePlay(sample, 100));  // gone with the first layer
 }
 
+// SDL's dummy driver pulls from our callback in real time without any sound hardware.
 TEST_F(SoundLayer, ADeviceConsumesTheMixOnItsOwnThread) {
-  // SDL's dummy driver pulls from our callback in real time without any sound hardware.
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   const bool opened = sound::Init(sound::DEVICE_DEFAULT, RATE);
   unsetenv("SDL_AUDIODRIVER");
@@ -289,9 +274,8 @@ TEST_F(SoundLayer, ADeviceConsumesTheMixOnItsOwnThread) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ended = Peak(Pull(1)) == 0;
   }
-  EXPECT_TRUE(ended);
   sound::Free();  // joins the device's thread
-  EXPECT_FALSE(sound::IsOpen());
+  EXPECT_TRUE(ended && !sound::IsOpen());
 }
 
 TEST(SoundCapture, WavFilesAreStereo16BitAndClipped) {

@@ -26,8 +26,7 @@ FIBITMAP* ToBitmap(const Picture& picture) {
   return bitmap;
 }
 
-// Run-length encodes one plane line: runs of up to 63 equal bytes, and any byte with both top
-// bits set as a run of one, since it would read as a count.
+// Run-length encodes one plane line: up to 63 equal bytes, and a byte that would read as a count.
 void PutPcxLine(std::vector<uint8_t>& out, const std::vector<uint8_t>& line) {
   for (size_t i = 0; i < line.size();) {
     size_t run = 1;
@@ -38,8 +37,7 @@ void PutPcxLine(std::vector<uint8_t>& out, const std::vector<uint8_t>& line) {
   }
 }
 
-// Version 5, run-length encoded: a 24-bit bitmap as planes of red, green and blue, an 8-bit one
-// as one plane with its 256-colour palette after the pixels.
+// Version 5: a 24-bit bitmap as red, green and blue planes, an 8-bit one as one plane and a palette.
 std::vector<uint8_t> EncodePcx(FIBITMAP* bitmap) {
   const bool paletted = FreeImage_GetBPP(bitmap) == 8;
   const uint32_t width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
@@ -90,7 +88,7 @@ std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture) {
                                : format == ImageKind::PNG64    ? FIT_RGBA16
                                                                : FIT_BITMAP;
   if (wide != FIT_BITMAP) convert(FreeImage_ConvertToType(bitmap, wide, FALSE));
-  const bool bmp = format == ImageKind::BMP24 || format == ImageKind::BMP24_TOP_DOWN || format == ImageKind::BMP8;
+  const bool bmp = format == ImageKind::BMP24 || format == ImageKind::BMP8;
   const FREE_IMAGE_FORMAT file = format == ImageKind::JPEG ? FIF_JPEG : bmp ? FIF_BMP : FIF_PNG;
   std::vector<uint8_t> bytes;
   FIMEMORY* memory = FreeImage_OpenMemory();
@@ -103,14 +101,6 @@ std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture) {
     bytes.assign(data, data + size);
   FreeImage_CloseMemory(memory);
   FreeImage_Unload(bitmap);
-  // The library stores the bottom row first; a negative height says the rows run top down.
-  if (format == ImageKind::BMP24_TOP_DOWN) {
-    const uint32_t pitch = (picture.width * 3 + 3) & ~3u, pixels = 54;
-    for (uint32_t row = 0; row < picture.height / 2; ++row)
-      std::swap_ranges(bytes.begin() + pixels + row * pitch, bytes.begin() + pixels + (row + 1) * pitch,
-                       bytes.begin() + pixels + (picture.height - 1 - row) * pitch);
-    PutFields(bytes, 22, {{uint32_t(-int32_t(picture.height)), 4}});
-  }
   return bytes;
 }
 

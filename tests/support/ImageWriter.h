@@ -1,5 +1,4 @@
-// Image files for the texture tests: what the image library writes, and PCX (which it only
-// reads) and the top-down BMP, whose bytes are set here.
+// Image files for the texture tests: the image library's, and PCX, which it only reads.
 #pragma once
 
 #include <cstddef>
@@ -20,12 +19,11 @@ struct Picture {
 Picture Gradient(uint32_t width, uint32_t height);
 
 enum class ImageKind {
-  BMP24, BMP24_TOP_DOWN, BMP8, PNG24, PNG32, PNG8_GREY, PNG16_GREY, PNG48, PNG64, JPEG, PCX24, PCX8
+  BMP24, BMP8, PNG24, PNG32, PNG8_GREY, PNG16_GREY, PNG48, PNG64, JPEG, PCX24, PCX8
 };
 
 // The file bytes of picture in that format; none for a BMP8 or PCX8 of more than 256 colours.
-// PNG32 and PNG64 are opaque; the grey PNGs hold the luminance (a grey picture keeps its
-// values), the 16-bit ones each 8-bit value v as v × 256.
+// PNG32 and PNG64 are opaque; grey PNGs hold the luminance, 16-bit ones each value v as v × 256.
 std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture);
 
 }  // namespace test

@@ -1,5 +1,4 @@
-// Small sound files made in memory for the sound tests and benchmark: a four-channel MOD whose
-// orders play different notes, and 16-bit PCM or float WAV files.
+// Small sound files made in memory for the sound tests and benchmark: a MOD, and PCM or float WAVs.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +9,9 @@
 
 namespace test {
 
-// value in `bytes` bytes, the least significant first unless bigEndian.
-inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes, bool bigEndian = false) {
-  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * (bigEndian ? bytes - 1 - i : i))));
+// value in `bytes` bytes, the least significant first.
+inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
 }
 
 // An "M.K." module of `orders` orders, each its own 16-row pattern: order k plays a looped
@@ -20,34 +19,28 @@ inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes, bool bigEn
 inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
   static const uint16_t PERIODS[] = {428, 381, 339, 320, 285, 254, 226, 214};
   std::vector<uint8_t> mod(20, 0);  // title
+  // 31 samples: name, length, finetune, volume, loop start and length; the first 16 words, looped.
   for (int s = 0; s < 31; ++s) {
-    mod.insert(mod.end(), 22, 0);  // name
-    const bool used = s == 0;
-    Put(mod, used ? 16 : 0, 2, true);  // length in words
-    mod.push_back(0);                  // finetune
-    mod.push_back(used ? 64 : 0);      // volume
-    Put(mod, 0, 2, true);              // loop start
-    Put(mod, used ? 16 : 1, 2, true);  // loop length
+    const uint8_t used = s == 0;
+    mod.insert(mod.end(), 22, 0);
+    mod.insert(mod.end(), {0, uint8_t(16 * used), 0, uint8_t(64 * used), 0, 0, 0, uint8_t(used ? 16 : 1)});
   }
-  mod.push_back(uint8_t(orders));
-  mod.push_back(127);
+  mod.insert(mod.end(), {uint8_t(orders), 127});  // song length, restart byte
   for (uint32_t i = 0; i < 128; ++i) mod.push_back(uint8_t(i < orders ? i : 0));
   for (char c : std::string("M.K.")) mod.push_back(uint8_t(c));
-  for (uint32_t p = 0; p < orders; ++p) {
+  for (uint32_t p = 0; p < orders; ++p)
     for (int row = 0; row < 64; ++row)
       for (uint32_t channel = 0; channel < 4; ++channel) {
         uint8_t cell[4] = {0, 0, 0, 0};
         if (row == 0 && channel == p % 4) {
-          const uint16_t period = PERIODS[p % 8];
-          cell[0] = uint8_t(period >> 8);
-          cell[1] = uint8_t(period);
+          cell[0] = uint8_t(PERIODS[p % 8] >> 8);
+          cell[1] = uint8_t(PERIODS[p % 8]);
           cell[2] = 0x10;  // sample 1, no effect
         }
         if (row == 0 && channel == (p + 1) % 4) cell[2] = 0x0F, cell[3] = 3;   // speed 3
         if (row == 15 && channel == (p + 1) % 4) cell[2] = 0x0D, cell[3] = 0;  // next order
         mod.insert(mod.end(), cell, cell + 4);
       }
-  }
   for (int i = 0; i < 32; ++i) mod.push_back(uint8_t(i < 16 ? 100 : -100));
   return mod;
 }

@@ -1,5 +1,4 @@
-// Decoding (no OpenGL needed): what each accepted format becomes, what is refused, the stream
-// that keeps decoders inside the file; then the pool's binding, uploads and alpha merges.
+// Decoding each format, refusals and the stream under the decoders; the pool's binding and uploads.
 #include "support/ImageWriter.h"
 #include "support/TestSupport.h"
 #include "scene/Scene.h"
@@ -17,8 +16,7 @@ namespace {
 
 using test::ImageKind;
 
-// A record as a mount leaves it: the bytes, then (like a datafile member's) zeros the decoders
-// must not mistake for content.
+// A record as a mount leaves it: the bytes, then the zero tail the decoders must not take as content.
 std::unique_ptr<VfsFile> File(const std::string& name, std::vector<uint8_t> bytes) {
   const uint32_t size = uint32_t(bytes.size());
   bytes.resize(size + VFS_TAIL_BYTES, 0);
@@ -36,18 +34,16 @@ class TextureTest : public ::testing::Test {
     return TextureLoader::Decode(&entry, File(name, bytes).get());
   }
 
-  // Decodes bytes and compares each pixel with picture's, within tolerance a channel.
   void ExpectDecodes(const std::vector<uint8_t>& bytes, const test::Picture& picture, int tolerance) {
     TextureEntry entry;
     ASSERT_TRUE(Decode(bytes, entry) && entry.image);
     ASSERT_TRUE(entry.width == int32_t(picture.width) && entry.height == int32_t(picture.height));
     int worst = 0;
-    for (uint32_t y = 0; y < picture.height; ++y) {
-      for (uint32_t x = 0; x < picture.width; ++x) {
-        const uint8_t* bgr = entry.pixels + (picture.height - 1 - y) * entry.pitch + x * 3;
-        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(bgr[2 - c] - picture.At(x, y)[c]));
-      }
-    }
+    for (uint32_t y = 0; y < picture.height; ++y)
+      for (uint32_t x = 0; x < picture.width; ++x)
+        for (int c = 0; c < 3; ++c)
+          worst = std::max(worst, std::abs(entry.pixels[(picture.height - 1 - y) * entry.pitch + x * 3 + 2 - c] -
+                                           picture.At(x, y)[c]));
     EXPECT_LE(worst, tolerance);
     // What the library parses as metadata it keeps with the bitmap: it must never see any.
     FIBITMAP* bitmap = reinterpret_cast<FIBITMAP*>(entry.image.get());
@@ -62,24 +58,22 @@ class TextureTest : public ::testing::Test {
 using TextureLoaderTest = TextureTest;
 
 TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
-  // 13 pixels make 39 bytes a row, padded to 40: ignoring the padding shears the picture. The
-  // grey PNGs get grey pictures, the 16-bit one only up to 127: its range is kept, not stretched.
+  // Rows of 39 bytes, padded to 40; a 16-bit grey picture up to 127 keeps its range, not stretched.
   const test::Picture colour = test::Gradient(13, 7);
   test::Picture grey = colour, dim = colour;
   for (size_t i = 0; i < colour.rgb.size(); ++i) {
     grey.rgb[i] = colour.rgb[i - i % 3 + 1];
     dim.rgb[i] = grey.rgb[i] / 2;
   }
-  for (ImageKind kind : {ImageKind::BMP24, ImageKind::BMP24_TOP_DOWN, ImageKind::BMP8, ImageKind::PNG24,
-                         ImageKind::PNG32, ImageKind::PNG8_GREY, ImageKind::PNG16_GREY, ImageKind::PNG48,
-                         ImageKind::PNG64, ImageKind::PCX24, ImageKind::PCX8, ImageKind::JPEG}) {
+  for (ImageKind kind : {ImageKind::BMP24, ImageKind::BMP8, ImageKind::PNG24, ImageKind::PNG32, ImageKind::PNG8_GREY,
+                         ImageKind::PNG16_GREY, ImageKind::PNG48, ImageKind::PNG64, ImageKind::PCX24, ImageKind::PCX8,
+                         ImageKind::JPEG}) {
     SCOPED_TRACE(int(kind));
     const test::Picture& picture = kind == ImageKind::PNG8_GREY ? grey : kind == ImageKind::PNG16_GREY ? dim : colour;
     ExpectDecodes(test::EncodeImage(kind, picture), picture, kind == ImageKind::JPEG ? 32 : 0);  // lossy: rings
   }
-  // A JPEG's metadata is left out of the decode, since the library trusts its counts: stray
-  // bytes (passed over), an Exif directory claiming 65535 entries in a segment of a few bytes,
-  // a comment, and a fill byte before the frame's own markers.
+  // A JPEG's metadata is left out, since the library trusts its counts: stray bytes, an Exif
+  // directory claiming 65535 entries in a few bytes, a comment, a fill byte before the frame.
   std::vector<uint8_t> tagged = test::EncodeImage(ImageKind::JPEG, colour);
   tagged.insert(tagged.begin() + 2, {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I',
                                      '*', 0, 8, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFE, 0, 4, 'h', 'i', 0xFF});
@@ -104,14 +98,13 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
       files.push_back({"cut-" + std::to_string(int(kind)) + "-" + std::to_string(keep),
                        std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(keep))});
   }
-  // Damaged: a PNG whose pixel data fails its checksum; a PCX whose rows are narrower than its
-  // width (the library would read past its row buffer); a PNG wider than any texture can be.
+  // A PNG failing its checksum; a PCX narrower than its width (the library would overrun); too wide.
   std::vector<uint8_t> png = test::EncodeImage(ImageKind::PNG24, picture);
   png[png.size() - 20] ^= 0x55;
   std::vector<uint8_t> narrow = test::EncodeImage(ImageKind::PCX24, picture);
   narrow[66] = 4;  // bytes a row, for 16 pixels
-  files.insert(files.end(), {{"crc.png", png}, {"narrow.pcx", narrow}});
-  files.push_back({"wide.png", test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16385, 1))});
+  files.insert(files.end(), {{"crc.png", png}, {"narrow.pcx", narrow},
+                             {"wide.png", test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16385, 1))}});
 
   testing::internal::CaptureStderr();
   std::vector<std::string> expected;
@@ -147,8 +140,7 @@ TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   EXPECT_TRUE(stream.Seek(-3, SEEK_END) == 0 && stream.Tell() == 7);
   EXPECT_TRUE(stream.Seek(2, SEEK_CUR) == 0 && stream.Tell() == 9);
   EXPECT_TRUE(stream.Seek(-20, SEEK_CUR) == -1 && stream.Tell() == 9);  // before the start: refused, position kept
-  EXPECT_EQ(stream.Seek(1000, SEEK_SET), 0);  // past the end is a place reads find empty
-  EXPECT_EQ(stream.Read(buffer, 1, 4), 0u);
+  EXPECT_TRUE(stream.Seek(1000, SEEK_SET) == 0 && stream.Read(buffer, 1, 4) == 0);  // past the end: reads find nothing
   EXPECT_EQ(ImageStream(VfsFile{"unread", {}, 500, 0}).size, 0u);  // a record never read in holds nothing
 }
 
@@ -160,7 +152,6 @@ class TextureCacheTest : public TextureTest {
     platform::DestroyOffscreenContext(context);
   }
 
-  // Each picture as a BMP file (rows padded to 4 bytes), referenced once.
   void AddFiles(std::initializer_list<std::pair<const char*, test::Picture>> files) {
     for (const auto& [name, picture] : files) {
       vfs.files.push_back(File(name, test::EncodeImage(ImageKind::BMP24, picture)));
@@ -189,13 +180,12 @@ class TextureCacheTest : public TextureTest {
   // The RGBA a picture should upload as: its bottom row first, opaque unless alpha says otherwise.
   static std::vector<uint8_t> Expected(const test::Picture& picture, const test::Picture* alpha = nullptr) {
     std::vector<uint8_t> rgba;
-    for (uint32_t y = picture.height; y-- > 0;) {
+    for (uint32_t y = picture.height; y-- > 0;)
       for (uint32_t x = 0; x < picture.width; ++x) {
         const uint8_t* p = picture.At(x, y);
         const uint8_t* mask = alpha ? alpha->At(x, y) : nullptr;
         rgba.insert(rgba.end(), {p[0], p[1], p[2], uint8_t(mask ? (mask[0] + mask[1] + mask[2]) / 3 : 255)});
       }
-    }
     return rgba;
   }
 
@@ -220,19 +210,15 @@ TEST_F(TextureCacheTest, PoolsEachNameOnceBindsLayersByPrefixGoesOnPastFailuresA
   EXPECT_TRUE(cache.Load(&vfs));
 
   ASSERT_EQ(cache.entries.size(), 5u);  // named by the first spelling, as the log shows
-  const std::string progress = "[ 03 ] - TEXCACHE(Load) - ";
+  const std::string progress = "[ 03 ] - TEXCACHE(Load) - ", loading = progress + "Loading texture \"";
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{
                              progress + "Creating texture pool, sorting and loading textures...",
                              progress + "Optimized 7 texture references down to 5 texture load operations...",
-                             progress + "Loading texture \"Wood.png\"...",
-                             progress + "Loading texture \"rock.jpg.old\"...",
-                             progress + "Loading texture \"rock.jpg\"...",
-                             progress + "Loading texture \"missing.pcx\"...",
+                             loading + "Wood.png\"...", loading + "rock.jpg.old\"...", loading + "rock.jpg\"...",
+                             loading + "missing.pcx\"...",
                              "[ 01 ] - TEXCACHE(Load) - Texture \"missing.pcx\" not found in current "
                              "path/datafile, trying to continue...",
-                             progress + "Loading texture \"broken.bmp\"...",
-                             LoadError("broken.bmp"),
-                         }));
+                             loading + "broken.bmp\"...", LoadError("broken.bmp")}));
   // A case-blind match gives up its name; rock.jpg begins rock.jpg.old, the older entry.
   EXPECT_TRUE(Layer(0).texture == cache.entries[0].get() && Layer(0).imageName.empty());
   EXPECT_EQ(Layer(1).texture, cache.entries[1].get());
@@ -240,8 +226,8 @@ TEST_F(TextureCacheTest, PoolsEachNameOnceBindsLayersByPrefixGoesOnPastFailuresA
   EXPECT_EQ(Layer(3).texture, &unrelated);
   // One texture object per entry; decoded images are gone, the uploads stay.
   for (size_t i = 0; i < cache.entries.size(); ++i) {
-    EXPECT_TRUE(cache.entries[i]->glName != 0u && cache.entries[i]->glName == cache.glNames[i]);
-    EXPECT_TRUE(cache.entries[i]->image == nullptr && cache.entries[i]->pixels == nullptr);
+    const TextureEntry& e = *cache.entries[i];
+    EXPECT_TRUE(e.glName != 0u && e.glName == cache.glNames[i] && !e.image && !e.pixels) << i;
   }
   const uint32_t first = cache.glNames[0];
   cache.Free();
@@ -252,8 +238,7 @@ TEST_F(TextureCacheTest, PoolsEachNameOnceBindsLayersByPrefixGoesOnPastFailuresA
 }
 
 TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnEverySurface) {
-  // Two pixels a row: the bitmaps' rows are padded from 6 bytes to 8, the merged ones are not
-  // (and the sides are powers of two, so GLU uploads the texels unscaled).
+  // Bitmap rows padded from 6 bytes to 8, merged ones not; sides of powers of two upload unscaled.
   const test::Picture colour = test::Gradient(2, 4);
   test::Picture mask = colour;  // its mean channels are fractions, truncated
   std::reverse(mask.rgb.begin(), mask.rgb.end());
