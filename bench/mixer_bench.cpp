@@ -42,7 +42,7 @@ std::vector<uint8_t> PickModule() {
 std::vector<uint8_t> ToneWav(uint32_t seconds) {
   std::vector<int16_t> tone(seconds * 22050);
   for (size_t i = 0; i < tone.size(); ++i) tone[i] = int16_t(2000 * std::sin(double(i) * 0.05));
-  return test::MakeWav(tone, 1, 22050);
+  return demogen::EncodeWav(tone, 1, 22050);
 }
 
 void BM_MixOneSecond(benchmark::State& state) {

@@ -36,7 +36,7 @@ class SoundActions : public ::testing::Test, protected ActionWorkspace {
 };
 
 TEST_F(SoundActions, SampleFiresOncePerDipOfScaleYAndStopsWhenItRises) {
-  AddFile("beep.wav", test::MakeWav(std::vector<int16_t>(RATE, 16384), 1, RATE));  // 1 s at half scale
+  AddFile("beep.wav", demogen::EncodeWav(std::vector<int16_t>(RATE, 16384), 1, RATE));  // 1 s at half scale
   Mount();
   SceneObject* null = AddActionNull(*scene, "AddNullObject ACTSFX beep.wav");
   SoundAction* action = ActionOf<SoundAction>(null);

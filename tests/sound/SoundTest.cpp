@@ -166,7 +166,7 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
   EXPECT_EQ(Sounding(after), 2000u + 2410u);
 
   // A sample limited to one voice; stereo sides stay apart.
-  const std::vector<uint8_t> stereo = test::MakeWav({3277, -3277, 3277, -3277}, 2, RATE);
+  const std::vector<uint8_t> stereo = demogen::EncodeWav(std::vector<int16_t>{3277, -3277, 3277, -3277}, 2, RATE);
   const sound::Handle single = sound::SampleLoad(stereo.data(), stereo.size(), 1);
   sound::SamplePlay(single, 100);
   sound::SamplePlay(single, 100);
@@ -176,7 +176,7 @@ TEST_F(SoundLayer, SamplesPlayOnceOnVoicesOfTheirOwn) {
 TEST_F(SoundLayer, ConvertedTonesKeepTheirLevelAndLeaveNoImages) {
   std::vector<float> mono(11025);  // 1 s of 4000 Hz at 0.4
   for (size_t i = 0; i < mono.size(); ++i) mono[i] = float(0.4 * std::sin(2 * M_PI * 4000 * double(i) / 11025));
-  const std::vector<uint8_t> wav = test::MakeWavOf(mono, 1, 11025);
+  const std::vector<uint8_t> wav = demogen::EncodeWav(mono, 1, 11025);
   std::vector<float> mixed[2];
   for (int converted = 0; converted < 2; ++converted) {
     if (converted) sound::SetSampleCopyBudget(0);  // no budget for a copy: converted as it plays
@@ -197,7 +197,7 @@ TEST_F(SoundLayer, LoudSumsAreLimitedSoftlyToFullScale) {
     const float value = float(std::sin(2 * M_PI * 441 * double(i) / RATE));
     stereo.insert(stereo.end(), {value / 2, value});
   }
-  const std::vector<uint8_t> wav = test::MakeWavOf(stereo, 2, RATE);
+  const std::vector<uint8_t> wav = demogen::EncodeWav(stereo, 2, RATE);
   const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
   for (int i = 0; i < 16; ++i) ASSERT_TRUE(sound::SamplePlay(sample, 100));
   const std::vector<float> loud = Pull(RATE / 5);
@@ -240,8 +240,8 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
 
   // Float data that isn't a number plays as silence, values past full scale as full scale.
   const std::vector<float> values = {NAN, INFINITY, 0.25f, -INFINITY, 1e38f, -1e38f};
-  const std::vector<uint8_t> hostile = test::MakeWavOf(values, 1, RATE);
-  const std::vector<uint8_t> converted = test::MakeWavOf(values, 1, 11025);
+  const std::vector<uint8_t> hostile = demogen::EncodeWav(values, 1, RATE);
+  const std::vector<uint8_t> converted = demogen::EncodeWav(values, 1, 11025);
   ASSERT_TRUE(sound::SampleStop(sample));
   ASSERT_TRUE(sound::SamplePlay(sound::SampleLoad(hostile.data(), hostile.size()), 100));
   EXPECT_EQ(Pull(6), (std::vector<float>{0, 0, 1, 1, 0.25f, 0.25f, -1, -1, 1, 1, -1, -1}));

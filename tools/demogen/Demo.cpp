@@ -1206,7 +1206,7 @@ std::vector<DemoFile> MakeDemo() {
 
   // Sound.
   files.push_back({"music.mod", EncodeMod(DemoMusic())});
-  files.push_back({"whoosh.wav", EncodeWav(WhooshSound(22050), 22050)});
+  files.push_back({"whoosh.wav", EncodeWav(WhooshSound(22050), 1, 22050)});
   return files;
 }
 

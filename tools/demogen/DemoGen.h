@@ -112,8 +112,9 @@ Bytes EncodeMdd(const std::vector<std::vector<Point>>& samples, float sampleSeco
 
 // ---- Sound ----
 
-// Mono 16-bit PCM WAV.
-Bytes EncodeWav(const std::vector<int16_t>& samples, uint32_t rate);
+// A WAV of interleaved samples: 16-bit PCM, or 32-bit float (format 3) for float samples.
+Bytes EncodeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate);
+Bytes EncodeWav(const std::vector<float>& samples, uint32_t channels, uint32_t rate);
 
 // One cell of a pattern: note 0 for none, else a period of the Amiga table; sample 1-31, 0 none.
 struct Note {

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 namespace demogen {
 
@@ -275,24 +276,40 @@ Bytes EncodeMdd(const std::vector<std::vector<Point>>& samples, float sampleSeco
 
 // ---- WAV ----
 
-Bytes EncodeWav(const std::vector<int16_t>& samples, uint32_t rate) {
-  const uint32_t dataBytes = uint32_t(samples.size() * 2);
+namespace {
+
+template <typename Sample>
+Bytes EncodeWavOf(const std::vector<Sample>& samples, uint32_t channels, uint32_t rate) {
+  constexpr uint32_t bytes = sizeof(Sample);
+  const uint32_t dataBytes = uint32_t(samples.size() * bytes);
   Bytes out;
   PutText(out, "RIFF");
   PutLe4(out, 36 + dataBytes);
   PutText(out, "WAVE");
   PutText(out, "fmt ");
   PutLe4(out, 16);
-  PutLe2(out, 1);         // PCM
-  PutLe2(out, 1);         // mono
+  PutLe2(out, std::is_same_v<Sample, float> ? 3 : 1);  // float or PCM
+  PutLe2(out, channels);
   PutLe4(out, rate);
-  PutLe4(out, rate * 2);  // bytes per second
-  PutLe2(out, 2);         // bytes per frame
-  PutLe2(out, 16);
+  PutLe4(out, rate * channels * bytes);  // bytes per second
+  PutLe2(out, channels * bytes);         // bytes per frame
+  PutLe2(out, bytes * 8);
   PutText(out, "data");
   PutLe4(out, dataBytes);
-  for (int16_t s : samples) PutLe2(out, uint16_t(s));
+  for (Sample s : samples) {
+    if constexpr (bytes == 2) PutLe2(out, uint16_t(s));
+    else PutLe4(out, std::bit_cast<uint32_t>(s));
+  }
   return out;
+}
+
+}  // namespace
+
+Bytes EncodeWav(const std::vector<int16_t>& samples, uint32_t channels, uint32_t rate) {
+  return EncodeWavOf(samples, channels, rate);
+}
+Bytes EncodeWav(const std::vector<float>& samples, uint32_t channels, uint32_t rate) {
+  return EncodeWavOf(samples, channels, rate);
 }
 
 // ---- ProTracker module ----
