@@ -71,7 +71,7 @@ TEST_F(RenderCamera, ATargetingCameraAimsWhereItsTargetWasTheFrameBefore) {
 }
 
 TEST_F(RenderCamera, WidescreenDrawsIntoACentredBandAndLeavesTheRestCleared) {
-  SetWidescreen(true);
+  system.settings.widescreen = true;
   AddCamera();
   AddSquare(AddObject({0, 0, 10}), AddSurface({1, 0, 0}), {}, 100);  // fills any view
   AddSquare(AddObject({1, 1, 9}), AddSurface({0, 1, 0}), {}, 0.1f);  // before it

@@ -31,12 +31,6 @@ class RenderTexture : public RenderFixture {
     AddPicture("blocks.png", 64, 32, [](uint32_t x, uint32_t y) { return BLOCKS[y / 16 * 4 + x / 16]; });
   }
   static std::vector<int> Block(int block) { return {BLOCKS[block][0], BLOCKS[block][1], BLOCKS[block][2]}; }
-  // Within a few steps: the small mip-maps of a face seen edge-on blend a little.
-  static bool Near(const std::vector<int>& rgb, const std::vector<int>& expected) {
-    for (size_t i = 0; i < 3; ++i)
-      if (std::abs(rgb[i] - expected[i]) > 4) return false;
-    return true;
-  }
 
   // A layer naming image, with UV mapping.
   static TextureLayer& AddLayer(Surface* surface, const char* image) {
