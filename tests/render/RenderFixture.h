@@ -25,14 +25,11 @@ struct Image {
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> rgb;
 
-  const uint8_t* At(uint32_t x, uint32_t y) const { return &rgb[(size_t(y) * width + x) * 3]; }
-  int R(uint32_t x, uint32_t y) const { return At(x, y)[0]; }
-  int G(uint32_t x, uint32_t y) const { return At(x, y)[1]; }
-  int B(uint32_t x, uint32_t y) const { return At(x, y)[2]; }
-  bool Black(uint32_t x, uint32_t y) const { return R(x, y) == 0 && G(x, y) == 0 && B(x, y) == 0; }
   std::vector<int> Rgb(float x, float y) const {
-    return {R(uint32_t(x), uint32_t(y)), G(uint32_t(x), uint32_t(y)), B(uint32_t(x), uint32_t(y))};
+    const uint8_t* at = &rgb[(size_t(y) * width + size_t(x)) * 3];
+    return {at[0], at[1], at[2]};
   }
+  bool Black(float x, float y) const { return Rgb(x, y) == std::vector<int>{0, 0, 0}; }
 };
 
 // Centre, count and inclusive bounds of the pixels that aren't black.
