@@ -195,8 +195,8 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
 }
 
 TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {
-  // A bumpy grid in three surfaces (smooth, flat, transparent) under two lights, in either look;
-  // drawn dynamic, it follows a morph target of its own shape halfway, which changes nothing.
+  // A ball in three surfaces (smooth, flat, transparent) under two lights, in either look; drawn
+  // dynamic, it follows a morph target of its own shape halfway, which changes nothing.
   auto render = [this](uint32_t flags, bool lightwave) {
     NewScene();
     system.settings.lightwave = lightwave;
@@ -204,24 +204,14 @@ TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {
     Surface* surfaces[3] = {AddSurface({0.9f, 0.5f, 0.2f}, 1.0f), AddSurface({0.2f, 0.6f, 0.9f}, 0),
                             AddSurface({0.7f, 0.7f, 0.7f}, 1.0f)};
     surfaces[2]->transparency = 0.4f;
-    SceneObject* grid = AddObject({-2, -1, 8}, {0.3f, -0.2f, 0.1f}, flags);
-    constexpr uint32_t SIDE = 13;
-    for (uint32_t j = 0; j < SIDE; ++j)
-      for (uint32_t i = 0; i < SIDE; ++i)
-        grid->baseVertices.push_back(Vertex{
-            {0.35f * float(i), 0.35f * float(j), 0.4f * std::sin(float(i * 7 + j * 3) * 0.7f)}, {}, float(i) / SIDE, 0});
-    for (uint32_t j = 0; j + 1 < SIDE; ++j)
-      for (uint32_t i = 0; i + 1 < SIDE; ++i) {
-        const uint32_t v = j * SIDE + i;
-        Surface* surface = surfaces[(i / 4 + j / 6) % 3];
-        AddTriangle(grid, surface, v, v + SIDE, v + SIDE + 1);
-        AddTriangle(grid, surface, v, v + SIDE + 1, v + 1);
-      }
+    SceneObject* ball = AddObject({0, -1, 8}, {0.3f, -0.2f, 0.1f}, flags);
+    test::AddSphere(ball, surfaces[0], 2);
+    for (size_t t = 0; t < ball->triangles.size(); ++t) ball->triangles[t].surface = surfaces[t / 8 % 3];
     if (flags & OBJECT_DYNAMIC) {
       SceneObject* target = AddObject({}, {}, OBJECT_HIDDEN);
-      scene->CloneObjectGeometry(grid, target);
-      grid->morphTarget = target;
-      Constant(grid->envelopes[CHANNEL_MORPH_AMOUNT], 0.5f);
+      scene->CloneObjectGeometry(ball, target);
+      ball->morphTarget = target;
+      Constant(ball->envelopes[CHANNEL_MORPH_AMOUNT], 0.5f);
     }
     AddLight(LIGHT_POINT, {3, 4, 2}, {1, 0.9f, 0.8f});
     AddLight(LIGHT_DISTANT, {-1, 0.5f, -1}, {0.3f, 0.3f, 0.5f});
