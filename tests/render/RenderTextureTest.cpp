@@ -106,41 +106,17 @@ TEST_F(RenderTexture, UvImagesShowTheRightWayUpScaledByDiffuseAndASecondLayerCut
   EXPECT_TRUE(Render(0).rgb == image.rgb);
 }
 
-// Solids probed at points whose block is worked out by hand (u = ½ + turn from -z, v = ½ +
-// latitude / 180° or height / size; cubic by the face's axis); a front-projected backdrop that
-// fills the frame wherever the camera is; planar squares, u from -½ to 1½, probed at u 1.4.
+// A ball mapped spherically, probed where its block is worked out by hand (u = ½ + turn from -z,
+// v = ½ + latitude / 180°); a front-projected backdrop that fills the frame wherever the camera
+// is; planar squares, u from -½ to 1½, probed at u 1.4, v 0.75.
 TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
   system.settings.lightwave = true;
   AddBlocks();
   Ramp(AddCamera()->envelopes[CHANNEL_POSITION_X], 0, 0, 10, 2);  // the camera moves right
-  struct Probe {
-    Vec3 point;  // object coordinates
-    int block;
-    const char* what;
-  };
-  struct Case {
-    uint8_t projection;
-    Vec3 position, size;
-    Probe probes[2];
-  };
-  const Case cases[] = {
-      {PROJECTION_SPHERICAL, {-5, 0, 20}, {1, 1, 1},
-       {{{0.8660254f, 1, -1.5f}, 2, "sphere, 30° right, 30° up"},
-        {{-1.6275953f, -0.6840403f, -0.9396926f}, 5, "sphere, 60° left, 20° down"}}},
-      {PROJECTION_CYLINDRICAL, {0, 0, 20}, {1, 4, 1},
-       {{{1.7320508f, -1, -1}, 6, "cylinder, 60° right, low"}, {{-1, 1, -1.7320508f}, 1, "cylinder, 30° left, high"}}},
-      {PROJECTION_CUBIC, {5, 0, 20}, {2, 2, 2},
-       {{{0.25f, 0.5f, -1}, 2, "cube, front face"}, {{-1, 0.5f, -0.25f}, 1, "cube, left face"}}},
-  };
-  for (const Case& c : cases) {
-    Surface* surface = AddSurface({0, 0, 0});
-    TextureLayer& layer = AddLayer(surface, "blocks.png");
-    layer.projection = c.projection, layer.axis = AXIS_Y, layer.size = c.size;
-    SceneObject* solid = AddObject(c.position);
-    if (c.projection == PROJECTION_SPHERICAL) test::AddSphere(solid, surface, 2);
-    if (c.projection == PROJECTION_CYLINDRICAL) test::AddCylinder(solid, surface, 32, 2, 2);
-    if (c.projection == PROJECTION_CUBIC) test::AddCube(solid, surface);
-  }
+  Surface* globe = AddSurface({0, 0, 0});
+  TextureLayer& spherical = AddLayer(globe, "blocks.png");
+  spherical.projection = PROJECTION_SPHERICAL, spherical.axis = AXIS_Y;
+  test::AddSphere(AddObject({-5, 0, 20}), globe, 2);
   Surface* front = AddSurface({0, 0, 0});
   AddLayer(front, "blocks.png").projection = PROJECTION_FRONT;
   AddSquare(AddObject({0, 0, 40}), front, {}, 40);
@@ -157,12 +133,16 @@ TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
   LoadTextures();
 
   const Image image = Render(0);
+  const struct {
+    Vec3 point;
+    int block;
+  } probes[] = {{{-5 + 0.8660254f, 1, 20 - 1.5f}, 2},  // 30° right, 30° up
+                {{-5 - 1.6275953f, -0.6840403f, 20 - 0.9396926f}, 5}};  // 60° left, 20° down
   float x, y;
-  for (const Case& c : cases)
-    for (const Probe& probe : c.probes) {
-      Project({c.position.x + probe.point.x, c.position.y + probe.point.y, c.position.z + probe.point.z}, &x, &y);
-      EXPECT_PRED2(Near, image.Rgb(x, y), Block(probe.block)) << probe.what;
-    }
+  for (const auto& probe : probes) {
+    Project(probe.point, &x, &y);
+    EXPECT_PRED2(Near, image.Rgb(x, y), Block(probe.block)) << "sphere, block " << probe.block;
+  }
   for (int i = 0; i < 4; ++i) {
     Project({-4.5f + 3 * float(i) + 0.9f, -4 + 0.25f, 20}, &x, &y);
     EXPECT_PRED2(Near, image.Rgb(x, y), wraps[i].rgb) << "wrap mode " << int(wraps[i].wrap);
