@@ -86,15 +86,6 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
 }
 
 TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
-  SceneObject* cube = AddCube(scene->AddSurface());
-  PrecalcObject(*cube, nullptr);
-
-  const float d = 1.0f / std::sqrt(3.0f);
-  ASSERT_EQ(cube->vertices.size(), 8u);
-  for (const Vertex& v : cube->vertices)
-    EXPECT_LT(Length({v.normal.x - v.position.x * d, v.normal.y - v.position.y * d, v.normal.z - v.position.z * d}), 2e-6f);
-  EXPECT_EQ(cube->flags, OBJECT_COMPILE_OPAQUE | OBJECT_COMPILE_TRANSPARENT);
-
   // Random meshes, with repeated corners and coincident points: the same bits as a plain scan.
   std::mt19937 random(1234);
   std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
