@@ -174,14 +174,6 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
     if (p == 0 || p == 3) return smoothed;
     return p == 4 ? Vec3{-0.1961161f, 0.9805807f, 0} : Vec3{0, 1, 0};
   }, "roof");
-
-  // The classic look draws vertex normals: no corner normals are made.
-  NewScene();
-  system.settings.lightwave = false;
-  SceneObject* classic = AddCube(scene->AddSurface());
-  classic->triangles[0].surface->smoothing = 1;
-  scene->Precalc(nullptr);
-  EXPECT_TRUE(classic->cornerNormals.empty() && classic->triangles[0].cornerNormals == NO_CORNER_NORMALS);
 }
 
 TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
