@@ -15,15 +15,22 @@ Envelope Make(std::vector<EnvelopeKey> keys, uint8_t behaviour = BEHAVIOR_CONSTA
   return envelope;
 }
 
-// Worked values of each span shape: keys and (time, value) probes, the classic look, or the
-// LightWave look with the behaviour given.
-TEST(Envelope, EachShapeGivesItsWorkedValues) {
+// Worked values of each span shape, behaviour and oscillator: keys and (time, value) probes, with
+// the behaviour before and after the keys, in the classic look or the LightWave look.
+TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
   struct Curve {
     std::vector<EnvelopeKey> keys;
     std::vector<std::array<float, 2>> probes;
-    int behaviour = -1;
+    uint8_t behaviour = BEHAVIOR_CONSTANT;
+    bool lightwave = false;
+    std::vector<Oscillator*> oscillators = {};
   };
   constexpr uint32_t TCB = SHAPE_TCB;
+  constexpr bool LW = true;
+  Oscillator wave{4, 2, 10, 21};  // period 4 frames, amplitude 2, frames [10, 21)
+  Oscillator other{8, 1, 0, 100};
+  Oscillator still{0, 5, 0, 100};  // no period: no wave, not a NaN
+  const std::vector<EnvelopeKey> three = {Key(10, 2), Key(20, 6), Key(30, 4)};
   std::vector<Curve> curves = {
       {{}, {{5, 0}}},
       {{Key(10, 3.5f, TCB)}, {{-100, 3.5f}, {10, 3.5f}, {1e6f, 3.5f}}},
@@ -49,13 +56,29 @@ TEST(Envelope, EachShapeGivesItsWorkedValues) {
        {{4.375f, 5}, {6.796875f, 8.4375f}}},
       // The Linear behaviour leaves by the end key's own slope: TCB (with bias), Hermite and 2D
       // Bezier; stepped stays flat.
-      {{Key(0, 0, TCB), Key(10, 10, TCB)}, {{15, 15}}, BEHAVIOR_LINEAR},
-      {{Key(0, 0, TCB), {.time = 10, .bias = -0.5f, .value = 10, .shape = TCB}}, {{15, 12.5f}}, BEHAVIOR_LINEAR},
-      {{{.time = 0, .outTangent = 6, .shape = SHAPE_HERMITE}, Key(10, 10, TCB)}, {{-5, -3}}, BEHAVIOR_LINEAR},
+      {{Key(0, 0, TCB), Key(10, 10, TCB)}, {{15, 15}}, BEHAVIOR_LINEAR, LW},
+      {{Key(0, 0, TCB), {.time = 10, .bias = -0.5f, .value = 10, .shape = TCB}}, {{15, 12.5f}}, BEHAVIOR_LINEAR, LW},
+      {{{.time = 0, .outTangent = 6, .shape = SHAPE_HERMITE}, Key(10, 10, TCB)}, {{-5, -3}}, BEHAVIOR_LINEAR, LW},
       {{{.time = 0, .shape = SHAPE_BEZIER2D, .outHandleTime = 2, .outHandleValue = 1}, Key(10, 10, TCB)}, {{-4, -2}},
-       BEHAVIOR_LINEAR},
-      {{Key(0, 0, TCB), Key(10, 10, SHAPE_STEPPED)}, {{40, 10}}, BEHAVIOR_LINEAR},
-      {{Key(10, 3)}, {{50, 3}}, BEHAVIOR_RESET},  // one key gives its value everywhere
+       BEHAVIOR_LINEAR, LW},
+      {{Key(0, 0, TCB), Key(10, 10, SHAPE_STEPPED)}, {{40, 10}}, BEHAVIOR_LINEAR, LW},
+      {{Key(10, 3)}, {{50, 3}}, BEHAVIOR_RESET, LW},  // one key gives its value everywhere
+      // LightWave's behaviours on three straight keys, the same code before and after (the end
+      // keys and the span between as keyed); the classic look holds the end values whatever the code.
+      {three, {{5, 0}, {35, 0}, {55, 0}, {-15, 0}, {30, 4}, {25, 5}}, BEHAVIOR_RESET, LW},
+      {three, {{5, 2}, {35, 4}, {55, 4}, {-15, 2}, {30, 4}, {25, 5}}, BEHAVIOR_CONSTANT, LW},
+      {three, {{5, 5}, {35, 4}, {55, 4}, {-15, 5}, {30, 4}, {25, 5}}, BEHAVIOR_REPEAT, LW},
+      {three, {{5, 4}, {35, 5}, {55, 4}, {-15, 5}, {30, 4}, {25, 5}}, BEHAVIOR_OSCILLATE, LW},
+      {three, {{5, 3}, {35, 6}, {55, 8}, {-15, 1}, {30, 4}, {25, 5}}, BEHAVIOR_OFFSET_REPEAT, LW},
+      {three, {{5, 0}, {35, 3}, {55, -1}, {-15, -8}, {30, 4}, {25, 5}}, BEHAVIOR_LINEAR, LW},
+      {three, {{5, 2}, {35, 4}, {55, 4}, {-15, 2}, {30, 4}, {25, 5}}, 9, LW},  // past the known codes
+      {three, {{5, 2}, {35, 4}, {55, 4}, {-15, 2}}, BEHAVIOR_RESET},
+      {three, {{5, 2}, {35, 4}}, BEHAVIOR_OFFSET_REPEAT},
+      // An oscillator from 0, negative first, repeating every period, nothing outside its window;
+      // added to keyed values too, every oscillator in turn.
+      {{}, {{9.99f, 0}, {10, 0}, {11, -2}, {13, 2}, {15, -2}, {21, 0}}, BEHAVIOR_CONSTANT, false, {&wave}},
+      {{Key(0, 3)}, {{11, 3 - 2 + OscillatorValue(other, 11)}}, BEHAVIOR_CONSTANT, false, {&wave, &other}},
+      {{}, {{50, 0}}, BEHAVIOR_CONSTANT, false, {&still}},
   };
   // Shapes the object loader leaves at 0 (and any other unknown value) run straight.
   for (uint32_t shape : {0u, 7u, 0xFFFFFFFFu})
@@ -73,9 +96,10 @@ TEST(Envelope, EachShapeGivesItsWorkedValues) {
   }
   for (size_t i = 0; i < curves.size(); ++i) {
     const Curve& c = curves[i];
-    const Envelope envelope = Make(c.keys, uint8_t(c.behaviour));
+    Envelope envelope = Make(c.keys, c.behaviour);
+    envelope.oscillators = c.oscillators;
     for (const auto& [time, value] : c.probes)
-      EXPECT_NEAR(EvaluateEnvelope(&envelope, time, c.behaviour >= 0), value, 1e-3f) << "curve " << i << " at " << time;
+      EXPECT_NEAR(EvaluateEnvelope(&envelope, time, c.lightwave), value, 1e-4f) << "curve " << i << " at " << time;
   }
   EXPECT_EQ(EvaluateEnvelope(nullptr, 5), 0);
 
@@ -85,49 +109,6 @@ TEST(Envelope, EachShapeGivesItsWorkedValues) {
   EXPECT_NEAR(EvaluateEnvelope(&longSpan, 10124.368164f), 5.25f, 0.25f);
   longSpan.keys[1].inHandleTime = std::nanf("");
   EXPECT_TRUE(std::isfinite(EvaluateEnvelope(&longSpan, 10124.368164f)));
-}
-
-TEST(Envelope, OscillatorsAddInsideTheirWindow) {
-  Oscillator wave{4, 2, 10, 20};  // period 4 frames, amplitude 2, frames [10, 20)
-  Oscillator other{8, 1, 0, 100};
-  Envelope bare;
-  bare.oscillators = {&wave};
-  // From 0, negative first, repeating every period; nothing outside [10, 20).
-  const float times[][2] = {{9.99f, 0}, {10, 0}, {11, -2}, {13, 2}, {15, -2}, {20, 0}};
-  for (const auto& [time, value] : times) EXPECT_NEAR(EvaluateEnvelope(&bare, time), value, 1e-5f) << time;
-
-  // Added to keyed values too, every oscillator in turn.
-  Envelope keyed = Make({Key(0, 3)});
-  keyed.oscillators = {&wave, &other};
-  EXPECT_NEAR(EvaluateEnvelope(&keyed, 11), 3 - 2 + OscillatorValue(other, 11), 1e-5f);
-  Oscillator still{0, 5, 0, 100};  // no period: no wave, not a NaN
-  bare.oscillators = {&still};
-  EXPECT_EQ(EvaluateEnvelope(&bare, 50), 0);
-}
-
-// The worked examples of LightWave's behaviours: keys (10, 2) (20, 6) (30, 4), straight, with
-// the same code before and after. The classic look holds 2 and 4 whatever the code.
-TEST(Envelope, BehavioursOutsideTheKeysAsLightWaveDefinesThem) {
-  const float times[] = {5, 35, 55, -15};
-  const struct {
-    uint8_t code;
-    float values[4];
-  } rows[] = {
-      {BEHAVIOR_RESET, {0, 0, 0, 0}},        {BEHAVIOR_CONSTANT, {2, 4, 4, 2}},
-      {BEHAVIOR_REPEAT, {5, 4, 4, 5}},       {BEHAVIOR_OSCILLATE, {4, 5, 4, 5}},
-      {BEHAVIOR_OFFSET_REPEAT, {3, 6, 8, 1}}, {BEHAVIOR_LINEAR, {0, 3, -1, -8}},
-      {9, {2, 4, 4, 2}},  // a code past the known ones holds
-  };
-  for (const auto& row : rows) {
-    const Envelope envelope = Make({Key(10, 2), Key(20, 6), Key(30, 4)}, row.code);
-    for (int i = 0; i < 4; ++i) {
-      EXPECT_NEAR(EvaluateEnvelope(&envelope, times[i], true), row.values[i], 1e-5f)
-          << int(row.code) << " " << times[i];
-      EXPECT_EQ(EvaluateEnvelope(&envelope, times[i], false), times[i] < 10 ? 2 : 4);
-    }
-    EXPECT_EQ(EvaluateEnvelope(&envelope, 30, true), 4);  // the end keys themselves
-    EXPECT_FLOAT_EQ(EvaluateEnvelope(&envelope, 25, true), 5);
-  }
 }
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
