@@ -76,13 +76,6 @@ TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
     report += std::string("[ 03 ] - VKTSCE(Precalc) ") + line + "\n";
   EXPECT_NE(log.Text().find(report), std::string::npos) << log.Text();
   EXPECT_TRUE(boxes.messages.empty());
-
-  NewScene();
-  AddNull(ACTION_NONE);
-  scene->Precalc(nullptr);
-  EXPECT_EQ(scene->activeCamera, nullptr);
-  EXPECT_TRUE(Logged(0, "VKTSCE(Precalc) - Argh! No Cam found! Now I'm crashing..."));
-  EXPECT_EQ(boxes.messages.size(), 1u);
 }
 
 TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {

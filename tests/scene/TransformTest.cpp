@@ -46,7 +46,7 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
 
   // Classic: pitch, then heading, then bank, scale after them along the parent's axes.
   // LightWave: bank, then pitch, then heading, after scale along the item's own axes. In both
-  // looks the pivot lands on the position, the origin one pivot-length before it.
+  // looks the pivot lands on the position.
   const struct {
     bool lightwave;
     Vec3 rotation, from, to;
@@ -54,9 +54,7 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
     Vec3 scale = {1, 1, 1}, position = {}, pivot = {};
   } cases[] = {
       {false, {}, {1, 0, 0}, {5, 0, 0}, "pivot", {1, 1, 1}, {5, 0, 0}, {1, 0, 0}},
-      {false, {}, {}, {4, 0, 0}, "origin", {1, 1, 1}, {5, 0, 0}, {1, 0, 0}},
       {true, {}, {1, 0, 0}, {5, 0, 0}, "LightWave pivot", {1, 1, 1}, {5, 0, 0}, {1, 0, 0}},
-      {true, {}, {}, {4, 0, 0}, "LightWave origin", {1, 1, 1}, {5, 0, 0}, {1, 0, 0}},
       {false, {0, HALF_PI, 0}, {0, 1, 0}, {0, 0, 1}, "pitch"},
       {false, {HALF_PI, 0, 0}, {0, 0, 1}, {1, 0, 0}, "heading"},
       {false, {0, 0, HALF_PI}, {1, 0, 0}, {0, 1, 0}, "bank"},
