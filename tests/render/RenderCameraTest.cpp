@@ -22,8 +22,8 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionTheCameraTurnsAndTheZoomPutThe
               std::fabs(blob.top - top) <= 1 && std::fabs(blob.bottom + 1 - bottom) <= 1);
   EXPECT_EQ(image.Rgb(blob.x, blob.y), (std::vector<int>{255, 0, 0}));
 
-  // Moved to the square's position, then turned: heading right moves it left, pitch down moves
-  // it up, bank anticlockwise turns the image clockwise (the square on the right goes down).
+  // Moved onto the square, then turned: heading right moves it left, pitch down moves it up, bank
+  // anticlockwise turns the image clockwise (the square on the right goes down).
   const float f = 1.0f / std::tan(34.71f * 0.5f * DEGREES), aspect = float(WIDTH) / HEIGHT;
   const struct {
     Vec3 position, rotation;
@@ -99,8 +99,7 @@ TEST_F(RenderCamera, APointCachedObjectFollowsItsCacheNotItsChannels) {
     for (const Vertex& vertex : object->baseVertices)
       cache->positions.push_back({vertex.position.x + float(sample), vertex.position.y, vertex.position.z});
   object->pointCache = std::move(cache);
-  // Halfway between the first two samples, the last one, and past the end where the last
-  // frame inside left it, drawn or passing unseen.
+  // Halfway between two samples, the last one, and past the end where a frame passing unseen left it.
   const float times[][2] = {{0.5f, 0.5f}, {2, 2}, {5, 0.5f}};
   for (const auto& [time, sampleX] : times) {
     if (time == 5) scene->AdvanceFrame(0.5f);

@@ -1,5 +1,4 @@
-// What the render tests share: an offscreen context, a scene built in code, a frame read back,
-// and where the camera maths puts a scene point.
+// The render tests' offscreen context, scenes built in code, frames read back and projected points.
 #pragma once
 
 #include "platform/Platform.h"

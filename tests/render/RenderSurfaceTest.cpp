@@ -79,8 +79,7 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
     EXPECT_NEAR(image.Rgb(rightX, y)[1], c.right, 3) << c.what;
   }
 
-  // Attenuation by falloff over the range, classic and LightWave (none for a distant light); a
-  // spot's soft edge gives half strength halfway through it.
+  // Falloff over the range in either look (none for a distant light); a spot's soft edge is half strength halfway.
   const struct {
     bool lightwave;
     uint8_t type;
@@ -194,8 +193,7 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
 }
 
 TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {
-  // A ball in three surfaces (smooth, flat, transparent) under two lights, in either look; drawn
-  // dynamic, it follows a morph target of its own shape halfway, which changes nothing.
+  // A ball of smooth, flat and transparent surfaces under two lights; dynamic, it morphs halfway to itself.
   auto render = [this](uint32_t flags, bool lightwave) {
     NewScene();
     system.settings.lightwave = lightwave;

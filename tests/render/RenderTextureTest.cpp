@@ -7,8 +7,7 @@ namespace render_test {
 namespace {
 
 using Rgb = std::array<uint8_t, 3>;
-// A picture's colours, and 4 × 2 blocks of them (top row first): a block per quarter turn and
-// half height of a projection.
+// Colours, in 4 × 2 blocks of a picture (top row first): one per quarter turn and half height.
 constexpr Rgb BLOCKS[8] = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},     {255, 255, 0},
                            {0, 255, 255}, {255, 0, 255},   {255, 255, 255}, {255, 128, 0}};
 constexpr Rgb RED = BLOCKS[0], BLUE = BLOCKS[2], WHITE = BLOCKS[6], ORANGE = BLOCKS[7], BLACK = {0, 0, 0};
@@ -106,9 +105,8 @@ TEST_F(RenderTexture, UvImagesShowTheRightWayUpScaledByDiffuseAndASecondLayerCut
   EXPECT_TRUE(Render(0).rgb == image.rgb);
 }
 
-// A ball mapped spherically, probed where its block is worked out by hand (u = ½ + turn from -z,
-// v = ½ + latitude / 180°); a front-projected backdrop that fills the frame wherever the camera
-// is; planar squares, u from -½ to 1½, probed at u 1.4, v 0.75.
+// A ball's blocks worked out by hand (u = ½ + turn from -z, v = ½ + latitude / 180°); a front-projected
+// backdrop filling the frame wherever the camera is; planar squares, u -½ to 1½, probed at u 1.4.
 TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
   system.settings.lightwave = true;
   AddBlocks();

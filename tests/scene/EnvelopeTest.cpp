@@ -15,8 +15,7 @@ Envelope Make(std::vector<EnvelopeKey> keys, uint8_t behaviour = BEHAVIOR_CONSTA
   return envelope;
 }
 
-// Worked values of each span shape, behaviour and oscillator: keys and (time, value) probes, with
-// the behaviour before and after the keys, in the classic look or the LightWave look.
+// Worked (time, value) probes of each span shape, behaviour (before and after) and oscillator.
 TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
   struct Curve {
     std::vector<EnvelopeKey> keys;
@@ -113,8 +112,7 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// A long envelope gives, bit for bit, what a copy of only the keys its span reads gives (short
-// enough to be scanned key by key).
+// A long envelope gives, bit for bit, what a copy of only the keys its span reads gives (scanned).
 TEST(Envelope, LongEnvelopesMatchTheShortSpanTheyContain) {
   std::mt19937 random(1234);
   std::uniform_real_distribution<float> unit(0, 1);

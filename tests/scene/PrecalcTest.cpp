@@ -174,7 +174,8 @@ TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
   Surface* second = scene->AddSurface();
   const std::vector<Vec3> points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   // Alternating triangles of the two surfaces, an untagged one and one past the vertices.
-  SceneObject* object = test::AddMesh(*scene, points, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 2, 3}, {0, 1, 3}}, {second, first});
+  SceneObject* object =
+      test::AddMesh(*scene, points, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 2, 3}, {0, 1, 3}}, {second, first});
   object->triangles.emplace_back();
   object->triangles.emplace_back().cornerIndex[1] = 4;
 

@@ -24,8 +24,7 @@ void Populate(Scene& scene) {
   scene.AddLight();
 }
 
-// The lookups by index and file name are forced by the loaders' and --info's tests; here the
-// first of two names, case counting, and an object no scene line named (it has no index).
+// Other tests force the index and file-name lookups; here the first name, case, and no index.
 TEST(Scene, LookupsReturnTheFirstMatch) {
   Scene scene;
   Surface* skin = scene.AddSurface();

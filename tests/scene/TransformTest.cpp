@@ -44,9 +44,8 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   scene.AttachToSystem(&system);
   SceneObject* object = scene.AddObject();
 
-  // Classic: pitch, then heading, then bank, scale after them along the parent's axes.
-  // LightWave: bank, then pitch, then heading, after scale along the item's own axes. In both
-  // looks the pivot lands on the position.
+  // Classic: pitch, heading, bank, then scale along the parent's axes. LightWave: scale along the
+  // item's own axes, then bank, pitch, heading. In both the pivot lands on the position.
   const struct {
     bool lightwave;
     Vec3 rotation, from, to;
@@ -119,8 +118,8 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   UpdateObjectWorld(held);
   EXPECT_TRUE(IsIdentity(Multiply(held->worldMatrix, camera->localMatrix), 1e-5f));
 
-  // A camera's view undoes its parents' placement after its own: 1 ahead of a null at x = 5
-  // turned to +x, it sits at x = 6; one mounted 4 ahead of a camera sees it 4 behind.
+  // A camera's view undoes its parents' placement after its own: 1 ahead of a null at x = 5 turned
+  // to +x, it sits at x = 6; one mounted 4 ahead of a camera sees it 4 behind.
   SceneObject* rig = scene.AddObject();
   test::Place(rig, {5, 0, 0}, {HALF_PI, 0, 0});
   UpdateObject(rig, 0);
