@@ -105,7 +105,6 @@ class RenderFixture : public ::testing::Test {
 
   Surface* AddSurface(Vec3 colour, float smoothing = 0, uint8_t flags = SURFACE_INITIAL) {
     Surface* surface = scene->AddSurface();
-    surface->name = "surface";
     surface->color = colour;
     surface->diffuse = 1;
     surface->smoothing = smoothing;
@@ -126,7 +125,6 @@ class RenderFixture : public ::testing::Test {
   // An object at position, turned by rotation, of the given flags (unlit by default).
   SceneObject* AddObject(Vec3 position, Vec3 rotation = {}, uint32_t flags = OBJECT_UNLIT) {
     SceneObject* object = scene->AddObject();
-    object->fileName = "object";
     object->flags = flags;
     Place(object, position, rotation);
     return object;

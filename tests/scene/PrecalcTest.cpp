@@ -12,11 +12,6 @@ using test::Corners;
 
 class PrecalcTest : public test::SceneFixture {
  protected:
-  SceneObject* AddCube(Surface* surface) {
-    SceneObject* cube = scene->AddObject();
-    test::AddCube(cube, surface);
-    return cube;
-  }
   SceneObject* AddNull(uint8_t phase) {
     SceneObject* null = scene->AddObject();
     null->flags = OBJECT_NULL;
@@ -45,7 +40,8 @@ std::vector<Vec3> QuadraticNormals(const SceneObject& object) {
 TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
   SceneObject* quiet = AddNull(ACTION_NONE);
   SceneObject* music = AddNull(ACTION_PRE_SCENE);
-  SceneObject* cube = AddCube(scene->AddSurface());
+  SceneObject* cube = scene->AddObject();
+  test::AddCube(cube, scene->AddSurface());
   SceneObject* fade = AddNull(ACTION_POST_SCENE);
   SceneObject* sound = AddNull(ACTION_PRE_SCENE);
   SceneObject* clone = scene->AddObject();
@@ -112,7 +108,8 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   const float DEGREE = 3.14159265f / 180;
   system.settings.lightwave = true;
   // A box smoothed at 89°: every corner keeps its face's normal, the axis its corners share.
-  SceneObject* box = AddCube(scene->AddSurface());
+  SceneObject* box = scene->AddObject();
+  test::AddCube(box, scene->AddSurface());
   box->triangles[0].surface->smoothing = 89 * DEGREE;
   // A cylinder of 16 sides smoothed at 30°: smooth sides, hard caps; an open tube of it.
   SceneObject* cylinder = scene->AddObject();

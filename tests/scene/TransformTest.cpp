@@ -6,16 +6,11 @@ namespace {
 
 constexpr float HALF_PI = 1.5707964f;
 
-Vec3 Apply(const Matrix4& m, Vec3 p) {
+// Where a point given in scene coordinates lands, read back in scene coordinates (GL's z is negated).
+Vec3 Place(const Matrix4& m, Vec3 p) {
   const float* a = m.m;
-  return {a[0] * p.x + a[4] * p.y + a[8] * p.z + a[12], a[1] * p.x + a[5] * p.y + a[9] * p.z + a[13],
-          a[2] * p.x + a[6] * p.y + a[10] * p.z + a[14]};
-}
-
-// Where a point given in scene coordinates lands, read back in scene coordinates.
-Vec3 Place(const Matrix4& m, Vec3 scenePoint) {
-  Vec3 gl = Apply(m, {scenePoint.x, scenePoint.y, -scenePoint.z});
-  return {gl.x, gl.y, -gl.z};
+  return {a[0] * p.x + a[4] * p.y - a[8] * p.z + a[12], a[1] * p.x + a[5] * p.y - a[9] * p.z + a[13],
+          -(a[2] * p.x + a[6] * p.y - a[10] * p.z + a[14])};
 }
 
 void ExpectNear(Vec3 got, Vec3 expected, const char* what) {
@@ -141,7 +136,7 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   lamp->parent = grandparent;
   lamp->parentKind = ITEM_OBJECT;
   UpdateLightWorld(lamp);
-  ExpectNear(Apply(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
+  ExpectNear(Place(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
   lamp->localMatrix = Translation(0, 0, -2);
   lamp->parent = camera;
   lamp->parentKind = ITEM_CAMERA;
