@@ -12,7 +12,6 @@
 
 namespace render_test {
 
-using test::AddTriangle;
 using test::Constant;
 using test::Place;
 using test::Ramp;
@@ -135,8 +134,8 @@ class RenderFixture : public ::testing::Test {
     const uint32_t base = uint32_t(object->baseVertices.size());
     for (const auto& c : {std::array<float, 2>{-half, -half}, {-half, half}, {half, half}, {half, -half}})
       object->baseVertices.push_back(Vertex{{centre.x + c[0], centre.y + c[1], centre.z}, {}, 0, 0});
-    AddTriangle(object, surface, base, base + 1, base + 2);
-    AddTriangle(object, surface, base, base + 2, base + 3);
+    test::AddTriangle(object, surface, base, base + 1, base + 2);
+    test::AddTriangle(object, surface, base, base + 2, base + 3);
   }
 
   // Texture coordinates of a square about the object's origin: (0, 0) bottom left, (1, 1) top right.
