@@ -7,7 +7,7 @@ namespace {
 
 using RenderCamera = RenderFixture;
 
-TEST_F(RenderCamera, SquaresLandWhereTheProjectionAndTheCameraTurnsPutThem) {
+TEST_F(RenderCamera, SquaresLandWhereTheProjectionTheCameraTurnsAndTheZoomPutThem) {
   Camera* camera = AddCamera();
   SceneObject* square = AddObject({1, 0.5f, 10});
   AddSquare(square, AddSurface({1, 0, 0}), {}, 0.25f);
@@ -22,8 +22,8 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionAndTheCameraTurnsPutThem) {
               std::fabs(blob.top - top) <= 1 && std::fabs(blob.bottom + 1 - bottom) <= 1);
   EXPECT_EQ(image.Rgb(blob.x, blob.y), (std::vector<int>{255, 0, 0}));
 
-  // Moved to the square's position, then turned: heading right moves it left, pitch down moves
-  // it up, bank anticlockwise turns the image clockwise (the square on the right goes down).
+  // Moved onto the square, then turned: heading right moves it left, pitch down moves it up, bank
+  // anticlockwise turns the image clockwise (the square on the right goes down).
   const float f = 1.0f / std::tan(34.71f * 0.5f * DEGREES), aspect = float(WIDTH) / HEIGHT;
   const struct {
     Vec3 position, rotation;
@@ -40,13 +40,9 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionAndTheCameraTurnsPutThem) {
     for (int i = 0; i < 3; ++i) camera->envelopes[CHANNEL_HEADING + i]->keys[0].value = (&v.rotation.x)[i];
     ExpectBlobAt(Render(0), v.x, v.y, 1.0f, v.what);
   }
-}
-
-// The LightWave look takes the field of view from the zoom (the image is 2 units high at the
-// zoom's distance): twice the zoom, twice as far from the centre. The classic look ignores it.
-TEST_F(RenderCamera, TheLightWaveLookTakesTheFieldOfViewFromTheZoom) {
-  Camera* camera = AddCamera();
-  AddSquare(AddObject({1, 0.5f, 10}), AddSurface({1, 0, 0}), {}, 0.1f);
+  // The LightWave look takes the field of view from the zoom (the image is 2 units high at the
+  // zoom's distance): twice the zoom, twice as far from the centre. The classic look ignores it.
+  for (int i = 0; i < 6; ++i) camera->envelopes[i]->keys[0].value = 0;
   camera->zoomFactor = 6.4f;
   float x, y;
   Project({1, 0.5f, 10}, &x, &y);
@@ -71,7 +67,7 @@ TEST_F(RenderCamera, ATargetingCameraAimsWhereItsTargetWasTheFrameBefore) {
 }
 
 TEST_F(RenderCamera, WidescreenDrawsIntoACentredBandAndLeavesTheRestCleared) {
-  SetWidescreen(true);
+  system.settings.widescreen = true;
   AddCamera();
   AddSquare(AddObject({0, 0, 10}), AddSurface({1, 0, 0}), {}, 100);  // fills any view
   AddSquare(AddObject({1, 1, 9}), AddSurface({0, 1, 0}), {}, 0.1f);  // before it
@@ -80,13 +76,13 @@ TEST_F(RenderCamera, WidescreenDrawsIntoACentredBandAndLeavesTheRestCleared) {
   const uint32_t band = WIDTH / 16 * 9;  // 180
   const uint32_t top = (HEIGHT - band) / 2;
   for (uint32_t y : {0u, top - 1, top + band, HEIGHT - 1})
-    EXPECT_TRUE(image.B(WIDTH / 2, y) == 255 && image.R(WIDTH / 2, y) == 0) << "row " << y << " keeps the clear colour";
-  for (uint32_t y : {top, top + band / 2, top + band - 1}) EXPECT_EQ(image.R(WIDTH / 2, y), 255) << "row " << y;
+    EXPECT_EQ(image.Rgb(WIDTH / 2, y), (std::vector<int>{0, 0, 255})) << "row " << y << " keeps the clear colour";
+  for (uint32_t y : {top, top + band / 2, top + band - 1}) EXPECT_EQ(image.Rgb(WIDTH / 2, y)[0], 255) << "row " << y;
   // The band's aspect is 16:9: a square off-centre lands by that aspect, inside the band.
   float x, y;
   Project({1, 1, 9}, &x, &y, 16.0f / 9.0f, band);
-  EXPECT_EQ(image.G(uint32_t(x), uint32_t(y)), 255);
-  for (float d : {-4.0f, 4.0f}) EXPECT_TRUE(image.G(uint32_t(x + d), uint32_t(y)) == 0 && image.G(uint32_t(x), uint32_t(y + d)) == 0);
+  EXPECT_EQ(image.Rgb(x, y)[1], 255);
+  for (float d : {-4.0f, 4.0f}) EXPECT_TRUE(image.Rgb(x + d, y)[1] == 0 && image.Rgb(x, y + d)[1] == 0);
 }
 
 TEST_F(RenderCamera, APointCachedObjectFollowsItsCacheNotItsChannels) {
@@ -103,8 +99,7 @@ TEST_F(RenderCamera, APointCachedObjectFollowsItsCacheNotItsChannels) {
     for (const Vertex& vertex : object->baseVertices)
       cache->positions.push_back({vertex.position.x + float(sample), vertex.position.y, vertex.position.z});
   object->pointCache = std::move(cache);
-  // Halfway between the first two samples, the last one, and past the end where the last
-  // frame inside left it, drawn or passing unseen.
+  // Halfway between two samples, the last one, and past the end where a frame passing unseen left it.
   const float times[][2] = {{0.5f, 0.5f}, {2, 2}, {5, 0.5f}};
   for (const auto& [time, sampleX] : times) {
     if (time == 5) scene->AdvanceFrame(0.5f);

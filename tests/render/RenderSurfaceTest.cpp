@@ -75,12 +75,11 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
       Ramp(static_cast<SceneObject*>(light->parent)->envelopes[CHANNEL_POSITION_X], 0, -6, 10, 6);
     }
     const Image image = Render(10);
-    EXPECT_NEAR(image.G(uint32_t(leftX), uint32_t(y)), c.left, 3) << c.what;
-    EXPECT_NEAR(image.G(uint32_t(rightX), uint32_t(y)), c.right, 3) << c.what;
+    EXPECT_NEAR(image.Rgb(leftX, y)[1], c.left, 3) << c.what;
+    EXPECT_NEAR(image.Rgb(rightX, y)[1], c.right, 3) << c.what;
   }
 
-  // Attenuation by falloff over the range, classic and LightWave (none for a distant light); a
-  // spot's soft edge gives half strength halfway through it.
+  // Falloff over the range in either look (none for a distant light); a spot's soft edge is half strength halfway.
   const struct {
     bool lightwave;
     uint8_t type;
@@ -99,18 +98,14 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
     light->range = f.range;
     light->falloff = f.falloff;
     Render(0);
-    GLfloat constant = -1, linear = -1, quadratic = -1, cutoff = 0, exponent = 0;
-    glGetLightfv(GL_LIGHT1, GL_CONSTANT_ATTENUATION, &constant);
-    glGetLightfv(GL_LIGHT1, GL_LINEAR_ATTENUATION, &linear);
-    glGetLightfv(GL_LIGHT1, GL_QUADRATIC_ATTENUATION, &quadratic);
-    EXPECT_TRUE(constant == f.constant && linear == f.linear && quadratic == f.quadratic)
-        << "falloff " << f.falloff << " range " << f.range << ": " << constant << " " << linear << " " << quadratic;
-    glGetLightfv(GL_LIGHT1, GL_SPOT_CUTOFF, &cutoff);
-    glGetLightfv(GL_LIGHT1, GL_SPOT_EXPONENT, &exponent);
-    if (f.type == LIGHT_TYPE_SPOT)
-      EXPECT_TRUE(cutoff == 30 && std::fabs(std::pow(std::cos(25 * DEGREES), exponent) - 0.5f) < 1e-4f) << exponent;
-    else
-      EXPECT_EQ(cutoff, 180);
+    const GLenum names[5] = {GL_CONSTANT_ATTENUATION, GL_LINEAR_ATTENUATION, GL_QUADRATIC_ATTENUATION, GL_SPOT_CUTOFF,
+                             GL_SPOT_EXPONENT};
+    GLfloat got[5] = {-1, -1, -1, 0, 0};
+    for (int i = 0; i < 5; ++i) glGetLightfv(GL_LIGHT1, names[i], &got[i]);
+    EXPECT_TRUE(got[0] == f.constant && got[1] == f.linear && got[2] == f.quadratic)
+        << "falloff " << f.falloff << " range " << f.range << ": " << got[0] << " " << got[1] << " " << got[2];
+    const bool spot = f.type == LIGHT_TYPE_SPOT;
+    EXPECT_TRUE(spot ? got[3] == 30 && std::fabs(std::pow(std::cos(25 * DEGREES), got[4]) - 0.5f) < 1e-4f : got[3] == 180);
   }
 }
 
@@ -127,61 +122,50 @@ TEST_F(RenderSurface, ADissolvingObjectFadesAsAWholeWithTheLightWaveLook) {
     EXPECT_EQ(Render(0).Rgb(WIDTH / 2, HEIGHT / 2), (std::vector<int>{255, 255, 255})) << "classic";
     system.settings.lightwave = true;
     const Image image = Render(0);
-    EXPECT_NEAR(image.R(WIDTH / 2, HEIGHT / 2), 128, 1) << dynamic;
-    EXPECT_NEAR(image.G(WIDTH / 2, HEIGHT / 2), 255, 1) << dynamic;
-    EXPECT_NEAR(image.R(WIDTH / 2, HEIGHT / 2 - 30), 128, 1) << dynamic;
+    EXPECT_PRED2(Near, image.Rgb(WIDTH / 2, HEIGHT / 2), (std::vector<int>{128, 255, 128})) << dynamic;
+    EXPECT_PRED2(Near, image.Rgb(WIDTH / 2, HEIGHT / 2 - 30), (std::vector<int>{128, 128, 128})) << dynamic;
     Ramp(object->dissolveEnvelope, 0, 0, 10, 1);
-    EXPECT_NEAR(Render(2.5f).R(WIDTH / 2, HEIGHT / 2 - 30), 191, 1) << dynamic;
-    EXPECT_EQ(Render(10).R(WIDTH / 2, HEIGHT / 2 - 30), 0) << dynamic;
+    EXPECT_NEAR(Render(2.5f).Rgb(WIDTH / 2, HEIGHT / 2 - 30)[0], 191, 1) << dynamic;
+    EXPECT_EQ(Render(10).Rgb(WIDTH / 2, HEIGHT / 2 - 30)[0], 0) << dynamic;
   }
 }
 
+// A red square before a transparent green one: in the opaque pass it writes depth and hides the
+// green; in the transparent pass (no depth writes, object order) the green covers it.
 TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {
-  // A red square before a transparent green one: in the opaque pass it writes depth and hides
-  // the green; in the transparent pass (no depth writes, object order) the green covers it.
-  auto build = [this](float redTransparency) {
+  const std::vector<int> RED = {255, 0, 0}, GREEN = {0, 255, 0};
+  for (float redTransparency : {0.0f, 0.001f}) {
     NewScene();
     AddCamera();
     Surface* red = AddSurface({1, 0, 0});
     red->transparency = redTransparency;
-    Surface* green = AddSurface({0, 1, 0});
-    green->transparency = 0.001f;
+    AddSurface({0, 1, 0})->transparency = 0.001f;
     SceneObject* front = AddObject({0, 0, 8});
     AddSquare(front, red, {}, 0.5f);
-    AddSquare(AddObject({0, 0, 12}), green, {}, 1.5f);
-    return front;
-  };
-  auto redInFront = [this] {
-    const Image image = Render(0);
-    const int r = image.R(WIDTH / 2, HEIGHT / 2), g = image.G(WIDTH / 2, HEIGHT / 2);
-    if (r == 255 && g == 0) return true;
-    EXPECT_TRUE(r <= 1 && g >= 254) << r << " " << g;
-    return false;
-  };
-  SceneObject* front = build(0);
-  EXPECT_TRUE(redInFront());
-  // A display list keeps the pass it was recorded with; a dynamic object follows its surface.
-  scene->surfaces[0]->transparency = 0.001f;
-  EXPECT_TRUE(redInFront());
-  front->flags |= OBJECT_DYNAMIC;
-  EXPECT_FALSE(redInFront());
-  build(0.001f);
-  EXPECT_FALSE(redInFront());
+    AddSquare(AddObject({0, 0, 12}), scene->surfaces[1].get(), {}, 1.5f);
+    EXPECT_PRED2(Near, Render(0).Rgb(WIDTH / 2, HEIGHT / 2), redTransparency ? GREEN : RED);
+    if (redTransparency) continue;
+    // A display list keeps the pass it was recorded with; a dynamic object follows its surface.
+    red->transparency = 0.001f;
+    EXPECT_PRED2(Near, Render(0).Rgb(WIDTH / 2, HEIGHT / 2), RED);
+    front->flags |= OBJECT_DYNAMIC;
+    EXPECT_PRED2(Near, Render(0).Rgb(WIDTH / 2, HEIGHT / 2), GREEN);
+  }
 }
 
+// Two grey squares turned away, lit from the camera's side: single-sided left, double-sided right.
 TEST_F(RenderSurface, BackFacesShowOnlyOnDoubleSidedSurfacesAndAreLitThere) {
-  for (bool doubleSided : {false, true}) {
-    NewScene();
-    AddCamera();
-    Surface* grey = AddSurface({0.5f, 0.5f, 0.5f}, 0, SURFACE_INITIAL | (doubleSided ? SURFACE_DOUBLE_SIDED : 0));
-    AddSquare(AddObject({0, 0, 10}, {180 * DEGREES, 0, 0}, 0), grey, {}, 1);  // turned away
-    AddLight(LIGHT_DISTANT, {0, 0, -1});  // from the camera's side
-    const Image image = Render(0);
-    if (doubleSided)
-      EXPECT_NEAR(image.G(WIDTH / 2, HEIGHT / 2), int(std::lround(0.6 * 255)), 2) << "lit from the front";
-    else
-      EXPECT_EQ(FindBlob(image).count, 0u) << "culled";
-  }
+  AddCamera();
+  AddLight(LIGHT_DISTANT, {0, 0, -1});
+  AddSquare(AddObject({-2, 0, 10}, {180 * DEGREES, 0, 0}, 0), AddSurface({0.5f, 0.5f, 0.5f}), {}, 1);
+  Surface* doubleSided = AddSurface({0.5f, 0.5f, 0.5f}, 0, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
+  AddSquare(AddObject({2, 0, 10}, {180 * DEGREES, 0, 0}, 0), doubleSided, {}, 1);
+  const Image image = Render(0);
+  float left, right, y;
+  Project({-2, 0, 10}, &left, &y);
+  Project({2, 0, 10}, &right, &y);
+  EXPECT_TRUE(image.Black(left, y)) << "culled";
+  EXPECT_NEAR(image.Rgb(right, y)[1], int(std::lround(0.6 * 255)), 2) << "lit from the front";
 }
 
 TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
@@ -191,18 +175,13 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
   AddSquare(object, white, {}, 0.2f);
   Ramp(object->envelopes[CHANNEL_POSITION_X], 0, -3, 20, 7);  // half a unit per frame
   const Image image = Render(10);
-
-  float x, y;
-  Project({2, 0, 10}, &x, &y);
-  EXPECT_EQ(image.R(uint32_t(x), uint32_t(y)), 255) << "the object itself";
-  for (int i = 0; i < 5; ++i) {
-    const float copyX = -3 + 0.5f * float(5 + i);
-    Project({copyX, 0, 10}, &x, &y);
-    const float opacity = 0.02f + float(i) / 61;
-    EXPECT_NEAR(image.R(uint32_t(x), uint32_t(y)), opacity * 255, 1.0f) << "copy " << i;
+  // The copies at the five frames before, fading in, then the object itself.
+  for (int i = 0; i < 6; ++i) {
+    float x, y;
+    Project({-3 + 0.5f * float(5 + i), 0, 10}, &x, &y);
+    EXPECT_NEAR(image.Rgb(x, y)[0], i < 5 ? (0.02f + float(i) / 61) * 255 : 255, 1.0f) << "copy " << i;
   }
-  EXPECT_EQ(white->transparency, 0.0f) << "left opaque";
-  EXPECT_FLOAT_EQ(object->channelValues[CHANNEL_POSITION_X], 1.5f) << "left at time - 1";
+  EXPECT_TRUE(white->transparency == 0 && object->channelValues[CHANNEL_POSITION_X] == 1.5f) << "opaque, at time - 1";
   // A frame passing unseen leaves the same behind.
   white->transparency = 0.5f;
   scene->AdvanceFrame(12);
@@ -210,35 +189,22 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
 }
 
 TEST_F(RenderSurface, DynamicObjectsDrawTheSamePixelsAsDisplayLists) {
-  // A bumpy grid in three surfaces (smooth, flat, transparent) under two lights, in either look;
-  // drawn dynamic, it follows a morph target of its own shape halfway, which changes nothing.
+  // A ball of smooth, flat and transparent surfaces under two lights; dynamic, it morphs halfway to itself.
   auto render = [this](uint32_t flags, bool lightwave) {
     NewScene();
-    Settings settings = system.settings;
-    settings.lightwave = lightwave;
-    system.ApplySettings(settings);
+    system.settings.lightwave = lightwave;
     AddCamera({0, 2, -2}, {0, 20 * DEGREES, 0});
     Surface* surfaces[3] = {AddSurface({0.9f, 0.5f, 0.2f}, 1.0f), AddSurface({0.2f, 0.6f, 0.9f}, 0),
                             AddSurface({0.7f, 0.7f, 0.7f}, 1.0f)};
     surfaces[2]->transparency = 0.4f;
-    SceneObject* grid = AddObject({-2, -1, 8}, {0.3f, -0.2f, 0.1f}, flags);
-    constexpr uint32_t SIDE = 13;
-    for (uint32_t j = 0; j < SIDE; ++j)
-      for (uint32_t i = 0; i < SIDE; ++i)
-        grid->baseVertices.push_back(Vertex{
-            {0.35f * float(i), 0.35f * float(j), 0.4f * std::sin(float(i * 7 + j * 3) * 0.7f)}, {}, float(i) / SIDE, 0});
-    for (uint32_t j = 0; j + 1 < SIDE; ++j)
-      for (uint32_t i = 0; i + 1 < SIDE; ++i) {
-        const uint32_t v = j * SIDE + i;
-        Surface* surface = surfaces[(i / 4 + j / 6) % 3];
-        AddTriangle(grid, surface, v, v + SIDE, v + SIDE + 1);
-        AddTriangle(grid, surface, v, v + SIDE + 1, v + 1);
-      }
+    SceneObject* ball = AddObject({0, -1, 8}, {0.3f, -0.2f, 0.1f}, flags);
+    test::AddSphere(ball, surfaces[0], 2);
+    for (size_t t = 0; t < ball->triangles.size(); ++t) ball->triangles[t].surface = surfaces[t / 8 % 3];
     if (flags & OBJECT_DYNAMIC) {
       SceneObject* target = AddObject({}, {}, OBJECT_HIDDEN);
-      scene->CloneObjectGeometry(grid, target);
-      grid->morphTarget = target;
-      Constant(grid->envelopes[CHANNEL_MORPH_AMOUNT], 0.5f);
+      scene->CloneObjectGeometry(ball, target);
+      ball->morphTarget = target;
+      Constant(ball->envelopes[CHANNEL_MORPH_AMOUNT], 0.5f);
     }
     AddLight(LIGHT_POINT, {3, 4, 2}, {1, 0.9f, 0.8f});
     AddLight(LIGHT_DISTANT, {-1, 0.5f, -1}, {0.3f, 0.3f, 0.5f});

@@ -1,27 +1,16 @@
 #include "support/SceneFixture.h"
 
-#include <array>
 #include <cmath>
 
 namespace {
 
 constexpr float HALF_PI = 1.5707964f;
 
-// x, y, z, heading, pitch, bank, sx, sy, sz as constant channels.
-void SetChannels(SceneObject* object, std::array<float, 9> v) {
-  test::Place(object, {v[0], v[1], v[2]}, {v[3], v[4], v[5]}, {v[6], v[7], v[8]});
-}
-
-Vec3 Apply(const Matrix4& m, Vec3 p) {
+// Where a point given in scene coordinates lands, read back in scene coordinates (GL's z is negated).
+Vec3 Place(const Matrix4& m, Vec3 p) {
   const float* a = m.m;
-  return {a[0] * p.x + a[4] * p.y + a[8] * p.z + a[12], a[1] * p.x + a[5] * p.y + a[9] * p.z + a[13],
-          a[2] * p.x + a[6] * p.y + a[10] * p.z + a[14]};
-}
-
-// Where a point given in scene coordinates lands, read back in scene coordinates.
-Vec3 Place(const Matrix4& m, Vec3 scenePoint) {
-  Vec3 gl = Apply(m, {scenePoint.x, scenePoint.y, -scenePoint.z});
-  return {gl.x, gl.y, -gl.z};
+  return {a[0] * p.x + a[4] * p.y - a[8] * p.z + a[12], a[1] * p.x + a[5] * p.y - a[9] * p.z + a[13],
+          -(a[2] * p.x + a[6] * p.y - a[10] * p.z + a[14])};
 }
 
 void ExpectNear(Vec3 got, Vec3 expected, const char* what) {
@@ -29,8 +18,10 @@ void ExpectNear(Vec3 got, Vec3 expected, const char* what) {
       << what << ": " << got.x << " " << got.y << " " << got.z;
 }
 
-void ExpectIdentity(const Matrix4& m, float tolerance) {
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(m.m[i], i % 5 == 0, tolerance) << "element " << i;
+bool IsIdentity(const Matrix4& m, float tolerance) {
+  for (int i = 0; i < 16; ++i)
+    if (std::fabs(m.m[i] - float(i % 5 == 0)) > tolerance) return false;
+  return true;
 }
 
 // The view matrix a camera builds for itself: the inverse of its placement.
@@ -48,42 +39,34 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   scene.AttachToSystem(&system);
   SceneObject* object = scene.AddObject();
 
-  // The pivot lands on the position; the origin one pivot-length before it. In both looks.
-  object->pivot = {1, 0, 0};
-  for (bool lightwave : {false, true}) {
-    system.settings.lightwave = lightwave;
-    SetChannels(object, {5, 0, 0, 0, 0, 0, 1, 1, 1});
-    UpdateObject(object, 0);
-    ExpectNear(Place(object->localMatrix, {1, 0, 0}), {5, 0, 0}, "pivot");
-    ExpectNear(Place(object->localMatrix, {0, 0, 0}), {4, 0, 0}, "origin");
-  }
-  object->pivot = {};
-
-  // Classic: pitch, then heading, then bank, scale after them along the parent's axes.
-  // LightWave: bank, then pitch, then heading, after scale along the item's own axes.
+  // Classic: pitch, heading, bank, then scale along the parent's axes. LightWave: scale along the
+  // item's own axes, then bank, pitch, heading. In both the pivot lands on the position.
   const struct {
     bool lightwave;
-    std::array<float, 9> channels;
-    Vec3 from, to;
+    Vec3 rotation, from, to;
     const char* what;
+    Vec3 scale = {1, 1, 1}, position = {}, pivot = {};
   } cases[] = {
-      {false, {0, 0, 0, 0, HALF_PI, 0, 1, 1, 1}, {0, 1, 0}, {0, 0, 1}, "pitch"},
-      {false, {0, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "heading"},
-      {false, {0, 0, 0, 0, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "bank"},
-      {false, {0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 0, -1}, "all three, x"},
-      {false, {0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "all three, z"},
-      {false, {0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {0, 0, 1}, {2, 0, 0}, "scale after heading"},
-      {true, {0, 0, 0, HALF_PI, 0, 0, 1, 1, 1}, {0, 0, 1}, {1, 0, 0}, "LightWave heading"},
-      {true, {0, 0, 0, 0, HALF_PI, 0, 1, 1, 1}, {0, 0, 1}, {0, -1, 0}, "LightWave pitch"},
-      {true, {0, 0, 0, 0, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "LightWave bank"},
-      {true, {0, 0, 0, HALF_PI, 0, HALF_PI, 1, 1, 1}, {1, 0, 0}, {0, 1, 0}, "LightWave heading and bank"},
-      {true, {0, 0, 0, HALF_PI, HALF_PI, HALF_PI, 1, 1, 1}, {1, 0, 0}, {1, 0, 0}, "LightWave all three"},
-      {true, {0, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {0, 0, 1}, {1, 0, 0}, "LightWave scale before heading, z"},
-      {true, {5, 0, 0, HALF_PI, 0, 0, 2, 1, 1}, {1, 0, 0}, {5, 0, -2}, "LightWave scale before heading, x"},
+      {false, {}, {1, 0, 0}, {5, 0, 0}, "pivot", {1, 1, 1}, {5, 0, 0}, {1, 0, 0}},
+      {true, {}, {1, 0, 0}, {5, 0, 0}, "LightWave pivot", {1, 1, 1}, {5, 0, 0}, {1, 0, 0}},
+      {false, {0, HALF_PI, 0}, {0, 1, 0}, {0, 0, 1}, "pitch"},
+      {false, {HALF_PI, 0, 0}, {0, 0, 1}, {1, 0, 0}, "heading"},
+      {false, {0, 0, HALF_PI}, {1, 0, 0}, {0, 1, 0}, "bank"},
+      {false, {HALF_PI, HALF_PI, HALF_PI}, {1, 0, 0}, {0, 0, -1}, "all three, x"},
+      {false, {HALF_PI, HALF_PI, HALF_PI}, {0, 0, 1}, {1, 0, 0}, "all three, z"},
+      {false, {HALF_PI, 0, 0}, {0, 0, 1}, {2, 0, 0}, "scale after heading", {2, 1, 1}},
+      {true, {HALF_PI, 0, 0}, {0, 0, 1}, {1, 0, 0}, "LightWave heading"},
+      {true, {0, HALF_PI, 0}, {0, 0, 1}, {0, -1, 0}, "LightWave pitch"},
+      {true, {0, 0, HALF_PI}, {1, 0, 0}, {0, 1, 0}, "LightWave bank"},
+      {true, {HALF_PI, 0, HALF_PI}, {1, 0, 0}, {0, 1, 0}, "LightWave heading and bank"},
+      {true, {HALF_PI, HALF_PI, HALF_PI}, {1, 0, 0}, {1, 0, 0}, "LightWave all three"},
+      {true, {HALF_PI, 0, 0}, {0, 0, 1}, {1, 0, 0}, "LightWave scale before heading, z", {2, 1, 1}},
+      {true, {HALF_PI, 0, 0}, {1, 0, 0}, {5, 0, -2}, "LightWave scale before heading, x", {2, 1, 1}, {5, 0, 0}},
   };
   for (const auto& c : cases) {
     system.settings.lightwave = c.lightwave;
-    SetChannels(object, c.channels);
+    object->pivot = c.pivot;
+    test::Place(object, c.position, c.rotation, c.scale);
     UpdateObject(object, 0);
     ExpectNear(Place(object->localMatrix, c.from), c.to, c.what);
   }
@@ -96,12 +79,11 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
 
   // Without a position-x envelope nothing is evaluated and the matrices stay as they were.
   SceneObject* still = scene.AddObject();
-  SetChannels(still, {1, 2, 3, 0, 0, 0, 1, 1, 1});
+  test::Place(still, {1, 2, 3});
   still->envelopes[CHANNEL_POSITION_X].reset();
   UpdateObject(still, 0);
   UpdateObjectWorld(still);
-  ExpectIdentity(still->localMatrix, 0);
-  ExpectIdentity(still->worldMatrix, 0);
+  EXPECT_TRUE(IsIdentity(still->localMatrix, 0) && IsIdentity(still->worldMatrix, 0));
   EXPECT_EQ(still->channelValues[CHANNEL_POSITION_Y], 0);
 }
 
@@ -113,9 +95,9 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   SceneObject* grandparent = scene.AddObject();
   child->parent = parent;
   parent->parent = grandparent;
-  SetChannels(child, {1, 0, 0, 0, 0, 0, 1, 1, 1});
-  SetChannels(parent, {0, 0, 0, HALF_PI, 0, 0, 1, 1, 1});
-  SetChannels(grandparent, {0, 10, 0, 0, 0, 0, 1, 1, 1});
+  test::Place(child, {1, 0, 0});
+  test::Place(parent, {}, {HALF_PI, 0, 0});
+  test::Place(grandparent, {0, 10, 0});
   for (auto& object : scene.objects) UpdateObject(object.get(), 0);
   for (auto& object : scene.objects) UpdateObjectWorld(object.get());
   // The child's origin: 1 along x, turned by the parent's heading to −z, lifted by 10.
@@ -129,13 +111,12 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   held->parent = camera;
   held->parentKind = ITEM_CAMERA;
   UpdateObjectWorld(held);
-  ExpectIdentity(Multiply(held->worldMatrix, camera->localMatrix), 1e-5f);
-  ExpectNear(Place(held->worldMatrix, {0, 0, 0}), {1, 2, 3}, "at the camera");
+  EXPECT_TRUE(IsIdentity(Multiply(held->worldMatrix, camera->localMatrix), 1e-5f));
 
-  // A camera's view undoes its parents' placement after its own: 1 ahead of a null at x = 5
-  // turned to +x, it sits at x = 6; one mounted 4 ahead of a camera sees it 4 behind.
+  // A camera's view undoes its parents' placement after its own: 1 ahead of a null at x = 5 turned
+  // to +x, it sits at x = 6; one mounted 4 ahead of a camera sees it 4 behind.
   SceneObject* rig = scene.AddObject();
-  SetChannels(rig, {5, 0, 0, HALF_PI, 0, 0, 1, 1, 1});
+  test::Place(rig, {5, 0, 0}, {HALF_PI, 0, 0});
   UpdateObject(rig, 0);
   Camera* riding = scene.AddCamera();
   riding->localMatrix = CameraView({0, 0, 1}, 0, 0, 0);
@@ -155,7 +136,7 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   lamp->parent = grandparent;
   lamp->parentKind = ITEM_OBJECT;
   UpdateLightWorld(lamp);
-  ExpectNear(Apply(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
+  ExpectNear(Place(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
   lamp->localMatrix = Translation(0, 0, -2);
   lamp->parent = camera;
   lamp->parentKind = ITEM_CAMERA;
