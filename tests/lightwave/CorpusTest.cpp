@@ -35,7 +35,10 @@ TEST_F(LwoCorpus, TriangulatedObjectsLoadWholeAndNameTheirImages) {
   SKIP_WITHOUT_CORPUS();
   const CorpusLayer SPHERE = {266, 528, 63.522419}, EARTH = {266, 528, 95.938423}, CELLS = {16, 24, 150.860006};
   const CorpusObject objects[] = {
+      {"mapping/earth_cylindrical_x_scale_222_wrap_21.lwo", 2, {EARTH}, "earthCylindric.jpg"},
       {"mapping/earth_planar_z.lwo", 2, {EARTH}, "earthSpherical.jpg"},
+      {"mapping/earth_spherical_y.lwo", 2, {EARTH}, "earthSpherical.jpg"},
+      {"mapping/earth_uv_cylindrical_y.lwo", 2, {EARTH}, "earthCylindric.jpg"},
       {"objects/CellShader.lwo", 2, {CELLS}, nullptr},
       {"objects/ModoExport_vertNormals.lwo", 1, {SPHERE}, nullptr},
       {"objects/Subdivision.lwo", 2, {{26, 48, 17.974999}}, nullptr},
