@@ -254,8 +254,9 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   EXPECT_FALSE(sound::IsOpen() || sound::Start() || sound::SampleRate());
   EXPECT_EQ(sound::MusicLoad(mod.data(), mod.size()) + sound::SampleLoad(wav.data(), wav.size()), 0u);
   EXPECT_EQ(Pull(10), std::vector<float>(20, 0.0f));
-  EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 0) || sound::Init(7, RATE) || sound::IsOpen());
-  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, 48000));
+  EXPECT_FALSE(sound::Init(sound::DEVICE_NO_OUTPUT, 7999) || sound::Init(sound::DEVICE_NO_OUTPUT, 192001) ||
+               sound::Init(7, RATE) || sound::IsOpen());
+  ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, 8000) && sound::Init(sound::DEVICE_NO_OUTPUT, 192000));
   ASSERT_TRUE(sound::Init(sound::DEVICE_NO_OUTPUT, RATE) && sound::SampleRate() == RATE);
   EXPECT_FALSE(sound::SamplePlay(sample, 100));  // gone with the first layer
 }

@@ -79,7 +79,8 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
                                      '*', 0, 8, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFE, 0, 4, 'h', 'i', 0xFF});
   ExpectDecodes(tagged, colour, 32);
   TextureEntry widest;
-  EXPECT_TRUE(Decode(test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16384, 1)), widest));
+  EXPECT_TRUE(Decode(test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16384, 1)), widest) &&
+              Decode(test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(1, 16384)), widest));
   EXPECT_TRUE(log.Lines().empty());  // a good file is decoded in silence
 }
 

@@ -397,7 +397,10 @@ TEST(Reduce, RefusesWhatIsNotOneCompleteStream) {
     EXPECT_FALSE(ReduceStream(standard.data(), cut, out)) << cut;
     EXPECT_TRUE(out.empty());
   }
-  Bytes trailing = standard;
-  trailing.push_back(0);
-  EXPECT_FALSE(ReduceStream(trailing.data(), trailing.size(), out));
+  // One byte more than the last byte's padding, whichever number of blocks the stream ends on.
+  for (size_t blocks = 1; blocks <= 8; ++blocks) {
+    Bytes trailing = Stream(std::vector<Block>(blocks, block), '1', &abac);
+    trailing.push_back(0);
+    EXPECT_FALSE(ReduceStream(trailing.data(), trailing.size(), out)) << blocks;
+  }
 }
