@@ -221,6 +221,12 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
   EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(dir / "part", 2)));
   EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "part", 3)));
   EXPECT_EQ(Capture("part", 30, 30, 1e9f).code, EXIT_USAGE);
+
+  // A file that can't grow any more mid-capture (a full disk) ends the capture with 1 and says which.
+  const test::ShellRun full = test::Shell("cd " + test::Quote(dir.Path().string()) + " && trap '' XFSZ && ulimit -f 64 && "
+                                          "timeout 60 " ZIVI3_BINARY_DIR "/zivi3 --capture full/ --width 160 --height 120 "
+                                          "--gl-device software scene.lws 2>&1");
+  EXPECT_TRUE(full.code == EXIT_OUTPUT_FAILED && full.out.find("could not write") != std::string::npos) << full.out;
 }
 
 // The sliding square with a soundtrack and a cut: a click, 2 s at half of full scale, once scale
