@@ -54,9 +54,9 @@ TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
     const std::filesystem::path dir = temp.Path() / std::string(200, 'd') / std::string(200, 's');
     std::filesystem::create_directories(dir / "sub");
     test::WriteText(dir / "sub/hidden.lwo", "not read");
-    const char* created[] = {"scene.lws.bak", "SCENE.LWS", "B.LWO", "a.lwo", "empty"};
-    for (int i = 0; i < 5; ++i) {
-      const char* name = created[backupFirst ? i : 4 - i];
+    const char* created[] = {"scene.lws.bak", "Scene.lws", "SCENE.LWS", "B.LWO", "a.lwo", "empty"};
+    for (int i = 0; i < 6; ++i) {
+      const char* name = created[backupFirst ? i : 5 - i];
       test::WriteText(dir / name, std::string(name) == "B.LWO" ? std::string("se\0cond", 7) : std::string(name));
     }
     std::string path = dir.string();
@@ -64,7 +64,7 @@ TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
 
     Vfs vfs;
     ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, (path + (backupFirst ? "\\" : "")).c_str()));
-    EXPECT_EQ(Records(vfs), (std::vector<std::string>{"a.lwo+", "B.LWO+", "empty+", "SCENE.LWS+", "scene.lws.bak+"}));
+    EXPECT_EQ(Records(vfs), (std::vector<std::string>{"a.lwo+", "B.LWO+", "empty+", "SCENE.LWS+", "Scene.lws+", "scene.lws.bak+"}));
     const VfsFile* b = vfs.Find("b.lwo");
     EXPECT_TRUE(b->size == 7 && b->data == Bytes(std::string("se\0cond", 7)));  // exactly the file, no tail
 
