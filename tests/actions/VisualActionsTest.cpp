@@ -69,9 +69,11 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
   Square({0, 0, 5}, {1, 0, 0}, 1);
   Square({0, 0, -5}, {0, 1, 0}, 1, {PI, 0, 0});
   SceneObject* cut = Null("AddNullObject ACTCAM");
-  Steps(cut->envelopes[CHANNEL_SCALE_X], {{0, 0.9f}, {10, 2.7f}, {20, 3}});
-  // 0.9 selects nothing, 2.7 the second camera once frame 10 is drawn; 3 is no camera, nothing.
-  for (const auto& [t, red] : {std::pair{9, true}, {10, true}, {11, false}, {20, false}, {21, false}})
+  Steps(cut->envelopes[CHANNEL_SCALE_X], {{0, 0.9f}, {10, 2.7f}, {20, 3}, {30, 1.5f}});
+  // 0.9 selects nothing, 2.7 the second camera once frame 10 is drawn; 3 is no camera, nothing;
+  // 1.5 the first one again.
+  for (const auto& [t, red] :
+       {std::pair{9, true}, {10, true}, {11, false}, {20, false}, {21, false}, {30, false}, {31, true}})
     EXPECT_EQ(Render(float(t)).Rgb(WIDTH / 2, HEIGHT / 2), (red ? Rgb{255, 0, 0} : Rgb{0, 255, 0})) << t;
 }
 
