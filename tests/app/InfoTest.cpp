@@ -39,13 +39,13 @@ std::string Cells(const std::string& text) {
   return cells;
 }
 
-// Every kind of item, parent and problem the report shows. Objects: 0 Body, unlit, point-cached,
-// px 0 → 10 over frames 0-50, py 2; 1 null ACTFADE, child of 0, px 1; 2 a clone of Body turned by
-// heading and scaled in y only; 3 null Helper, half dissolved, turned by heading and bank, its x
-// repeated after its last key. Lights: 0 Sun, distant (a spot to LightWave), at (0, 10, 0),
-// heading 0.5, with a target it can't have (warning); 1 Fill, LightWave's distant type, child of
-// camera 0. Camera 0: Cam at (0, 1, -10) aiming at object 0, its zoom animated. 25 fps (a
-// notice: the engine's is 30); ambient light white at a quarter.
+// Every kind of item, parent and problem the report shows. Objects: 0 Body, unlit, point-cached, px
+// 0 → 10 over frames 0-50, py 2; 1 null ACTFADE, child of 0, px 1; 2 a clone of Body turned by
+// heading and scaled in y only, its dissolve animated (offset repeat); 3 null Helper, half
+// dissolved, turned by heading and bank, its x repeated after its last key. Lights: 0 Sun, distant
+// (a spot to LightWave), at (0, 10, 0), heading 0.5, with a target it can't have (warning); 1 Fill,
+// LightWave's distant type, child of camera 0. Camera 0: Cam at (0, 1, -10) aiming at object 0, its
+// zoom animated. 25 fps (a notice: the engine's is 30); ambient light white at a quarter.
 const char* const SCENE = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nFramesPerSecond 25\n\n";
 
 std::string DemoScene() {
@@ -57,6 +57,8 @@ std::string DemoScene() {
   s += test::LwsChannel(1, 2) + test::LwsChannel(6, 1) + test::LwsChannel(7, 1) + test::LwsChannel(8, 1);
   s += "\nAddNullObject ACTFADE 255 0 0\nParentItem 10000000\n" + test::LwsChannel(0, 1);
   s += "\nLoadObjectLayer 1 tri.lwo\n" + test::LwsChannel(3, 0.5) + test::LwsChannel(7, 2);
+  s += "ObjectDissolve (envelope)\n{ Envelope\n  2\n  Key 0 0 0 0 0 0 0 0 0\n  Key 1 1 0 0 0 0 0 0 0\n"
+       "  Behaviors 1 4\n}\n";
   s += "\nAddNullObject Helper\nObjectDissolve 0.5\n";
   std::string repeat = test::LwsChannel(0, 0, 1, 1);
   repeat.replace(repeat.find("Behaviors 1 1"), 13, "Behaviors 1 2");
@@ -117,8 +119,9 @@ TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblem) {
   }
 
   // What the classic look ignores, with the way to see it.
-  EXPECT_TRUE(InOrder(out, {"\nThe LightWave look\n", "post behaviour repeat on 1 channel",
-                            "rotation and scale order on 2 objects", "dissolve on 1 object",
+  EXPECT_TRUE(InOrder(out, {"\nThe LightWave look\n", "post behaviour offset repeat on 1 channel",
+                            "post behaviour repeat on 1 channel", "rotation and scale order on 2 objects",
+                            "animated dissolve on 1 object", ", dissolve on 1 object",
                             "animated zoom on 1 camera", "spot light 1", "distant light 1", "intensity on 2 lights",
                             "spherical projection on 1 surface", "smoothing angle on 1 surface",
                             "ambient light (colour 1 1 1, intensity 0.25)",
