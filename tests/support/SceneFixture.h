@@ -22,11 +22,7 @@ namespace test {
 using iff::LwoWriter;
 
 inline EnvelopeKey Key(float time, float value, uint32_t shape = SHAPE_LINEAR) {
-  EnvelopeKey key;
-  key.time = time;
-  key.value = value;
-  key.shape = shape;
-  return key;
+  return EnvelopeKey{.time = time, .value = value, .shape = shape};
 }
 
 // One key: a constant value. Two: value0 at time0 to value1 at time1, straight.
