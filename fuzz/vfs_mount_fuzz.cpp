@@ -1,5 +1,4 @@
-// Mounts arbitrary bytes as a datafile, in full and by a list of names taken from the
-// directory itself, and touches every byte the records claim to hold.
+// Mounts arbitrary bytes as a datafile, fully and by its own names, and touches every byte claimed.
 #include "FuzzFile.h"
 
 #include <string>
