@@ -1,13 +1,9 @@
-// Decodes arbitrary streams: one that decodes must decode the same way again in exactly the room
-// it needs, and fail with a full destination given one byte less.
+// A stream that decodes decodes the same again in exactly its room, and fills up with one byte less.
+#include "FuzzFile.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include "vfs/Vfs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
@@ -20,13 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> out(room + 1);
   uint32_t len = room;
   const int r = decode(out.data(), &len);
-  if (r != DECODE_OK) {
-    if (r != DECODE_DATA_ERROR && r != DECODE_DATA_ERROR_MAGIC && r != DECODE_UNEXPECTED_EOF &&
-        r != DECODE_OUTBUFF_FULL && r != DECODE_MEM_ERROR) {
-      std::abort();
-    }
-    return 0;
-  }
+  if (r != DECODE_OK && r != DECODE_DATA_ERROR && r != DECODE_DATA_ERROR_MAGIC && r != DECODE_UNEXPECTED_EOF &&
+      r != DECODE_OUTBUFF_FULL && r != DECODE_MEM_ERROR)
+    std::abort();
+  if (r != DECODE_OK) return 0;
   if (len > room) std::abort();
 
   std::vector<uint8_t> again(len + 1);

@@ -1,6 +1,5 @@
-// Loads arbitrary bytes as an LWO2 object, plainly and triangulated: every corner must name a loaded
-// point and every surface be the scene's. Then the planar projection, and with triangulation the
-// LightWave look's whole precalculation (every projection, UV maps by name, corner normals).
+// Loads arbitrary bytes as an LWO2 object, plainly and triangulated: corners name loaded points, surfaces
+// are the scene's. Then the planar projection, and triangulated the LightWave look's whole precalculation.
 #include "FuzzFile.h"
 #include "app/System.h"
 #include "lightwave/Lightwave.h"

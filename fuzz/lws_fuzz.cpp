@@ -1,26 +1,14 @@
-// Loads arbitrary bytes as a scene beside a two-layer object named tri.lwo and simple_cube.lwo:
-// parents and targets are the scene's items, no parent chain comes round, indices are unique per
-// kind, keys are finite and ascending in time. Every envelope is evaluated once.
+// Loads arbitrary bytes as a scene beside two-layer tri.lwo and simple_cube.lwo: parents are items of their
+// kind, chains end, targets are items, indices unique per kind, keys finite and ascending; envelopes evaluate.
 #include "FuzzFile.h"
-#include "LwoWriter.h"
-#include "app/System.h"
-#include "lightwave/Lightwave.h"
-#include "scene/Scene.h"
+#include "support/SceneFixture.h"
 
 #include <cmath>
+#include <map>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace {
-
-// Two layers of one triangle each: the smallest object with layers to claim and clone.
-std::vector<uint8_t> TriangleObject() {
-  iff::LwoWriter w;
-  for (uint16_t layer = 0; layer < 2; ++layer)
-    w.Layer(layer, 0, 0, 0, 0, "").Points({0, 0, 0, 1, 0, 0, 0, 1, 0}).Polygons("FACE", {{0, 1, 2}});
-  return w.File();
-}
 
 template <size_t N>
 void CheckEnvelopes(const std::unique_ptr<Envelope> (&slots)[N]) {
@@ -40,54 +28,49 @@ void CheckEnvelopes(const std::unique_ptr<Envelope> (&slots)[N]) {
   }
 }
 
+// An item's kind and its parent, with the kind the item says the parent is.
+struct Link {
+  uint8_t kind;
+  const void* parent;
+  uint8_t parentKind;
+};
+
 // Every item of one kind goes into items, with an index of its own and sound envelopes.
 template <class Item>
-void CheckKind(const std::vector<std::unique_ptr<Item>>& list, uint32_t Item::*index, std::set<const void*>& items) {
+void CheckKind(const std::vector<std::unique_ptr<Item>>& list, uint32_t Item::*index, uint8_t kind,
+               std::map<const void*, Link>& items) {
   std::set<uint32_t> indices;
   for (const auto& item : list) {
-    items.insert(item.get());
+    items[item.get()] = {kind, item->parent, item->parentKind};
     if ((*item).*index != NO_ITEM_INDEX && !indices.insert((*item).*index).second) std::abort();
     CheckEnvelopes(item->envelopes);
   }
 }
 
-// The parent of item, whose kind becomes the parent's.
-template <class Item>
-const void* Parent(const void* item, uint8_t* kind) {
-  const Item* at = static_cast<const Item*>(item);
-  *kind = at->parentKind;
-  return at->parent;
-}
-
 void CheckScene(const Scene& scene) {
-  std::set<const void*> items;
-  CheckKind(scene.objects, &SceneObject::itemIndex, items);
-  CheckKind(scene.cameras, &Camera::cameraIndex, items);
-  CheckKind(scene.lights, &Light::lightIndex, items);
-  auto checkChain = [&](const void* at, uint8_t kind) {
-    for (size_t steps = 0; at; ++steps) {
-      if (!items.count(at) || steps >= items.size()) std::abort();
-      at = kind == ITEM_OBJECT   ? Parent<SceneObject>(at, &kind)
-           : kind == ITEM_CAMERA ? Parent<Camera>(at, &kind)
-                                 : Parent<Light>(at, &kind);
+  std::map<const void*, Link> items;
+  CheckKind(scene.objects, &SceneObject::itemIndex, ITEM_OBJECT, items);
+  CheckKind(scene.cameras, &Camera::cameraIndex, ITEM_CAMERA, items);
+  CheckKind(scene.lights, &Light::lightIndex, ITEM_LIGHT, items);
+  for (const auto& entry : items) {
+    const Link* link = &entry.second;
+    for (size_t steps = 0; link->parent; ++steps) {
+      const auto parent = items.find(link->parent);
+      if (parent == items.end() || parent->second.kind != link->parentKind || steps >= items.size()) std::abort();
+      link = &parent->second;
     }
-  };
-  for (const auto& o : scene.objects) {
-    checkChain(o.get(), ITEM_OBJECT);
+  }
+  for (const auto& o : scene.objects)
     if (o->morphTarget && !items.count(o->morphTarget)) std::abort();
-  }
-  for (const auto& c : scene.cameras) {
-    checkChain(c.get(), ITEM_CAMERA);
+  for (const auto& c : scene.cameras)
     if (c->target && !items.count(c->target)) std::abort();
-  }
-  for (const auto& l : scene.lights) checkChain(l.get(), ITEM_LIGHT);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QuietMessages();
-  static const std::vector<uint8_t> object = TriangleObject();
+  static const std::vector<uint8_t> object = test::TriangleObject(2);  // the smallest with layers to claim
 
   Vfs vfs;
   vfs.files.push_back(FuzzFile("fuzz.lws", data, size));

@@ -4,7 +4,7 @@
 #include "lightwave/Lightwave.h"
 #include "scene/Scene.h"
 
-#include <limits>
+#include <cmath>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QuietMessages();
@@ -40,9 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(object->flags & OBJECT_DYNAMIC)) std::abort();
   }
   const float length = object->pointCache ? float(object->pointCache->length) : 10.0f;
-  const float times[] = {0, 0.5f, 1, 2.75f, length, length + 2, length * 0.5f + 1.3f,
-                         std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                         -std::numeric_limits<float>::infinity(), 4e9f};
-  for (float time : times) UpdateDynamicObject(*object, time);
+  for (float time : {0.0f, 0.5f, 1.0f, 2.75f, length, length + 2, length * 0.5f + 1.3f, NAN, INFINITY, -INFINITY, 4e9f})
+    UpdateDynamicObject(*object, time);
   return 0;
 }

@@ -3,27 +3,27 @@
 #include "sound/Sound.h"
 
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   if (!sound::Init(sound::DEVICE_NO_OUTPUT, 44100)) std::abort();
   const bool music = (data[0] & 1) == 0;
   if (data[0] & 2) sound::SetSampleCopyBudget(0);
-  // The input's bytes only, so a read past them is a read past the allocation.
-  uint8_t* bytes = static_cast<uint8_t*>(std::malloc(size - 1 ? size - 1 : 1));
-  for (size_t i = 1; i < size; ++i) bytes[i - 1] = data[i];
   sound::Handle handle = 0;
-  if (music) {
-    handle = sound::MusicLoad(bytes, size - 1);
-    if (handle) sound::MusicPlay(handle, 0, 0, false);
-  } else {
-    handle = sound::SampleLoad(bytes, size - 1, 2);
-    for (int i = 0; handle && i < 3; ++i) sound::SamplePlay(handle, 100);
+  {
+    // The input's bytes only, gone before the mix: a read past or after them leaves the allocation.
+    const std::vector<uint8_t> bytes(data + 1, data + size);
+    if (music) {
+      handle = sound::MusicLoad(bytes.data(), bytes.size());
+      if (handle) sound::MusicPlay(handle, 0, 0, false);
+    } else {
+      handle = sound::SampleLoad(bytes.data(), bytes.size(), 2);
+      for (int i = 0; handle && i < 3; ++i) sound::SamplePlay(handle, 100);
+    }
   }
-  std::free(bytes);
   float out[2 * 300];
   sound::Render(out, 300);
   for (float value : out)

@@ -1,5 +1,4 @@
-// Decodes arbitrary bytes as a texture file as the cache does before its upload: detection and
-// every decoder. An image that decodes must be as large as it says: the alpha merge walks it all.
+// Decodes arbitrary bytes as a texture as the cache does; an image that decodes is as large as it says.
 #include "FuzzFile.h"
 #include "textures/Textures.h"
 

@@ -1,5 +1,4 @@
-// The real zivi3 in a real window: each test process starts its own Xvfb, drives zivi3 with
-// xdotool, reads the window back with xshot and closes it with xclose; every wait has a deadline.
+// The real zivi3 under each test process's own Xvfb, driven with xdotool, read back with xshot.
 #include "platform/Platform.h"
 #include "support/SceneText.h"
 #include "support/TestSupport.h"
@@ -58,8 +57,7 @@ Shell Sh(const std::string& command, int seconds = 20) {
   return result;
 }
 
-// The id of a mapped window whose title begins with prefix, or "". A window that goes while the
-// tree is searched ends xdotool with an X error, which reads as "not yet".
+// The id of a mapped window whose title begins with prefix, or "" (also when one went during the search).
 std::string FindWindow(const std::string& prefix) {
   const Shell found = Sh("xdotool search --onlyvisible --name '^" + prefix + "'", 5);
   return found.code == 0 ? found.out.substr(0, found.out.find('\n')) : "";
@@ -82,8 +80,7 @@ bool Keys(const std::string& window, const std::string& keys) {
 
 class E2e : public ::testing::Test {
  protected:
-  // A server of this process's own, whose screen is the desktop's mode, with two smaller modes to
-  // switch to in full screen; software GL in the window, whatever the machine has.
+  // A server in the desktop's mode with two smaller modes for full screen; software GL in the window.
   static void SetUpTestSuite() {
     if (Sh("which Xvfb xdotool").code != 0) return void(skipReason_ = "Xvfb, xdotool or timeout is not installed");
     display_ = std::make_unique<test::VirtualDisplay>(std::string(DESKTOP_MODE) + "x24");
@@ -95,8 +92,7 @@ class E2e : public ::testing::Test {
   }
   static void TearDownTestSuite() { display_.reset(); }
 
-  // The scene: a grey square 4 units wide sliding from x = -3 at frame 0 to x = 3 at frame 1000,
-  // so that every second looks different and frame 500 has it in the middle.
+  // A grey square sliding from x = -3 at frame 0 to x = 3 at frame 1000, in the middle at frame 500.
   void SetUp() override {
     if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
     dir_ = fs::temp_directory_path() /
@@ -118,8 +114,7 @@ class E2e : public ::testing::Test {
                       "env -C " + dir_.string() + " " + program + " " + args + " >" + (dir_ / "out.txt").string(), 90);
   }
 
-  // zivi3 on args; the id of its window once it draws frames, or "" with the failure noted. Through
-  // the setup dialog: No Sound (the server has no audio device), then Enter for its default, Go!.
+  // zivi3 on args (through the dialog: No Sound, then Enter for Go!); its window's id once it draws, or "".
   std::string Play(std::future<Shell>& zivi3, const std::string& args, bool dialog = false) {
     zivi3 = Start(ZIVI3_PROGRAM, "--log ZIVI3.LOG --batch " + args);
     std::string window;
@@ -138,8 +133,7 @@ class E2e : public ::testing::Test {
     return window;
   }
 
-  // The run ended with 0 and a complete log (the shutdown's last line, then the footer, nothing
-  // after it), and the display shows the desktop's mode.
+  // The run ended with 0, the log with the shutdown's last line and the footer, the display in its mode.
   void ExpectEndInOrder(std::future<Shell>& run) {
     EXPECT_EQ(run.get().code, 0) << Out();
     std::string log = Log();
@@ -155,8 +149,7 @@ class E2e : public ::testing::Test {
   fs::path dir_;
 };
 
-// Go! in the setup dialog plays the scene. With and without multisampling the window shows what an
-// offscreen --frame draws of the same time: both go through one dispatch to one software rasteriser.
+// Go! in the dialog plays the scene; at any multisampling the window shows what --frame draws offscreen.
 TEST_F(E2e, TheDialogPlaysAndTheWindowShowsWhatOffscreenRendersAtAnyMultisampling) {
   for (const std::string samples : {"1", "4"}) {
     std::future<Shell> zivi3;
@@ -196,8 +189,7 @@ TEST_F(E2e, TheDialogPlaysAndTheWindowShowsWhatOffscreenRendersAtAnyMultisamplin
   }
 }
 
-// In full screen a size the display doesn't offer ends the run at once, in order. Escape, the close
-// button and a crash report (a fault holding a lock the cleanup waits for) bring the mode back.
+// A full-screen size the display lacks ends the run; Escape, close and a crash report restore the mode.
 TEST_F(E2e, FullScreenModesAreRefusedOrRestoredInOrder) {
   if (!modesOffered_) GTEST_SKIP() << "the X server can't offer display modes (no RandR)";
   std::future<Shell> zivi3 =

@@ -1,5 +1,4 @@
-// The end-to-end driver's display modes, apart from the tests so that Xlib's macros stay out of
-// them.
+// The end-to-end driver's display modes, apart from the tests to keep Xlib's macros out of them.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
@@ -9,9 +8,8 @@
 
 namespace e2e {
 
-// Offers the display's first output the extra modes width × height. A mode made this way lives as
-// long as the connection that made it, so that connection stays open until the process ends.
-// False when the server can't (no RandR, no output).
+// Offers the first output the extra modes; false without RandR or an output. A mode lives as long as
+// the connection that made it, so that one stays open until the process ends.
 bool AddDisplayModes(const std::vector<std::pair<int, int>>& sizes) {
   Display* display = XOpenDisplay(nullptr);
   int event = 0, error = 0;

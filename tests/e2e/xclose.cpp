@@ -1,5 +1,4 @@
-// End-to-end helper: asks the window WINDOW-ID to close the way a window manager's close button
-// does, with a WM_PROTOCOLS client message carrying WM_DELETE_WINDOW. Exit code 0 when it was sent.
+// Asks the window WINDOW-ID to close as a close button does (WM_DELETE_WINDOW); exit code 0 when sent.
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -17,7 +16,6 @@ int main(int argc, char** argv) {
   event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
   event.xclient.format = 32;
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
   const Status sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
   XSync(display, False);
   XCloseDisplay(display);

@@ -1,5 +1,4 @@
-// End-to-end helper: writes what the window WINDOW-ID (as xdotool prints it) shows to OUT as a
-// PPM. Exit code 0 on success, 1 when there is no such window or file to write.
+// Writes what the window WINDOW-ID (as xdotool prints it) shows to OUT as a PPM; exit code 0 or 1.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 

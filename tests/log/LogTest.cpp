@@ -33,12 +33,10 @@ TEST(Log, LevelZeroShowsTheTextAfterLoggingItAndReopeningStartsAfresh) {
   test::TempDir dir;
   const std::string path = dir / "log";
   for (const char* run : {"first run", "second run"}) {
-    LogSystem log;
-    log.Open(LOG_FILE, path.c_str());
+    const test::LogFile log(path);
     Log(3, "%s", run);
   }
-  LogSystem log;
-  log.Open(LOG_FILE, path.c_str());
+  const test::LogFile log(path);
   std::string fileAtMessageTime;
   platform::SetMessageHook([&](const char* caption, const char* text, platform::MessageIcon icon) {
     fileAtMessageTime = test::ReadText(path);

@@ -12,8 +12,7 @@ using platform::DialogChoices;
 using platform::DialogControls;
 
 TEST(Dialog, GoUntouchedGivesTheFixedListsAndBoxesAndTheChoicesOwnScreenDepthAndSound) {
-  // The lists and the stored-only boxes ignore the choices; full screen, depth (16 BPP unless
-  // exactly 32), No Sound and the LightWave look follow them.
+  // Lists and stored-only boxes ignore the choices; full screen, depth (16 unless 32), No Sound, the look follow.
   const DialogChoices odd{.width = 1024, .height = 768, .colourDepth = 24, .sampleRate = 8000, .use16Bit = false,
                           .stereo = false, .bilinear = false, .mipMapping = false, .fullscreen = true, .noSound = true,
                           .lightwave = true};
@@ -59,8 +58,7 @@ TEST(Dialog, GoReadsEveryListEntryAndBox) {
   EXPECT_TRUE(!got.bilinear && !got.stereo && got.mipMapping && got.use16Bit && got.lightwave);
 }
 
-// Opening the toolkit must not switch the process to the user's locale: numbers in scene files
-// are read with a decimal point. Needs a display (the end-to-end runs have one).
+// Opening the toolkit keeps the C locale, so scene numbers keep their decimal point (needs a display).
 TEST(Dialog, TheToolkitLeavesTheLocaleAlone) {
   const std::string before = std::setlocale(LC_ALL, nullptr);
   if (!platform::HasDisplay()) GTEST_SKIP() << "no display";

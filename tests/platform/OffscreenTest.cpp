@@ -25,7 +25,6 @@ TEST(Offscreen, FramesComeBackTopRowFirstAtTheColourDepthAskedFor) {
     glScissor(0, 3, 8, 3);
     glClearColor(1, 0.5f, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_SCISSOR_TEST);
     std::vector<uint8_t> rgb;
     ASSERT_TRUE(platform::ReadOffscreenPixels(context, &rgb));
     ASSERT_EQ(rgb.size(), 8u * 6 * 3);

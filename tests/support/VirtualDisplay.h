@@ -1,5 +1,4 @@
-// A private X server for the tests that open windows. Xvfb picks a free display number itself
-// (-displayfd), so two test processes started at the same moment never take the same one.
+// A private X server; Xvfb picks a free display number itself (-displayfd), so parallel tests never share one.
 #pragma once
 
 #include <csignal>

@@ -1,10 +1,8 @@
-// The demo generator: the committed demo is exactly what it writes, the demo loads without a
-// complaint and goes round, and its own PNG writer is sound.
+// The demo generator: the committed demo is what it writes, loads without a complaint and goes round.
 #include "demogen/DemoGen.h"
 
 #include "app/Offscreen.h"
 #include "app/System.h"
-#include "log/Log.h"
 #include "scene/Scene.h"
 #include "support/TestSupport.h"
 #include "support/TinyAudio.h"
@@ -16,7 +14,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -29,20 +26,17 @@ TEST(DemoGen, CommittedDemoIsExactlyWhatTheGeneratorWrites) {
     generated.insert(file.name);
     EXPECT_EQ(test::ReadBytes(DEMO_DIR + "/" + file.name), file.bytes) << file.name << " differs: run the demo target";
   }
-  // The player reads every file of the folder: nothing else may lie there but the log that a
-  // run from inside the folder leaves.
+  // The player reads every file of the folder: nothing else but the log of a run from inside it.
   for (const auto& entry : std::filesystem::directory_iterator(DEMO_DIR)) {
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(generated.count(name) || name == "ZIVI3.LOG") << name << " is not generated";
   }
 }
 
-// The three scenes load with no error, warning or message box. What they hold is not listed
-// here: the committed-bytes test above forces every byte the generator writes.
+// The three scenes load with no error, warning or box; the test above forces what they hold.
 TEST(DemoGen, TheScenesLoadWithTheirFrameCountsAndNoComplaint) {
   test::TempDir dir;
-  LogSystem log;
-  log.Open(LOG_FILE, (dir / "ZIVI3.LOG").c_str());
+  const test::LogFile log(dir / "ZIVI3.LOG");
   test::MessageCapture boxes;
   System system;
   Vfs vfs;
@@ -55,16 +49,14 @@ TEST(DemoGen, TheScenesLoadWithTheirFrameCountsAndNoComplaint) {
     EXPECT_TRUE(scene.lastFrame == lastFrame && scene.framesPerSecond == 30 && scene.activeCamera) << name;
   }
   // The sound layer is not opened here, which the actions may note: that is this test's doing.
-  std::istringstream logLines(test::ReadText(dir / "ZIVI3.LOG"));
-  for (std::string line; std::getline(logLines, line);) {
+  for (const std::string& line : log.Lines()) {
     const bool problem = line.rfind("[ 00 ]", 0) == 0 || line.rfind("[ 01 ]", 0) == 0;
     EXPECT_FALSE(problem && line.find("SOUND(") == std::string::npos) << line;
   }
   EXPECT_TRUE(boxes.messages.empty());
 }
 
-// Root mean square of the stereo frames [first, end) of interleaved samples, in dB against full
-// scale; channel 0 or 1 alone, or both.
+// Root mean square of stereo frames [first, end), in dB against full scale; channel 0 or 1 alone, or both.
 double Level(const std::vector<int16_t>& samples, size_t first, size_t end, int channel = -1) {
   double sum = 0;
   size_t count = 0;
@@ -95,8 +87,7 @@ TEST(DemoGen, TheDemoGoesRoundWithoutAJumpInItsMusic) {
     std::fclose(out);
     return test::WavSamples(test::ReadBytes(options.captureDirectory + "/audio.wav"));
   };
-  // At 30 pictures a second the scene starts again on picture 892: the second capture holds
-  // pictures 877 to 905, the wrap 15 pictures in.
+  // The scene starts again on picture 892: the second capture holds pictures 877 to 905, the wrap 15 in.
   const std::vector<int16_t> first = capture("first", 0, 15), wrap = capture("wrap", 885, 915);
   const size_t PICTURE = 1470, AT = 15 * PICTURE, SPAN = 14 * PICTURE;  // stereo frames at 44100 Hz
   ASSERT_TRUE(first.size() >= 2 * SPAN && wrap.size() >= 2 * (AT + SPAN)) << first.size() << " " << wrap.size();

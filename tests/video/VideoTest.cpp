@@ -1,6 +1,4 @@
-// The capture files' writers on their own: PNG pictures read back by another decoder, and the
-// reasons a video file can't be made. Whole captures into video files are tried in
-// tests/app/OffscreenTest.cpp.
+// PNG pictures read back by another decoder, and why a video file can't be made (captures: app/OffscreenTest).
 #include "video/Video.h"
 
 #include "platform/Platform.h"
@@ -36,11 +34,8 @@ TEST(Video, AFileThatCantBeMadeSaysWhyAndLeavesNothing) {
       {"no/such/folder/a.mkv", false, "can't write"}};
   const std::vector<uint8_t> picture(16 * 16 * 3);
   for (const auto& [name, lossless, expected] : cases) {
-    video::VideoSettings settings;
-    settings.path = dir / name;
-    settings.width = settings.height = 16;
-    settings.sampleRate = 44100;
-    settings.lossless = lossless;
+    const video::VideoSettings settings{
+        .path = dir / name, .width = 16, .height = 16, .sampleRate = 44100, .lossless = lossless};
     video::VideoFile file;
     std::string why;
     EXPECT_FALSE(file.Open(settings, &why));
