@@ -1,4 +1,4 @@
-// The scene clock against a clock the test moves by hand, and the frame loop's wrap.
+// The scene clock against a clock the test moves by hand, and the frame loop's wrap on it.
 #include "app/Clock.h"
 
 #include "log/Log.h"
@@ -27,7 +27,7 @@ struct ManualClock {
   }
 };
 
-TEST(SceneClock, TimeFollowsMillisecondsOverThirtyThreeStandsWhilePausedJumpsByKeyAndCountsFrames) {
+TEST(SceneClock, FollowsMillisecondsStandsWhilePausedJumpsByKeyCountsFramesAndTheLoopWrapsAfterTheLastFrame) {
   ManualClock m;
   // 20 frames 50 ms apart make 1000 ms, not over a second; the frame that counts starts the next period: 21.
   std::vector<std::string> lines;
@@ -73,11 +73,7 @@ TEST(SceneClock, TimeFollowsMillisecondsOverThirtyThreeStandsWhilePausedJumpsByK
   EXPECT_EQ(m.runFlags, 0u);
   EXPECT_TRUE(m.clock.HandleKey(KEY_ESCAPE, m.runFlags));
   EXPECT_EQ(m.runFlags, uint32_t(QUIT_REQUESTED));
-}
 
-TEST(FrameLoop, WrapsStrictlyAfterTheLastFrameAndHonoursAQuitBeforeTheFirst) {
-  ManualClock m;
-  m.runFlags = QUIT_REQUESTED;
   std::vector<float> drawn;
   auto draw = [&](float time) { drawn.push_back(time); };
   int presents = 0;
@@ -85,7 +81,7 @@ TEST(FrameLoop, WrapsStrictlyAfterTheLastFrameAndHonoursAQuitBeforeTheFirst) {
     m.Advance(33);  // one frame of scene time per frame drawn
     if (++presents % 9 == 0) m.runFlags = CLOSE_REQUESTED;
   };
-  // A quit during loading: no frame at all.
+  // The frame loop: a quit during loading (the escape above) draws no frame at all.
   EXPECT_EQ(RunFrameLoop(m.runFlags, m.clock, 3, draw, present), 0u);
 
   // Time 3, the last frame, is drawn; past it the next frame is drawn at 0; a last frame of 0 draws 0 every time.
