@@ -90,12 +90,11 @@ void WriteDemo(const test::TempDir& dir) {
 
 }  // namespace
 
-TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblem) {
+TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblemThenWhichSceneIsPlayedAndWhatStopsIt) {
   test::TempDir dir;
   WriteDemo(dir);
   ProgramRun run = Zivi3(dir, "--info demo/scene.lws");
-  ASSERT_EQ(run.code, 0) << run.out << run.err;
-  EXPECT_TRUE(run.err.empty()) << run.err;
+  ASSERT_TRUE(run.code == 0 && run.err.empty()) << run.out << run.err;
   const std::string out = run.out, cells = Cells(out);
   for (const std::string row : {
            "scene: scene.lws", "from: folder demo/ (4 files)", "result: loaded and precalculated",
@@ -151,13 +150,9 @@ TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblem) {
     EXPECT_EQ(run.out, rows ? std::string("time,px,py,pz,h,p,b,sx,sy,sz,wx,wy,wz\n") + rows : "") << item;
     EXPECT_EQ(run.err.find(std::string("the scene has no item '") + item + "'") == std::string::npos, rows != nullptr);
   }
-}
 
-// Each way of naming the scene, one after the other: a file is written (or removed, without text)
-// before each run, and demo.vpf is packed again after a change in demo/.
-TEST(Info, WhichSceneIsPlayedAndWhatStopsItWithExitCode2) {
-  test::TempDir dir;
-  WriteDemo(dir);
+  // Each way of naming the scene, one after the other: a file is written (or removed, without text)
+  // before each run, and demo.vpf is packed again after a change in demo/.
   // particle.lws sorts first; the nesting scene.lws nests it (and itself, which doesn't count).
   test::WriteText(dir / "demo/particle.lws", std::string(SCENE) + "AddCamera\nCameraName P\n");
   const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n" +
@@ -205,7 +200,7 @@ TEST(Info, WhichSceneIsPlayedAndWhatStopsItWithExitCode2) {
     if (c.file && c.text) test::WriteText(dir / c.file, c.text);
     const bool pack = c.file && std::string(c.file).rfind("demo/", 0) == 0;
     ASSERT_TRUE(!pack || test::Shell(ZIVI3_BINARY_DIR "/tools/vpfpack " + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf")).code == 0);
-    const ProgramRun run = Zivi3(dir, std::string("--info ") + c.args);
+    run = Zivi3(dir, std::string("--info ") + c.args);
     EXPECT_EQ(run.code, c.code) << c.args << "\n" << run.err;
     EXPECT_TRUE(InOrder(Cells(run.out), c.report)) << run.out;
     EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
