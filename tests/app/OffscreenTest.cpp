@@ -172,8 +172,8 @@ TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
   for (uint32_t samples : {1u, 4u}) {
     options.settings.samples = samples;
     EXPECT_EQ(Frame(17, "aa.png").code, 0);
-    // Black and the square's grey, and nothing between them only with one sample.
-    EXPECT_EQ(Read(dir / "aa.png").colours.size() == 2, samples == 1) << samples;
+    const size_t colours = Read(dir / "aa.png").colours.size();  // black and the square's grey, and blends
+    EXPECT_TRUE(samples == 1 ? colours == 2 : colours > 2) << samples << ": " << colours;
   }
 
   // Each failure says why on err, with its exit code, instead of drawing less or elsewhere.
