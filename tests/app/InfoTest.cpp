@@ -179,8 +179,7 @@ TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblemThenWhichSceneIsPla
       {"demo/VIEWER.INI", "; where it was made\nLOAD C:\\made\\here\\particle.lws\n", "demo.vpf", 0,
        {"\nscene: particle.lws\n", "\nscenes: particle.lws (plays: named by VIEWER.INI)\n"}, ""},
       {"demo/VIEWER.INI", "LOAD gone.lws\n", "demo.vpf", 2, {}, "VIEWER.INI names gone.lws, which it doesn't hold"},
-      // ./VIEWER.INI names the scene with the player's separators; one given by path counts from
-      // its own folder; --scene is for datafiles.
+      // ./VIEWER.INI uses the player's separators; one given by path counts from its folder; --scene is for datafiles.
       {"demo/VIEWER.INI", nullptr, "", 2, {"NOT LOADED", "message ROVUV: VIEWER.INI not found!"},
        "zivi3: there is no VIEWER.INI here"},
       {"VIEWER.INI", "; nothing else\n", "", 2, {"message ROVUV INI Parser: Syntax Error in Line 1"}, ""},
