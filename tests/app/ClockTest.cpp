@@ -1,4 +1,4 @@
-// The scene clock against a clock the test moves by hand, and the frame loop's wrap.
+// The scene clock against a clock the test moves by hand, and the frame loop's wrap on it.
 #include "app/Clock.h"
 
 #include "log/Log.h"
@@ -27,10 +27,9 @@ struct ManualClock {
   }
 };
 
-TEST(SceneClock, TimeFollowsMillisecondsOverThirtyThreeStandsWhilePausedJumpsByKeyAndCountsFrames) {
+TEST(SceneClock, FollowsMillisecondsStandsWhilePausedJumpsByKeyCountsFramesAndTheLoopWrapsAfterTheLastFrame) {
   ManualClock m;
-  // 20 frames 50 ms apart reach 1000 ms, not yet over a second; the frame that takes the count
-  // starts the next period, so the second count is 21.
+  // 20 frames 50 ms apart make 1000 ms, not over a second; the frame that counts starts the next period: 21.
   std::vector<std::string> lines;
   SetLogListener([&](int level, const char* text) {
     if (level == 3) lines.push_back(text);
@@ -40,9 +39,8 @@ TEST(SceneClock, TimeFollowsMillisecondsOverThirtyThreeStandsWhilePausedJumpsByK
   SetLogListener(nullptr);
   EXPECT_EQ(lines, (std::vector<std::string>{"020 FPS", "021 FPS"}));
 
-  // Each step: keys pressed, then one update ms later, and the time after it. Jumps wait for the
-  // update and apply in order, before the elapsed time adds; a pause stands the time, and the
-  // paused stretch doesn't count once resumed.
+  // Each step: keys pressed, then one update ms later, and the time after it. Jumps apply in order at the update,
+  // before the elapsed time adds; a pause stands the time, and the paused stretch doesn't count once resumed.
   const uint32_t plus = KEY_PAD_PLUS, minus = KEY_PAD_MINUS, pause = KEY_SPACE;
   const struct {
     std::vector<uint32_t> keys;
@@ -75,11 +73,7 @@ TEST(SceneClock, TimeFollowsMillisecondsOverThirtyThreeStandsWhilePausedJumpsByK
   EXPECT_EQ(m.runFlags, 0u);
   EXPECT_TRUE(m.clock.HandleKey(KEY_ESCAPE, m.runFlags));
   EXPECT_EQ(m.runFlags, uint32_t(QUIT_REQUESTED));
-}
 
-TEST(FrameLoop, WrapsStrictlyAfterTheLastFrameAndHonoursAQuitBeforeTheFirst) {
-  ManualClock m;
-  m.runFlags = QUIT_REQUESTED;
   std::vector<float> drawn;
   auto draw = [&](float time) { drawn.push_back(time); };
   int presents = 0;
@@ -87,11 +81,10 @@ TEST(FrameLoop, WrapsStrictlyAfterTheLastFrameAndHonoursAQuitBeforeTheFirst) {
     m.Advance(33);  // one frame of scene time per frame drawn
     if (++presents % 9 == 0) m.runFlags = CLOSE_REQUESTED;
   };
-  // A quit during loading: no frame at all.
+  // The frame loop: a quit during loading (the escape above) draws no frame at all.
   EXPECT_EQ(RunFrameLoop(m.runFlags, m.clock, 3, draw, present), 0u);
 
-  // Time 3 equals the last frame and is drawn; past it, the next frame is drawn at 0. A last
-  // frame of 0 draws frame 0 every time.
+  // Time 3, the last frame, is drawn; past it the next frame is drawn at 0; a last frame of 0 draws 0 every time.
   for (float last : {3.0f, 0.0f}) {
     m.runFlags = 0;
     m.clock.SetTime(0);

@@ -1,5 +1,4 @@
-// The crash report's text, and whole runs of the real System (zivi3_crash_probe) whose driver
-// faults in the ways that used to leave the program hanging.
+// The crash report's text, and runs of the real System (zivi3_crash_probe) faulting in ways that used to hang it.
 #include "app/App.h"
 
 #include "support/SceneText.h"
@@ -8,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>

@@ -1,8 +1,8 @@
 // zivi3 --info and --channels, run as a user runs them: the real program on scenes written here.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <sstream>
+#include <regex>
+#include <tuple>
 
 #include "ProgramRun.h"
 #include "support/RawDatafile.h"
@@ -27,24 +27,16 @@ ProgramRun Zivi3(const test::TempDir& dir, const std::string& args, const std::s
 // Defined in a sanitizer build, whose shadow memory can't live under an address-space limit.
 extern "C" void __asan_init() __attribute__((weak));
 
-// The output's lines with their runs of blanks collapsed to one, each line between line ends, so
-// table rows compare by cells.
+// The output's lines, runs of blanks collapsed to one, each between line ends: table rows compare by cells.
 std::string Cells(const std::string& text) {
-  std::string cells = "\n";
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line); cells += "\n") {
-    std::istringstream words(line);
-    for (std::string word; words >> word;) cells += (cells.back() == '\n' ? "" : " ") + word;
-  }
-  return cells;
+  return std::regex_replace(std::regex_replace("\n" + text, std::regex(" *\n *"), "\n"), std::regex(" +"), " ");
 }
 
-// Every kind of item, parent and problem the report shows. Objects: 0 Body, unlit, point-cached, px
-// 0 → 10 over frames 0-50, py 2; 1 null ACTFADE, child of 0, px 1; 2 a clone of Body turned by
-// heading and scaled in y only, its dissolve animated (offset repeat); 3 null Helper, half
-// dissolved, turned by heading and bank, its x repeated after its last key. Lights: 0 Sun, distant
-// (a spot to LightWave), at (0, 10, 0), heading 0.5, with a target it can't have (warning); 1 Fill,
-// LightWave's distant type, child of camera 0. Camera 0: Cam at (0, 1, -10) aiming at object 0, its
+// Every kind of item, parent and problem the report shows. Objects: 0 Body, unlit, point-cached, px 0 → 10 over
+// frames 0-50, py 2; 1 null ACTFADE, child of 0, px 1; 2 a clone of Body turned by heading and scaled in y only, its
+// dissolve animated (offset repeat); 3 null Helper, half dissolved, turned by heading and bank, its x repeated after
+// its last key. Lights: 0 Sun, distant (a spot to LightWave), at (0, 10, 0), heading 0.5, with a target it can't have
+// (warning); 1 Fill, LightWave's distant type, child of camera 0. Camera 0: Cam at (0, 1, -10) aiming at object 0, its
 // zoom animated. 25 fps (a notice: the engine's is 30); ambient light white at a quarter.
 const char* const SCENE = "LWSC\n3\n\nPreviewFirstFrame 0\nPreviewLastFrame 60\nFramesPerSecond 25\n\n";
 
@@ -72,9 +64,8 @@ std::string DemoScene() {
   return s;
 }
 
-// The demo in dir/demo: scene.lws; tri.lwo, a tetrahedron on surface "Skin" with two image
-// clips, one of which the demo lacks; wave.mdd, two samples of its points one frame apart
-// (big-endian, as MDD files are); skin.png.
+// The demo in dir/demo: scene.lws; tri.lwo, a tetrahedron on surface "Skin" with two image clips, one of which the
+// demo lacks; wave.mdd, two samples of its points one frame apart (big-endian, as MDD files are); skin.png.
 void WriteDemo(const test::TempDir& dir) {
   test::LwoWriter w;
   w.Tags({"Skin"});
@@ -99,12 +90,11 @@ void WriteDemo(const test::TempDir& dir) {
 
 }  // namespace
 
-TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblem) {
+TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblemThenWhichSceneIsPlayedAndWhatStopsIt) {
   test::TempDir dir;
   WriteDemo(dir);
   ProgramRun run = Zivi3(dir, "--info demo/scene.lws");
-  ASSERT_EQ(run.code, 0) << run.out << run.err;
-  EXPECT_TRUE(run.err.empty()) << run.err;
+  ASSERT_TRUE(run.code == 0 && run.err.empty()) << run.out << run.err;
   const std::string out = run.out, cells = Cells(out);
   for (const std::string row : {
            "scene: scene.lws", "from: folder demo/ (4 files)", "result: loaded and precalculated",
@@ -139,9 +129,7 @@ TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblem) {
   EXPECT_NE(test::ReadText(dir / "ZIVI3.LOG").find("Scene report"), std::string::npos);
 
   // --channels: each kind of item as CSV rows, by number or name; nullptr: the scene lacks it.
-  const struct {
-    const char *item, *range, *rows;
-  } channels[] = {
+  for (auto [item, range, rows] : std::initializer_list<std::tuple<const char*, const char*, const char*>>{
       {"0", "--from 0 --to 50 --step 25", "0,0,2,0,0,0,0,1,1,1,0,2,0\n25,5,2,0,0,0,0,1,1,1,5,2,0\n50,10,2,0,0,0,0,1,1,1,10,2,0\n"},
       {"ACTFADE", "--from 25 --to 25", "25,1,0,0,0,0,0,0,0,0,6,2,0\n"},  // it moves with its parent
       // A camera: no scale channels, rotation not evaluated while it aims; w is where it stands.
@@ -156,20 +144,15 @@ TEST(Info, ReportAndChannelsGiveEveryKindOfItemFileAndProblem) {
       {"nope", "--from 0 --to 1", nullptr},
       {"camera:1", "--from 0 --to 1", nullptr},
       {"7", "--from 0 --to 1", nullptr},
-  };
-  for (const auto& c : channels) {
-    run = Zivi3(dir, std::string("--info demo/scene.lws --channels ") + c.item + " " + c.range);
-    EXPECT_EQ(run.code, c.rows ? 0 : 2) << run.err;
-    EXPECT_EQ(run.out, c.rows ? std::string("time,px,py,pz,h,p,b,sx,sy,sz,wx,wy,wz\n") + c.rows : "") << c.item;
-    EXPECT_EQ(run.err.find(std::string("the scene has no item '") + c.item + "'") == std::string::npos, c.rows != nullptr);
+  }) {
+    run = Zivi3(dir, std::string("--info demo/scene.lws --channels ") + item + " " + range);
+    EXPECT_EQ(run.code, rows ? 0 : 2) << run.err;
+    EXPECT_EQ(run.out, rows ? std::string("time,px,py,pz,h,p,b,sx,sy,sz,wx,wy,wz\n") + rows : "") << item;
+    EXPECT_EQ(run.err.find(std::string("the scene has no item '") + item + "'") == std::string::npos, rows != nullptr);
   }
-}
 
-// Each way of naming the scene, one after the other: a file is written (or removed, without text)
-// before each run, and demo.vpf is packed again after a change in demo/.
-TEST(Info, WhichSceneIsPlayedAndWhatStopsItWithExitCode2) {
-  test::TempDir dir;
-  WriteDemo(dir);
+  // Each way of naming the scene, one after the other: a file is written (or removed, without text)
+  // before each run, and demo.vpf is packed again after a change in demo/.
   // particle.lws sorts first; the nesting scene.lws nests it (and itself, which doesn't count).
   test::WriteText(dir / "demo/particle.lws", std::string(SCENE) + "AddCamera\nCameraName P\n");
   const std::string nesting = DemoScene() + "\nAddNullObject ACTSPS particle.lws 1 0 10 0 0 0 1 1 1\n" +
@@ -196,8 +179,7 @@ TEST(Info, WhichSceneIsPlayedAndWhatStopsItWithExitCode2) {
       {"demo/VIEWER.INI", "; where it was made\nLOAD C:\\made\\here\\particle.lws\n", "demo.vpf", 0,
        {"\nscene: particle.lws\n", "\nscenes: particle.lws (plays: named by VIEWER.INI)\n"}, ""},
       {"demo/VIEWER.INI", "LOAD gone.lws\n", "demo.vpf", 2, {}, "VIEWER.INI names gone.lws, which it doesn't hold"},
-      // ./VIEWER.INI names the scene with the player's separators; one given by path counts from
-      // its own folder; --scene is for datafiles.
+      // ./VIEWER.INI uses the player's separators; one given by path counts from its folder; --scene is for datafiles.
       {"demo/VIEWER.INI", nullptr, "", 2, {"NOT LOADED", "message ROVUV: VIEWER.INI not found!"},
        "zivi3: there is no VIEWER.INI here"},
       {"VIEWER.INI", "; nothing else\n", "", 2, {"message ROVUV INI Parser: Syntax Error in Line 1"}, ""},
@@ -217,7 +199,7 @@ TEST(Info, WhichSceneIsPlayedAndWhatStopsItWithExitCode2) {
     if (c.file && c.text) test::WriteText(dir / c.file, c.text);
     const bool pack = c.file && std::string(c.file).rfind("demo/", 0) == 0;
     ASSERT_TRUE(!pack || test::Shell(ZIVI3_BINARY_DIR "/tools/vpfpack " + Quote(dir / "demo") + " " + Quote(dir / "demo.vpf")).code == 0);
-    const ProgramRun run = Zivi3(dir, std::string("--info ") + c.args);
+    run = Zivi3(dir, std::string("--info ") + c.args);
     EXPECT_EQ(run.code, c.code) << c.args << "\n" << run.err;
     EXPECT_TRUE(InOrder(Cells(run.out), c.report)) << run.out;
     EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
@@ -237,19 +219,14 @@ TEST(Info, AMemoryBombIsRefusedBeforeAnythingIsUnpacked) {
   test::WriteBytes(dir / "bomb.vpf", test::RawDatafile(entries, stream));
   const bool sanitized = __asan_init != nullptr;
   const std::string limited = sanitized ? "" : "ulimit -v 524288 && /usr/bin/time -f 'peak %M kB' ";
-  auto peak = [](const std::string& err) { return err.substr(err.rfind("peak ")); };
 
-  ProgramRun refused = Zivi3(dir, "--info bomb.vpf", limited);
-  EXPECT_EQ(refused.code, 2) << refused.err;
-  EXPECT_NE(refused.err.find("needs 10241 MB of memory, more than the"), std::string::npos) << refused.err;
+  const ProgramRun refused = Zivi3(dir, "--info bomb.vpf", limited);
+  EXPECT_TRUE(refused.code == 2 && refused.err.find("needs 10241 MB of memory, more than the") != std::string::npos)
+      << refused.err;
   if (sanitized) return;
-  std::printf("bomb refused: %s", peak(refused.err).c_str());
-  EXPECT_LT(std::stoul(peak(refused.err).substr(5)), 300u << 10);
+  EXPECT_LT(std::stoul(refused.err.substr(refused.err.rfind("peak ") + 5)), 300u << 10) << refused.err;
 
-  // Let in, it meets the limit: members the memory can't hold stay unloaded, and the run ends
-  // with its message, never with an abort.
-  ProgramRun allowed = Zivi3(dir, "--info --max-memory 16384 bomb.vpf", limited);
-  EXPECT_EQ(allowed.code, 2) << allowed.err;
-  EXPECT_NE(allowed.err.find("holds no scene"), std::string::npos) << allowed.err;
-  std::printf("bomb let in: %s", peak(allowed.err).c_str());
+  // Let in, it meets the limit: what memory can't hold stays unloaded, and the run ends with its message, not an abort.
+  const ProgramRun allowed = Zivi3(dir, "--info --max-memory 16384 bomb.vpf", limited);
+  EXPECT_TRUE(allowed.code == 2 && allowed.err.find("holds no scene") != std::string::npos) << allowed.err;
 }

@@ -1,5 +1,4 @@
-// zivi3 --frame and --capture on a grey square crossing the view from x = -1 at frame 0 to x = 1
-// at frame 60.
+// zivi3 --frame and --capture on a grey square crossing the view from x = -1 at frame 0 to x = 1 at frame 60.
 #include "app/Offscreen.h"
 
 #include "ProgramRun.h"
@@ -16,7 +15,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -157,8 +155,7 @@ class OffscreenRun : public ::testing::Test {
 
 TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
   test::ProgramRun run = Frame(30, "middle.png");  // the square is in the middle
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_NE(run.out.find("160x120"), std::string::npos) << run.out;
+  ASSERT_TRUE(run.code == 0 && run.out.find("160x120") != std::string::npos) << run.out << run.err;
   const Picture middle = Read(dir / "middle.png");
   EXPECT_TRUE(middle.width == WIDTH && middle.height == HEIGHT);
   EXPECT_NEAR(middle.centreX, WIDTH / 2.0f, 0.5f);
@@ -172,13 +169,12 @@ TEST_F(OffscreenRun, FrameWritesTheSceneAtItsTimeSizeAndSamplesThroughGlvnd) {
   EXPECT_EQ(Read(dir / "f.png").rgb, middle.rgb);
 
   // The square's edges fall inside pixels at frame 17: blended only when samples are asked for.
-  auto colours = [&](uint32_t samples) {
+  for (uint32_t samples : {1u, 4u}) {
     options.settings.samples = samples;
     EXPECT_EQ(Frame(17, "aa.png").code, 0);
-    return Read(dir / "aa.png").colours.size();
-  };
-  EXPECT_EQ(colours(1), 2u);  // black and the square's grey, nothing between
-  EXPECT_GT(colours(4), 2u);
+    const size_t colours = Read(dir / "aa.png").colours.size();  // black and the square's grey, and blends
+    EXPECT_TRUE(samples == 1 ? colours == 2 : colours > 2) << samples << ": " << colours;
+  }
 
   // Each failure says why on err, with its exit code, instead of drawing less or elsewhere.
   const int software = platform::GL_DEVICE_SOFTWARE;
@@ -204,11 +200,9 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
   }
   EXPECT_EQ(CaptureSoundStart(33, 44100, 25), 58212u);
 
-  // Ten pictures a second up to frame 63, three past the last frame, 60: k × 3.03 frames for
-  // k = 0 to 20. Past the last frame the scene starts again, as the player's loop does.
+  // Ten pictures a second to frame 63, past the last frame (60): k × 3.03 frames for k = 0-20; past 60 it loops.
   test::ProgramRun run = Capture("frames", 10, -1, 63);
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_NE(run.out.find("21 pictures"), std::string::npos) << run.out;
+  ASSERT_TRUE(run.code == 0 && run.out.find("21 pictures") != std::string::npos) << run.out << run.err;
   EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "frames", 21)));
   EXPECT_EQ(Shot("frames", 20).rgb, Shot("frames", 0).rgb);
 
@@ -218,8 +212,8 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
 
   // A range of its own, and one that would never end.
   ASSERT_EQ(Capture("part", 30, 30, 33).code, 0);  // 30.3, 31.3 and 32.3
-  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(dir / "part", 2)));
-  EXPECT_FALSE(std::filesystem::exists(CaptureFramePath(dir / "part", 3)));
+  EXPECT_TRUE(std::filesystem::exists(CaptureFramePath(dir / "part", 2)) &&
+              !std::filesystem::exists(CaptureFramePath(dir / "part", 3)));
   EXPECT_EQ(Capture("part", 30, 30, 1e9f).code, EXIT_USAGE);
 
   // A file that can't grow any more mid-capture (a full disk) ends the capture with 1 and says which.
@@ -229,10 +223,9 @@ TEST_F(OffscreenRun, CapturesFollowThePlayersClock) {
   EXPECT_TRUE(full.code == EXIT_OUTPUT_FAILED && full.out.find("could not write") != std::string::npos) << full.out;
 }
 
-// The sliding square with a soundtrack and a cut: a click, 2 s at half of full scale, once scale
-// Y of its null comes down to -1 at frame 40; from frame 20 on the view of a second camera, half
-// a unit higher; and for the pictures, the tune from the first frame. Captured whole as pictures,
-// from picture 45 on, and into each kind of video file.
+// The sliding square with a soundtrack and a cut: a click, 2 s at half of full scale, once scale Y of its null comes
+// down to -1 at frame 40; from frame 20 on the view of a second camera, half a unit higher; and for the pictures, the
+// tune from the first frame. Captured whole as pictures, from picture 45 on, and into each kind of video file.
 TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) {
   test::WriteBytes(dir / "tune.mod", test::MakeTinyMod());
   test::WriteBytes(dir / "click.wav", test::MakeConstantWav(88200, 16384, 44100));
@@ -251,8 +244,7 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
   options.settings.stereoSeparation = 0;  // the tune, panned hard to one side, comes out in the middle
   ASSERT_EQ(Capture("whole", 30).code, 0);
   test::ProgramRun run = Capture("later", 30, 45);  // picture 45 on, past the click and the cut
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_NE(run.out.find("15 pictures"), std::string::npos) << run.out;
+  ASSERT_TRUE(run.code == 0 && run.out.find("15 pictures") != std::string::npos) << run.out << run.err;
   for (uint64_t k = 45; k < 60; ++k) EXPECT_EQ(Shot("later", k - 45).rgb, Shot("whole", k).rgb) << k;
   // The cut to the higher camera shows: the square lower in the picture.
   EXPECT_GT(Shot("whole", 30).top, Shot("whole", 10).top);
@@ -266,33 +258,26 @@ TEST_F(OffscreenRun, CapturesFromLaterAndVideoFilesHoldTheSamePicturesAndSound) 
   EXPECT_GT(*std::max_element(all.begin(), all.begin() + 4410), 1000);  // music before the click
   for (size_t i = 0; i < all.size(); i += 2) ASSERT_EQ(all[i], all[i + 1]) << "sample " << i / 2;
 
-  // 60 pictures (2 s) in each video file; the click, alone, comes with picture 40, the first at
-  // frame 40 or later (frame 40.4).
+  // 60 pictures (2 s) in each video file; the click comes, alone, with picture 40, the first at frame 40 or later
+  // (40.4), to within what the lossy codecs blur of its edge.
   test::WriteText(dir / "scene.lws", scene);
-  const struct {
-    const char* name;
-    AVCodecID video, audio;
-    double clickTolerance;  // seconds; the lossy codecs blur the click's edge
-  } cases[] = {{"v.mp4", AV_CODEC_ID_H264, AV_CODEC_ID_AAC, 0.01},
-               {"v.webm", AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS, 0.01},
-               {"v.mkv", AV_CODEC_ID_FFV1, AV_CODEC_ID_FLAC, 0}};
-  for (const auto& c : cases) {
-    options.lossless = c.video == AV_CODEC_ID_FFV1;
-    run = Capture(c.name, 30);
-    ASSERT_EQ(run.code, 0) << c.name << run.err;
-    const Media media = ReadMedia(dir / c.name);
-    EXPECT_EQ(media.codecs, (std::vector<AVCodecID>{c.video, c.audio})) << c.name;
-    EXPECT_EQ(media.pictures, 60u) << c.name;
-    EXPECT_NEAR(media.videoSeconds, 2.0, 0.04) << c.name;
-    EXPECT_NEAR(media.audioSeconds, media.videoSeconds, 0.04) << c.name;
-    EXPECT_NEAR(media.clickSeconds, 40 / 30.0, c.clickTolerance + 1e-9) << c.name;
+  for (auto [name, video, audio, clickTolerance] : {std::tuple{"v.mkv", AV_CODEC_ID_FFV1, AV_CODEC_ID_FLAC, 0.0},
+                                                    {"v.mp4", AV_CODEC_ID_H264, AV_CODEC_ID_AAC, 0.01},
+                                                    {"v.webm", AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS, 0.01}}) {
+    options.lossless = video == AV_CODEC_ID_FFV1;
+    run = Capture(name, 30);
+    ASSERT_EQ(run.code, 0) << name << run.err;
+    const Media media = ReadMedia(dir / name);
+    EXPECT_EQ(std::tuple(media.codecs, media.pictures), std::tuple(std::vector<AVCodecID>{video, audio}, 60u)) << name;
+    EXPECT_NEAR(media.videoSeconds, 2.0, 0.04) << name;
+    EXPECT_NEAR(media.audioSeconds, media.videoSeconds, 0.04) << name;
+    EXPECT_NEAR(media.clickSeconds, 40 / 30.0, clickTolerance + 1e-9) << name;
     // Lossless: every picture as the PNG capture has it.
     EXPECT_EQ(media.rgb.size(), options.lossless ? 60u : 0u);
     for (size_t k = 0; k < media.rgb.size(); ++k) EXPECT_EQ(media.rgb[k], Shot("whole", k).rgb) << k;
   }
 
-  options.lossless = false;
-  options.settings.width = 161;
+  options.settings.width = 161;  // lossy, as the last file was
   run = Capture("odd.mp4", 30);
   EXPECT_TRUE(run.code == EXIT_OUTPUT_FAILED && run.err.find("even width and height") != std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(dir / "odd.mp4"));
@@ -313,8 +298,7 @@ TEST_F(OffscreenRun, TexturesOfTheSceneAreLoadedAndBound) {
     std::filesystem::remove(dir.Path() / "boxuv.png");
   }
   const Picture textured = Read(dir / "textured.png"), plain = Read(dir / "plain.png");
-  EXPECT_GT(textured.centreX, 0);
-  EXPECT_NE(textured.rgb, plain.rgb);
+  EXPECT_TRUE(textured.centreX > 0 && textured.rgb != plain.rgb);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// zivi3_crash_probe LOG WHAT [ARGUMENT...] [--fullscreen WxH]: the real System in a real window
-// whose driver does what WHAT says (see the usage line), watched from outside by the tests.
+// zivi3_crash_probe LOG WHAT [ARGUMENT...] [--fullscreen WxH]: the real System, its driver doing what WHAT says.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +10,7 @@
 
 namespace {
 
-// A field a few bytes into a null record: a null pointer's fault that the sanitizer's null check
-// doesn't stop first. Volatile: the write must really happen.
+// A field a few bytes into a null record, which the sanitizer's null check doesn't stop first; volatile: it is written.
 int* volatile nowhere = reinterpret_cast<int*>(uintptr_t{16});
 
 void Fault() { *nowhere = 1; }
