@@ -10,17 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
-#include <iterator>
 #include <memory>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace e2e {
@@ -38,23 +35,13 @@ const char* const DESKTOP_MODE = "1280x1024";
 // Rows at the top of the window that hold the frames-per-second text, which changes on its own.
 constexpr int OVERLAY_ROWS = 24;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ReadFile(const fs::path& path) { return test::ReadText(path.string()); }
 
 using Shell = test::ShellRun;
 
 // A shell command's exit code and output (stderr too), killed after seconds.
 Shell Sh(const std::string& command, int seconds = 20) {
-  Shell result;
-  std::FILE* pipe = popen(("timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1").c_str(), "r");
-  if (!pipe) return result;
-  char buffer[512];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
-  const int status = pclose(pipe);
-  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return test::Shell("timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1");
 }
 
 // The id of a mapped window whose title begins with prefix, or "" (also when one went during the search).
