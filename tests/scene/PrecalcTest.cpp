@@ -8,17 +8,7 @@
 
 namespace {
 
-using test::Corners;
-
-class PrecalcTest : public test::SceneFixture {
- protected:
-  SceneObject* AddNull(uint8_t phase) {
-    SceneObject* null = scene->AddObject();
-    null->flags = OBJECT_NULL;
-    null->actionPhase = phase;
-    return null;
-  }
-};
+using PrecalcTest = test::SceneFixture;
 
 // A vertex sums the face normal of every triangle with a corner pointer at it.
 std::vector<Vec3> QuadraticNormals(const SceneObject& object) {
@@ -38,12 +28,18 @@ std::vector<Vec3> QuadraticNormals(const SceneObject& object) {
 }
 
 TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
-  SceneObject* quiet = AddNull(ACTION_NONE);
-  SceneObject* music = AddNull(ACTION_PRE_SCENE);
+  auto addNull = [this](uint8_t phase) {
+    SceneObject* null = scene->AddObject();
+    null->flags = OBJECT_NULL;
+    null->actionPhase = phase;
+    return null;
+  };
+  SceneObject* quiet = addNull(ACTION_NONE);
+  SceneObject* music = addNull(ACTION_PRE_SCENE);
   SceneObject* cube = scene->AddObject();
   test::AddCube(cube, scene->AddSurface());
-  SceneObject* fade = AddNull(ACTION_POST_SCENE);
-  SceneObject* sound = AddNull(ACTION_PRE_SCENE);
+  SceneObject* fade = addNull(ACTION_POST_SCENE);
+  SceneObject* sound = addNull(ACTION_PRE_SCENE);
   SceneObject* clone = scene->AddObject();
   cube->pivot = {0, 0, 3};
   cube->uvMaps = {{"uv", {}, {}}};
@@ -83,7 +79,7 @@ TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
     const uint32_t usedCount = 1 + random() % vertexCount;  // the rest must come out zero
     std::vector<Vec3> points(vertexCount);
     for (Vec3& p : points) p = {coordinate(random), coordinate(random), coordinate(random)};
-    Corners corners(random() % 150);
+    test::Corners corners(random() % 150);
     for (auto& c : corners) {
       for (uint32_t& index : c) index = random() % usedCount;
       switch (random() % 6) {
@@ -118,8 +114,7 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   metal->smoothing = 30 * DEGREE;
   test::AddCylinder(cylinder, metal, 16, 1, 1);
   test::AddCylinder(tube, metal, 16, 1, 1, false);
-  // A split square (points 0-3) and a triangle tilted 11° along its edge 0-3, at 45°: the
-  // square counts once at point 0; a third triangle there, of another surface, plays no part.
+  // A split square and a triangle tilted 11° on its edge 0-3, at 45°: the square counts once; another surface doesn't.
   SceneObject* roof =
       test::AddMesh(*scene, {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {-1, -0.2f, 0.5f}, {0.5f, -0.2f, -1}}, {});
   Surface* tiles = scene->AddSurface();
