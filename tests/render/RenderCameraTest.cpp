@@ -51,10 +51,9 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionTheCameraTurnsAndTheZoomPutThe
 }
 
 TEST_F(RenderCamera, ATargetingCameraAimsWhereItsTargetWasTheFrameBefore) {
-  Camera* camera = AddCamera({0, 0, -5}, {1, 0, 0});  // its heading is never evaluated
   SceneObject* target = AddObject({3, 1, 10});
   AddSquare(target, AddSurface({1, 1, 1}), {}, 0.2f);
-  camera->target = target;
+  AddCamera({0, 0, -5}, {1, 0, 0})->target = target;  // its heading is never evaluated
   // The first frame reads the target's channels before they were ever evaluated: the origin.
   const auto [x, y] = Project({3, 1, 15});
   ExpectBlobAt(Render(0), x, y, 1.0f, "first frame");

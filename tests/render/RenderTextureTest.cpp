@@ -6,11 +6,11 @@
 namespace render_test {
 namespace {
 
-using Rgb = std::array<uint8_t, 3>;
+using Rgb = std::vector<int>;
 // Colours, in 4 × 2 blocks of a picture (top row first): one per quarter turn and half height.
-constexpr Rgb BLOCKS[8] = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},     {255, 255, 0},
+const Rgb BLOCKS[8] = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},     {255, 255, 0},
                            {0, 255, 255}, {255, 0, 255},   {255, 255, 255}, {255, 128, 0}};
-constexpr Rgb RED = BLOCKS[0], BLUE = BLOCKS[2], WHITE = BLOCKS[6], ORANGE = BLOCKS[7], BLACK = {0, 0, 0};
+const Rgb RED = BLOCKS[0], BLUE = BLOCKS[2], WHITE = BLOCKS[6], ORANGE = BLOCKS[7], BLACK = {0, 0, 0};
 
 class RenderTexture : public RenderFixture {
  protected:
@@ -26,7 +26,6 @@ class RenderTexture : public RenderFixture {
     test::WriteBytes(dir / name, test::EncodeImage(test::ImageKind::PNG24, picture));
     system.textureCache.AddReference(name.c_str());
   }
-  static std::vector<int> Block(int block) { return {BLOCKS[block][0], BLOCKS[block][1], BLOCKS[block][2]}; }
 
   // A layer naming image, of that projection.
   static TextureLayer& AddLayer(Surface* surface, const char* image, uint8_t projection = PROJECTION_UV) {
@@ -106,7 +105,7 @@ TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
   const struct {
     uint8_t wrap;
     std::vector<int> rgb;
-  } wraps[] = {{WRAP_REPEAT, Block(1)}, {WRAP_MIRROR, Block(2)}, {WRAP_EDGE, Block(3)}, {WRAP_RESET, {0, 0, 0}}};
+  } wraps[] = {{WRAP_REPEAT, BLOCKS[1]}, {WRAP_MIRROR, BLOCKS[2]}, {WRAP_EDGE, BLOCKS[3]}, {WRAP_RESET, BLACK}};
   for (int i = 0; i < 4; ++i) {
     Surface* surface = AddSurface({0, 0, 0});
     TextureLayer& layer = AddLayer(surface, "blocks.png", PROJECTION_PLANAR);
@@ -122,14 +121,14 @@ TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
   } probes[] = {{{-5 + 0.8660254f, 1, 20 - 1.5f}, 2},  // 30° right, 30° up
                 {{-5 - 1.6275953f, -0.6840403f, 20 - 0.9396926f}, 5}};  // 60° left, 20° down
   for (const auto& probe : probes)
-    EXPECT_PRED2(Near, image.Rgb(Project(probe.point)), Block(probe.block)) << "sphere, block " << probe.block;
+    EXPECT_PRED2(Near, image.Rgb(Project(probe.point)), BLOCKS[probe.block]) << "sphere, block " << probe.block;
   for (int i = 0; i < 4; ++i)
     EXPECT_PRED2(Near, image.Rgb(Project({-4.5f + 3 * float(i) + 0.9f, -4 + 0.25f, 20})), wraps[i].rgb)
         << "wrap mode " << int(wraps[i].wrap);
   for (float time : {0.0f, 10.0f}) {
     const Image frame = Render(time);
-    EXPECT_PRED2(Near, frame.Rgb(0.375f * WIDTH, 0.2f * HEIGHT), Block(1)) << "front, top left, frame " << time;
-    EXPECT_PRED2(Near, frame.Rgb(0.875f * WIDTH, 0.9f * HEIGHT), Block(7)) << "front, bottom right, frame " << time;
+    EXPECT_PRED2(Near, frame.Rgb(0.375f * WIDTH, 0.2f * HEIGHT), BLOCKS[1]) << "front, top left, frame " << time;
+    EXPECT_PRED2(Near, frame.Rgb(0.875f * WIDTH, 0.9f * HEIGHT), BLOCKS[7]) << "front, bottom right, frame " << time;
   }
 }
 

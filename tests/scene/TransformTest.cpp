@@ -26,15 +26,6 @@ bool IsIdentity(const Matrix4& m, float tolerance) {
   return true;
 }
 
-// The view matrix a camera builds for itself: the inverse of its placement.
-Matrix4 CameraView(Vec3 position, float heading, float pitch, float bank) {
-  Matrix4 m = Translation(-position.x, -position.y, position.z);
-  RotateY(m, heading);
-  RotateX(m, pitch);
-  RotateZ(m, -bank);
-  return m;
-}
-
 TEST_F(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   SceneObject* object = scene->AddObject();
 
@@ -103,7 +94,10 @@ TEST_F(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
 
   // An object under a camera follows the camera: it carries the inverse of the view matrix.
   Camera* camera = scene->AddCamera();
-  camera->localMatrix = CameraView({1, 2, 3}, 0.4f, 0.2f, -0.6f);
+  camera->localMatrix = Translation(-1, -2, 3);  // its view: the inverse of its placement at (1, 2, 3), turned
+  RotateY(camera->localMatrix, 0.4f);
+  RotateX(camera->localMatrix, 0.2f);
+  RotateZ(camera->localMatrix, 0.6f);
   SceneObject* held = scene->AddObject();
   held->parent = camera;
   held->parentKind = ITEM_CAMERA;
@@ -115,12 +109,12 @@ TEST_F(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   test::Place(rig, {5, 0, 0}, {HALF_PI, 0, 0});
   UpdateObject(rig, 0);
   Camera* riding = scene->AddCamera();
-  riding->localMatrix = CameraView({0, 0, 1}, 0, 0, 0);
+  riding->localMatrix = Translation(0, 0, 1);  // the view from 1 ahead (GL's z is negated)
   riding->parent = rig;
   UpdateCameraWorld(riding);
   ExpectNear(Place(riding->worldMatrix, {7, 0, 0}), {0, 0, 1}, "a point 1 ahead of the riding camera");
   Camera* mounted = scene->AddCamera();
-  mounted->localMatrix = CameraView({0, 0, 4}, 0, 0, 0);
+  mounted->localMatrix = Translation(0, 0, 4);
   mounted->parent = camera;
   mounted->parentKind = ITEM_CAMERA;
   UpdateCameraWorld(mounted);
