@@ -159,7 +159,7 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   }, "roof");
 }
 
-TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
+TEST_F(PrecalcTest, OneBatchPerSurfaceInListOrderAndAnimatedSurfacesMakeObjectsDynamic) {
   Surface* first = scene->AddSurface();
   Surface* second = scene->AddSurface();
   const std::vector<Vec3> points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
@@ -168,28 +168,7 @@ TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
       test::AddMesh(*scene, points, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 2, 3}, {0, 1, 3}}, {second, first});
   object->triangles.emplace_back();
   object->triangles.emplace_back().cornerIndex[1] = 4;
-
-  scene->Precalc(nullptr);
-
-  EXPECT_TRUE(Logged(3, "VKTSCE(Precalc)  -> 2 Surfaces"));  // counted before the grey one is made
-  EXPECT_EQ(LinesWith("has 1 triangles with corners past its 4 vertices, left out"), 1u);
-  ASSERT_EQ(object->triangles.size(), 6u);
-  ASSERT_EQ(scene->surfaces.size(), 3u);
-  Surface* grey = scene->surfaces[2].get();
-  EXPECT_TRUE(grey->color.x > 0 && grey->color.x == grey->color.z);
-  std::vector<std::tuple<uint32_t, uint32_t, Surface*>> batches;
-  for (const SurfaceBatch& batch : object->surfaceBatches) batches.emplace_back(batch.first, batch.count, batch.surface);
-  EXPECT_EQ(batches, (std::vector<std::tuple<uint32_t, uint32_t, Surface*>>{{0, 2, first}, {2, 3, second}, {5, 1, grey}}));
-  const uint32_t order[] = {1, 3, 0, 2, 4, 5};  // triangle order within a batch
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(object->sortedTriangles[i], &object->triangles[order[i]]) << i;
-
-  PrecalcObject(*test::AddMesh(*scene, points, {{0, 1, 2}}), nullptr);
-  EXPECT_EQ(scene->objects.back()->triangles[0].surface, grey);  // one grey surface per scene
-  EXPECT_EQ(scene->surfaces.size(), 3u);
-}
-
-TEST_F(PrecalcTest, AnimatedSurfacesAndLayersMakeObjectsDynamic) {
-  const std::vector<Vec3> points = {{0, 0, 0}, {2, 0, 4}, {0, 0, 4}};
+  const std::vector<Vec3> slope = {{0, 0, 0}, {2, 0, 4}, {0, 0, 4}};
   Surface* still = scene->AddSurface();
   (still->layers[0] = std::make_unique<TextureLayer>())->ordinal = "\x80";
   still->layers[0]->projection = 1;  // not planar: coordinates stay as loaded
@@ -207,13 +186,29 @@ TEST_F(PrecalcTest, AnimatedSurfacesAndLayersMakeObjectsDynamic) {
   }
   sliding->layers[1]->envelopes[LAYER_ENV_SIZE_Z] = std::make_unique<Envelope>();
   sliding->layerCount = 2;
-  SceneObject* plain = test::AddMesh(*scene, points, {{0, 1, 2}}, {still});
+  SceneObject* plain = test::AddMesh(*scene, slope, {{0, 1, 2}}, {still});
   plain->triangles[0].texCoords[0].cornerU[1] = 0.5f;
-  SceneObject* fades = test::AddMesh(*scene, points, {{0, 1, 2}}, {fading});
-  SceneObject* dims = test::AddMesh(*scene, points, {{0, 1, 2}}, {dimming});
-  SceneObject* slides = test::AddMesh(*scene, points, {{0, 1, 2}}, {sliding});
+  SceneObject* fades = test::AddMesh(*scene, slope, {{0, 1, 2}}, {fading});
+  SceneObject* dims = test::AddMesh(*scene, slope, {{0, 1, 2}}, {dimming});
+  SceneObject* slides = test::AddMesh(*scene, slope, {{0, 1, 2}}, {sliding});
 
   scene->Precalc(nullptr);
+
+  EXPECT_TRUE(Logged(3, "VKTSCE(Precalc)  -> 6 Surfaces"));  // counted before the grey one is made
+  EXPECT_EQ(LinesWith("has 1 triangles with corners past its 4 vertices, left out"), 1u);
+  ASSERT_EQ(object->triangles.size(), 6u);
+  ASSERT_EQ(scene->surfaces.size(), 7u);
+  Surface* grey = scene->surfaces[6].get();
+  EXPECT_TRUE(grey->color.x > 0 && grey->color.x == grey->color.z);
+  std::vector<std::tuple<uint32_t, uint32_t, Surface*>> batches;
+  for (const SurfaceBatch& batch : object->surfaceBatches) batches.emplace_back(batch.first, batch.count, batch.surface);
+  EXPECT_EQ(batches, (std::vector<std::tuple<uint32_t, uint32_t, Surface*>>{{0, 2, first}, {2, 3, second}, {5, 1, grey}}));
+  const uint32_t order[] = {1, 3, 0, 2, 4, 5};  // triangle order within a batch
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(object->sortedTriangles[i], &object->triangles[order[i]]) << i;
+
+  PrecalcObject(*test::AddMesh(*scene, points, {{0, 1, 2}}), nullptr);
+  EXPECT_EQ(scene->objects.back()->triangles[0].surface, grey);  // one grey surface per scene
+  EXPECT_EQ(scene->surfaces.size(), 7u);
 
   EXPECT_FALSE(plain->flags & OBJECT_DYNAMIC);
   EXPECT_EQ(plain->triangles[0].texCoords[0].cornerU[1], 0.5f);
