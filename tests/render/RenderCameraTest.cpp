@@ -13,17 +13,15 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionTheCameraTurnsAndTheZoomPutThe
   AddSquare(square, AddSurface({1, 0, 0}), {}, 0.25f);
   const Image image = Render(0);
   // Its corners, projected by hand, bound exactly the pixels it covers, unlit in its own colour.
-  float left, top, right, bottom;
-  Project({0.75f, 0.75f, 10}, &left, &top);
-  Project({1.25f, 0.25f, 10}, &right, &bottom);
+  const auto [left, top] = Project({0.75f, 0.75f, 10});
+  const auto [right, bottom] = Project({1.25f, 0.25f, 10});
   const Blob blob = FindBlob(image);
   ASSERT_GT(blob.count, 0u);
   EXPECT_TRUE(std::fabs(blob.left - left) <= 1 && std::fabs(blob.right + 1 - right) <= 1 &&
               std::fabs(blob.top - top) <= 1 && std::fabs(blob.bottom + 1 - bottom) <= 1);
   EXPECT_EQ(image.Rgb(blob.x, blob.y), (std::vector<int>{255, 0, 0}));
 
-  // Moved onto the square, then turned: heading right moves it left, pitch down moves it up, bank
-  // anticlockwise turns the image clockwise (the square on the right goes down).
+  // On the square, then turned: heading right moves it left, pitch down moves it up, bank turns the image clockwise.
   const float f = 1.0f / std::tan(34.71f * 0.5f * DEGREES), aspect = float(WIDTH) / HEIGHT;
   const struct {
     Vec3 position, rotation;
@@ -40,12 +38,10 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionTheCameraTurnsAndTheZoomPutThe
     for (int i = 0; i < 3; ++i) camera->envelopes[CHANNEL_HEADING + i]->keys[0].value = (&v.rotation.x)[i];
     ExpectBlobAt(Render(0), v.x, v.y, 1.0f, v.what);
   }
-  // The LightWave look takes the field of view from the zoom (the image is 2 units high at the
-  // zoom's distance): twice the zoom, twice as far from the centre. The classic look ignores it.
+  // The LightWave look's field of view follows the zoom (2 units high at its distance); the classic look ignores it.
   for (int i = 0; i < 6; ++i) camera->envelopes[i]->keys[0].value = 0;
   camera->zoomFactor = 6.4f;
-  float x, y;
-  Project({1, 0.5f, 10}, &x, &y);
+  const auto [x, y] = Project({1, 0.5f, 10});
   ExpectBlobAt(Render(0), x, y, 1.0f, "classic");
   system.settings.lightwave = true;
   const float cx = WIDTH / 2.0f, cy = HEIGHT / 2.0f;
@@ -55,13 +51,11 @@ TEST_F(RenderCamera, SquaresLandWhereTheProjectionTheCameraTurnsAndTheZoomPutThe
 }
 
 TEST_F(RenderCamera, ATargetingCameraAimsWhereItsTargetWasTheFrameBefore) {
-  Camera* camera = AddCamera({0, 0, -5}, {1, 0, 0});  // its heading is never evaluated
   SceneObject* target = AddObject({3, 1, 10});
   AddSquare(target, AddSurface({1, 1, 1}), {}, 0.2f);
-  camera->target = target;
+  AddCamera({0, 0, -5}, {1, 0, 0})->target = target;  // its heading is never evaluated
   // The first frame reads the target's channels before they were ever evaluated: the origin.
-  float x, y;
-  Project({3, 1, 15}, &x, &y);
+  const auto [x, y] = Project({3, 1, 15});
   ExpectBlobAt(Render(0), x, y, 1.0f, "first frame");
   ExpectBlobAt(Render(0), WIDTH / 2.0f, HEIGHT / 2.0f, 0.5f, "aimed at the target");
 }
@@ -73,14 +67,13 @@ TEST_F(RenderCamera, WidescreenDrawsIntoACentredBandAndLeavesTheRestCleared) {
   AddSquare(AddObject({1, 1, 9}), AddSurface({0, 1, 0}), {}, 0.1f);  // before it
   const Image image = Render(0, {0, 0, 1});
 
-  const uint32_t band = WIDTH / 16 * 9;  // 180
-  const uint32_t top = (HEIGHT - band) / 2;
-  for (uint32_t y : {0u, top - 1, top + band, HEIGHT - 1})
+  const float band = WIDTH / 16 * 9;  // 180
+  const float top = (HEIGHT - band) / 2;
+  for (float y : {0.0f, top - 1, top + band, HEIGHT - 1.0f})
     EXPECT_EQ(image.Rgb(WIDTH / 2, y), (std::vector<int>{0, 0, 255})) << "row " << y << " keeps the clear colour";
-  for (uint32_t y : {top, top + band / 2, top + band - 1}) EXPECT_EQ(image.Rgb(WIDTH / 2, y)[0], 255) << "row " << y;
+  for (float y : {top, top + band / 2, top + band - 1}) EXPECT_EQ(image.Rgb(WIDTH / 2, y)[0], 255) << "row " << y;
   // The band's aspect is 16:9: a square off-centre lands by that aspect, inside the band.
-  float x, y;
-  Project({1, 1, 9}, &x, &y, 16.0f / 9.0f, band);
+  const auto [x, y] = Project({1, 1, 9}, 16.0f / 9.0f, band);
   EXPECT_EQ(image.Rgb(x, y)[1], 255);
   for (float d : {-4.0f, 4.0f}) EXPECT_TRUE(image.Rgb(x + d, y)[1] == 0 && image.Rgb(x, y + d)[1] == 0);
 }
@@ -103,8 +96,7 @@ TEST_F(RenderCamera, APointCachedObjectFollowsItsCacheNotItsChannels) {
   const float times[][2] = {{0.5f, 0.5f}, {2, 2}, {5, 0.5f}};
   for (const auto& [time, sampleX] : times) {
     if (time == 5) scene->AdvanceFrame(0.5f);
-    float x, y;
-    Project({sampleX, 0, 10}, &x, &y);
+    const auto [x, y] = Project({sampleX, 0, 10});
     ExpectBlobAt(Render(time), x, y, 1.0f, "point cache");
   }
 }

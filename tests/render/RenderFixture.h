@@ -9,14 +9,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace render_test {
 
-using test::Constant;
-using test::Place;
-using test::Ramp;
+using namespace test;  // the scene builders
 
 constexpr float DEGREES = 3.14159265f / 180.0f;
+
+using Pixel = std::pair<float, float>;  // x, y from the top left
 
 // An RGB frame, top row first.
 struct Image {
@@ -27,6 +29,7 @@ struct Image {
     const uint8_t* at = &rgb[(size_t(y) * width + size_t(x)) * 3];
     return {at[0], at[1], at[2]};
   }
+  std::vector<int> Rgb(Pixel pixel) const { return Rgb(pixel.first, pixel.second); }
   bool Black(float x, float y) const { return Rgb(x, y) == std::vector<int>{0, 0, 0}; }
 };
 
@@ -71,17 +74,14 @@ class RenderFixture : public ::testing::Test {
   static constexpr uint32_t WIDTH = 320, HEIGHT = 240;
 
   void SetUp() override {
-    Settings settings;
-    settings.width = WIDTH;
-    settings.height = HEIGHT;
-    settings.widescreen = 0;
-    system.ApplySettings(settings);
+    system.ApplySettings({.width = WIDTH, .height = HEIGHT, .widescreen = 0});
     context = platform::CreateOffscreenContext(WIDTH, HEIGHT, 32);
     ASSERT_NE(context, nullptr);
     NewScene();
   }
 
   void TearDown() override {
+    system.textureCache.Free();
     if (scene) ReleaseSceneRendering(*scene);
     platform::DestroyOffscreenContext(context);
   }
@@ -96,7 +96,6 @@ class RenderFixture : public ::testing::Test {
 
   Camera* AddCamera(Vec3 position = {}, Vec3 rotation = {}) {
     Camera* camera = scene->AddCamera();
-    camera->cameraIndex = uint32_t(scene->cameras.size() - 1);
     const float values[6] = {position.x, position.y, position.z, rotation.x, rotation.y, rotation.z};
     for (int i = 0; i < 6; ++i) Constant(camera->envelopes[i], values[i]);
     return camera;
@@ -166,14 +165,13 @@ class RenderFixture : public ::testing::Test {
     return image;
   }
 
-  // Where a scene point lands in pixels, seen from a camera at the origin looking along +Z:
-  // 34.71° vertically, the width's share by the aspect, in a band of bandHeight rows.
-  static void Project(Vec3 point, float* x, float* y, float aspect = float(WIDTH) / HEIGHT,
-                      uint32_t bandHeight = HEIGHT) {
+  // Where a point lands, seen from the origin along +Z: 34.71° high, the width by the aspect, in bandHeight rows.
+  static Pixel Project(Vec3 point, float aspect = float(WIDTH) / HEIGHT, uint32_t bandHeight = HEIGHT) {
     const float f = 1.0f / std::tan(34.71f * 0.5f * DEGREES);
-    *x = (f / aspect * point.x / point.z + 1) * 0.5f * WIDTH;
-    *y = float(HEIGHT - bandHeight) / 2 + (1 - f * point.y / point.z) * 0.5f * bandHeight;
+    return {(f / aspect * point.x / point.z + 1) * 0.5f * WIDTH,
+            float(HEIGHT - bandHeight) / 2 + (1 - f * point.y / point.z) * 0.5f * bandHeight};
   }
+  static void Project(Vec3 point, float* x, float* y) { std::tie(*x, *y) = Project(point); }
 
   System system;
   platform::OffscreenContext* context = nullptr;

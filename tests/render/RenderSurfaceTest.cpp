@@ -13,13 +13,8 @@ constexpr int AMBIENT_ONLY = 26;
 // Grey 0.5 lit at 45° by a white light, plus the ambient part.
 const int LIT_AT_45 = int(std::lround((0.5 * std::sqrt(0.5) + 0.1) * 255));
 
-// Classic: kind 2 shines from the direction of its position, others from the position. LightWave:
-// by LightType, distant and spot along their own +Z, over the scene's ambient (0.4 × 0.5 here).
+// Classic: kind 2 shines along its position; LightWave: by type, distant and spot along their +Z; ambient 0.4 × 0.5.
 TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
-  // Two grey squares turned 45° towards the middle, probed at their centres.
-  float leftX, rightX, y;
-  Project({-1.5f, 0, 10}, &leftX, &y);
-  Project({1.5f, 0, 10}, &rightX, &y);
   const int HALF_AT_45 = int(std::lround((0.25 * std::sqrt(0.5) + 0.1) * 255));
   const int FULL = int(std::lround(0.6 * 255));
   // The left square faces the spot head on: it stands 5 along the square's normal, turned back.
@@ -53,30 +48,31 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
       {true, LIGHT_TYPE_AREA, {6, 0, 10}, {}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "LW area light, shone as a point"},
       {false, LIGHT_POINT, {}, {}, 1, 0, LIT_AT_45, AMBIENT_ONLY, "point, on a parent that moved to the right"},
   };
+  // Two grey squares turned 45° towards the middle, probed at their centres, and one light.
+  scene->ambientColor = {0.4f, 0.4f, 0.4f};
+  Constant(scene->ambientIntensityEnvelope, 0.5f);
+  AddCamera();
+  Surface* grey = AddSurface({0.5f, 0.5f, 0.5f});
+  AddSquare(AddObject({-1.5f, 0, 10}, {-45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
+  AddSquare(AddObject({1.5f, 0, 10}, {45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
+  SceneObject* carrier = AddObject({0, 0, 10});  // from x -6 at frame 0 to 6 at 10
+  Ramp(carrier->envelopes[CHANNEL_POSITION_X], 0, -6, 10, 6);
+  Light* light = AddLight(LIGHT_POINT, {});
+  light->coneAngle = 10;
+  light->edgeAngle = 0;
   for (const Case& c : cases) {
-    NewScene();
     system.settings.lightwave = c.lightwave;
-    scene->ambientColor = {0.4f, 0.4f, 0.4f};
-    Constant(scene->ambientIntensityEnvelope, 0.5f);
-    AddCamera();
-    Surface* grey = AddSurface({0.5f, 0.5f, 0.5f});
-    AddSquare(AddObject({-1.5f, 0, 10}, {-45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
-    AddSquare(AddObject({1.5f, 0, 10}, {45 * DEGREES, 0, 0}, 0), grey, {}, 0.5f);
-    Light* light = AddLight(c.kind, c.position);
+    light->kind = light->type = c.kind;
     light->lightIndex = c.lightIndex;
-    light->type = c.kind;
     light->intensity = c.intensity;
+    light->intensityEnvelope.reset();
     if (c.intensity < 0) Constant(light->intensityEnvelope, -c.intensity);  // the envelope wins
-    light->coneAngle = 10;
-    light->edgeAngle = 0;
+    for (int i = 0; i < 3; ++i) Constant(light->envelopes[i], (&c.position.x)[i]);
     for (int i = 0; i < 3; ++i) Constant(light->envelopes[CHANNEL_HEADING + i], (&c.rotation.x)[i]);
-    if (c.position.z == 0 && c.kind == LIGHT_POINT) {  // carried from x -6 at frame 0 to 6 at 10
-      light->parent = AddObject({0, 0, 10});
-      Ramp(static_cast<SceneObject*>(light->parent)->envelopes[CHANNEL_POSITION_X], 0, -6, 10, 6);
-    }
+    light->parent = c.position.z == 0 && c.kind == LIGHT_POINT ? carrier : nullptr;
     const Image image = Render(10);
-    EXPECT_NEAR(image.Rgb(leftX, y)[1], c.left, 3) << c.what;
-    EXPECT_NEAR(image.Rgb(rightX, y)[1], c.right, 3) << c.what;
+    EXPECT_NEAR(image.Rgb(Project({-1.5f, 0, 10}))[1], c.left, 3) << c.what;
+    EXPECT_NEAR(image.Rgb(Project({1.5f, 0, 10}))[1], c.right, 3) << c.what;
   }
 
   // Falloff over the range in either look (none for a distant light); a spot's soft edge is half strength halfway.
@@ -89,7 +85,6 @@ TEST_F(RenderSurface, EachKindOfLightLightsTheFacesTurnedTowardsIt) {
                   {false, 0, 3, 8, 0, 0, 0.125f}, {false, 0, 1, 0, 1, 0, 0}, {false, 0, 4, 4, 1, 0, 0},
                   {true, LIGHT_TYPE_SPOT, 2, 4, 0, 0.25f, 0}, {true, LIGHT_TYPE_POINT, 3, 4, 0, 0, 0.0625f},
                   {true, LIGHT_TYPE_POINT, 1, 4, 1, 0, 0.25f}, {true, LIGHT_TYPE_DISTANT, 2, 4, 1, 0, 0}};
-  Light* light = scene->lights[0].get();
   light->coneAngle = 30;
   light->edgeAngle = 10;
   for (const auto& f : falloffs) {
@@ -130,8 +125,7 @@ TEST_F(RenderSurface, ADissolvingObjectFadesAsAWholeWithTheLightWaveLook) {
   }
 }
 
-// A red square before a transparent green one: in the opaque pass it writes depth and hides the
-// green; in the transparent pass (no depth writes, object order) the green covers it.
+// Red before transparent green: opaque, red writes depth and hides it; in the transparent pass green covers it.
 TEST_F(RenderSurface, TransparencyZeroAndOneThousandthTakeDifferentPasses) {
   const std::vector<int> RED = {255, 0, 0}, GREEN = {0, 255, 0};
   for (float redTransparency : {0.0f, 0.001f}) {
@@ -161,11 +155,8 @@ TEST_F(RenderSurface, BackFacesShowOnlyOnDoubleSidedSurfacesAndAreLitThere) {
   Surface* doubleSided = AddSurface({0.5f, 0.5f, 0.5f}, 0, SURFACE_INITIAL | SURFACE_DOUBLE_SIDED);
   AddSquare(AddObject({2, 0, 10}, {180 * DEGREES, 0, 0}, 0), doubleSided, {}, 1);
   const Image image = Render(0);
-  float left, right, y;
-  Project({-2, 0, 10}, &left, &y);
-  Project({2, 0, 10}, &right, &y);
-  EXPECT_TRUE(image.Black(left, y)) << "culled";
-  EXPECT_NEAR(image.Rgb(right, y)[1], int(std::lround(0.6 * 255)), 2) << "lit from the front";
+  EXPECT_EQ(image.Rgb(Project({-2, 0, 10})), (std::vector<int>{0, 0, 0})) << "culled";
+  EXPECT_NEAR(image.Rgb(Project({2, 0, 10}))[1], int(std::lround(0.6 * 255)), 2) << "lit from the front";
 }
 
 TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
@@ -176,11 +167,9 @@ TEST_F(RenderSurface, TrailLeavesFadingCopiesAtTheFiveFramesBefore) {
   Ramp(object->envelopes[CHANNEL_POSITION_X], 0, -3, 20, 7);  // half a unit per frame
   const Image image = Render(10);
   // The copies at the five frames before, fading in, then the object itself.
-  for (int i = 0; i < 6; ++i) {
-    float x, y;
-    Project({-3 + 0.5f * float(5 + i), 0, 10}, &x, &y);
-    EXPECT_NEAR(image.Rgb(x, y)[0], i < 5 ? (0.02f + float(i) / 61) * 255 : 255, 1.0f) << "copy " << i;
-  }
+  for (int i = 0; i < 6; ++i)
+    EXPECT_NEAR(image.Rgb(Project({-3 + 0.5f * float(5 + i), 0, 10}))[0], i < 5 ? (0.02f + float(i) / 61) * 255 : 255,
+                1.0f) << "copy " << i;
   EXPECT_TRUE(white->transparency == 0 && object->channelValues[CHANNEL_POSITION_X] == 1.5f) << "opaque, at time - 1";
   // A frame passing unseen leaves the same behind.
   white->transparency = 0.5f;

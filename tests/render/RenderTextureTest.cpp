@@ -6,11 +6,11 @@
 namespace render_test {
 namespace {
 
-using Rgb = std::array<uint8_t, 3>;
+using Rgb = std::vector<int>;
 // Colours, in 4 × 2 blocks of a picture (top row first): one per quarter turn and half height.
-constexpr Rgb BLOCKS[8] = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},     {255, 255, 0},
+const Rgb BLOCKS[8] = {{255, 0, 0},   {0, 255, 0},     {0, 0, 255},     {255, 255, 0},
                            {0, 255, 255}, {255, 0, 255},   {255, 255, 255}, {255, 128, 0}};
-constexpr Rgb RED = BLOCKS[0], BLUE = BLOCKS[2], WHITE = BLOCKS[6], ORANGE = BLOCKS[7], BLACK = {0, 0, 0};
+const Rgb RED = BLOCKS[0], BLUE = BLOCKS[2], WHITE = BLOCKS[6], ORANGE = BLOCKS[7], BLACK = {0, 0, 0};
 
 class RenderTexture : public RenderFixture {
  protected:
@@ -26,16 +26,12 @@ class RenderTexture : public RenderFixture {
     test::WriteBytes(dir / name, test::EncodeImage(test::ImageKind::PNG24, picture));
     system.textureCache.AddReference(name.c_str());
   }
-  void AddBlocks() {
-    AddPicture("blocks.png", 64, 32, [](uint32_t x, uint32_t y) { return BLOCKS[y / 16 * 4 + x / 16]; });
-  }
-  static std::vector<int> Block(int block) { return {BLOCKS[block][0], BLOCKS[block][1], BLOCKS[block][2]}; }
 
-  // A layer naming image, with UV mapping.
-  static TextureLayer& AddLayer(Surface* surface, const char* image) {
+  // A layer naming image, of that projection.
+  static TextureLayer& AddLayer(Surface* surface, const char* image, uint8_t projection = PROJECTION_UV) {
     auto layer = std::make_unique<TextureLayer>();
     layer->imageName = image;
-    layer->projection = PROJECTION_UV;
+    layer->projection = projection;
     layer->channel = surface->layerCount == 0 ? LAYER_COLOR : LAYER_TRANSPARENCY;
     surface->layers[surface->layerCount] = std::move(layer);
     return *surface->layers[surface->layerCount++];
@@ -47,11 +43,6 @@ class RenderTexture : public RenderFixture {
     ASSERT_TRUE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()));
     system.textureCache.AddScene(scene.get());
     system.textureCache.Load(&vfs);
-  }
-
-  void TearDown() override {
-    system.textureCache.Free();
-    RenderFixture::TearDown();
   }
 
   test::TempDir dir;
@@ -83,7 +74,6 @@ TEST_F(RenderTexture, UvImagesShowTheRightWayUpScaledByDiffuseAndASecondLayerCut
   AddLayer(undecoded, "broken.png");
   AddSquare(AddObject({-3, 0, 10}), undecoded, {}, 0.5f);
   LoadTextures();
-  ASSERT_NE(halved->layers[0]->texture, nullptr);
 
   const Image image = Render(0);
   const struct {
@@ -95,37 +85,31 @@ TEST_F(RenderTexture, UvImagesShowTheRightWayUpScaledByDiffuseAndASecondLayerCut
                 {{-3, 0, 10}, {0, 0, 255}, "undecoded"},
                 {{-0.5f, 0, 10}, {255, 128, 0}, "orange where the mask is white"},
                 {{0.5f, 0, 10}, {0, 255, 0}, "cut out: the green square shows through"}};
-  for (const auto& probe : probes) {
-    float x, y;
-    Project(probe.point, &x, &y);
-    EXPECT_PRED2(Near, image.Rgb(x, y), probe.rgb) << probe.what;
-  }
+  for (const auto& probe : probes) EXPECT_PRED2(Near, image.Rgb(Project(probe.point)), probe.rgb) << probe.what;
   // Drawn from arrays as a dynamic object, it shows the same.
   upDown->flags |= OBJECT_DYNAMIC;
   EXPECT_TRUE(Render(0).rgb == image.rgb);
 }
 
-// A ball's blocks worked out by hand (u = ½ + turn from -z, v = ½ + latitude / 180°); a front-projected
-// backdrop filling the frame wherever the camera is; planar squares, u -½ to 1½, probed at u 1.4.
+// A ball's blocks (u = ½ + turn from -z, v = ½ + latitude / 180°); a front backdrop fills any view; planar u -½ to 1½.
 TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
   system.settings.lightwave = true;
-  AddBlocks();
+  AddPicture("blocks.png", 64, 32, [](uint32_t x, uint32_t y) { return BLOCKS[y / 16 * 4 + x / 16]; });
   Ramp(AddCamera()->envelopes[CHANNEL_POSITION_X], 0, 0, 10, 2);  // the camera moves right
   Surface* globe = AddSurface({0, 0, 0});
-  TextureLayer& spherical = AddLayer(globe, "blocks.png");
-  spherical.projection = PROJECTION_SPHERICAL, spherical.axis = AXIS_Y;
+  AddLayer(globe, "blocks.png", PROJECTION_SPHERICAL).axis = AXIS_Y;
   test::AddSphere(AddObject({-5, 0, 20}), globe, 2);
   Surface* front = AddSurface({0, 0, 0});
-  AddLayer(front, "blocks.png").projection = PROJECTION_FRONT;
+  AddLayer(front, "blocks.png", PROJECTION_FRONT);
   AddSquare(AddObject({0, 0, 40}), front, {}, 40);
   const struct {
     uint8_t wrap;
     std::vector<int> rgb;
-  } wraps[] = {{WRAP_REPEAT, Block(1)}, {WRAP_MIRROR, Block(2)}, {WRAP_EDGE, Block(3)}, {WRAP_RESET, {0, 0, 0}}};
+  } wraps[] = {{WRAP_REPEAT, BLOCKS[1]}, {WRAP_MIRROR, BLOCKS[2]}, {WRAP_EDGE, BLOCKS[3]}, {WRAP_RESET, BLACK}};
   for (int i = 0; i < 4; ++i) {
     Surface* surface = AddSurface({0, 0, 0});
-    TextureLayer& layer = AddLayer(surface, "blocks.png");
-    layer.projection = PROJECTION_PLANAR, layer.axis = AXIS_Z, layer.size = {1, 1, 1}, layer.wrapU = wraps[i].wrap;
+    TextureLayer& layer = AddLayer(surface, "blocks.png", PROJECTION_PLANAR);
+    layer.axis = AXIS_Z, layer.size = {1, 1, 1}, layer.wrapU = wraps[i].wrap;
     AddSquare(AddObject({-4.5f + 3 * float(i), -4, 20}), surface, {}, 1);
   }
   LoadTextures();
@@ -136,19 +120,15 @@ TEST_F(RenderTexture, LightWaveProjectionsAndWrapModesShowTheTexelsWorkedOut) {
     int block;
   } probes[] = {{{-5 + 0.8660254f, 1, 20 - 1.5f}, 2},  // 30° right, 30° up
                 {{-5 - 1.6275953f, -0.6840403f, 20 - 0.9396926f}, 5}};  // 60° left, 20° down
-  float x, y;
-  for (const auto& probe : probes) {
-    Project(probe.point, &x, &y);
-    EXPECT_PRED2(Near, image.Rgb(x, y), Block(probe.block)) << "sphere, block " << probe.block;
-  }
-  for (int i = 0; i < 4; ++i) {
-    Project({-4.5f + 3 * float(i) + 0.9f, -4 + 0.25f, 20}, &x, &y);
-    EXPECT_PRED2(Near, image.Rgb(x, y), wraps[i].rgb) << "wrap mode " << int(wraps[i].wrap);
-  }
+  for (const auto& probe : probes)
+    EXPECT_PRED2(Near, image.Rgb(Project(probe.point)), BLOCKS[probe.block]) << "sphere, block " << probe.block;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_PRED2(Near, image.Rgb(Project({-4.5f + 3 * float(i) + 0.9f, -4 + 0.25f, 20})), wraps[i].rgb)
+        << "wrap mode " << int(wraps[i].wrap);
   for (float time : {0.0f, 10.0f}) {
     const Image frame = Render(time);
-    EXPECT_PRED2(Near, frame.Rgb(0.375f * WIDTH, 0.2f * HEIGHT), Block(1)) << "front, top left, frame " << time;
-    EXPECT_PRED2(Near, frame.Rgb(0.875f * WIDTH, 0.9f * HEIGHT), Block(7)) << "front, bottom right, frame " << time;
+    EXPECT_PRED2(Near, frame.Rgb(0.375f * WIDTH, 0.2f * HEIGHT), BLOCKS[1]) << "front, top left, frame " << time;
+    EXPECT_PRED2(Near, frame.Rgb(0.875f * WIDTH, 0.9f * HEIGHT), BLOCKS[7]) << "front, bottom right, frame " << time;
   }
 }
 

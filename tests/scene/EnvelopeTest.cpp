@@ -36,12 +36,10 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
       // Held before the first key, a middle key starts its span at t = 0, never extrapolated.
       {{Key(0, 1, TCB), Key(10, 7.25f, TCB), Key(20, -2, SHAPE_HERMITE)}, {{-5, 1}, {0, 1}, {10, 7.25f}, {20, -2}, {35, -2}}},
       {{Key(0, 1), Key(10, 7, SHAPE_STEPPED)}, {{0, 1}, {9.99f, 1}, {10, 7}}},
-      // Two TCB keys alone: tangents are the difference, a straight line; tension 0.5 on the
-      // first halves its leaving tangent: 5 + 0.125·5 − 0.125·10.
+      // Two TCB keys: the difference, a straight line; tension 0.5 halves one: 5 + 0.125·5 − 0.125·10.
       {{Key(0, 0, TCB), Key(10, 10, TCB)}, {{2.5f, 2.5f}}},
       {{{.time = 0, .tension = 0.5f, .shape = TCB}, Key(10, 10, TCB)}, {{5, 4.375f}}},
-      // A peak leaves with the difference (10), arrives with the neighbours' average (0); bias 0.5
-      // makes both its tangents 5; continuity 0.5 instead swaps the arriving tangent's weights (−5).
+      // A peak leaves by the difference, arrives by the average (0); bias 0.5: both 5; continuity 0.5: arrives by −5.
       {{Key(0, 0, TCB), Key(10, 10, TCB), Key(20, 0, TCB)}, {{5, 6.25f}, {15, 6.25f}}},
       {{Key(0, 0, TCB), {.time = 10, .bias = 0.5f, .value = 10, .shape = TCB}, Key(20, 0, TCB)}, {{5, 5.625f}, {15, 6.875f}}},
       {{Key(0, 0, TCB), {.time = 10, .continuity = 0.5f, .value = 10, .shape = TCB}, Key(20, 0, TCB)}, {{5, 6.875f}}},
@@ -49,12 +47,10 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
       {{{.time = 0, .shape = SHAPE_BEZIER2D, .outHandleTime = 10.0f / 3, .outHandleValue = 4},
         {.time = 10, .value = 10, .shape = SHAPE_BEZIER2D, .inHandleTime = -10.0f / 3}},
        {{2.5f, 3.25f}, {5, 6.5f}}},
-      // After a linear key the leaving handle sits a third in, flat; with the arriving one at −5
-      // frames, t = 0.75 is reached at time 6.796875, where the values 0, 0, 10, 10 give 8.4375.
+      // After a linear key the handle is flat a third in; with one at −5, t = 0.75 is at 6.796875: 8.4375.
       {{Key(0, 0), {.time = 10, .value = 10, .shape = SHAPE_BEZIER2D, .inHandleTime = -5}},
        {{4.375f, 5}, {6.796875f, 8.4375f}}},
-      // The Linear behaviour leaves by the end key's own slope: TCB (with bias), Hermite and 2D
-      // Bezier; stepped stays flat.
+      // The Linear behaviour leaves by the end key's slope: TCB (with bias), Hermite, 2D Bezier; stepped: flat.
       {{Key(0, 0, TCB), Key(10, 10, TCB)}, {{15, 15}}, BEHAVIOR_LINEAR, LW},
       {{Key(0, 0, TCB), {.time = 10, .bias = -0.5f, .value = 10, .shape = TCB}}, {{15, 12.5f}}, BEHAVIOR_LINEAR, LW},
       {{{.time = 0, .outTangent = 6, .shape = SHAPE_HERMITE}, Key(10, 10, TCB)}, {{-5, -3}}, BEHAVIOR_LINEAR, LW},
@@ -62,8 +58,7 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
        BEHAVIOR_LINEAR, LW},
       {{Key(0, 0, TCB), Key(10, 10, SHAPE_STEPPED)}, {{40, 10}}, BEHAVIOR_LINEAR, LW},
       {{Key(10, 3)}, {{50, 3}}, BEHAVIOR_RESET, LW},  // one key gives its value everywhere
-      // LightWave's behaviours on three straight keys, the same code before and after (the end
-      // keys and the span between as keyed); the classic look holds the end values whatever the code.
+      // Behaviours on three straight keys, the same code before and after; the classic look holds the ends.
       {three, {{5, 0}, {35, 0}, {55, 0}, {-15, 0}, {30, 4}, {25, 5}}, BEHAVIOR_RESET, LW},
       {three, {{5, 2}, {35, 4}, {55, 4}, {-15, 2}, {30, 4}, {25, 5}}, BEHAVIOR_CONSTANT, LW},
       {three, {{5, 5}, {35, 4}, {55, 4}, {-15, 5}, {30, 4}, {25, 5}}, BEHAVIOR_REPEAT, LW},
@@ -73,8 +68,7 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
       {three, {{5, 2}, {35, 4}, {55, 4}, {-15, 2}, {30, 4}, {25, 5}}, 9, LW},  // past the known codes
       {three, {{5, 2}, {35, 4}, {55, 4}, {-15, 2}}, BEHAVIOR_RESET},
       {three, {{5, 2}, {35, 4}}, BEHAVIOR_OFFSET_REPEAT},
-      // An oscillator from 0, negative first, repeating every period, nothing outside its window;
-      // added to keyed values too, every oscillator in turn.
+      // Oscillators: from 0, negative first, periodic, only in their window; all added to keyed values.
       {{}, {{9.99f, 0}, {10, 0}, {11, -2}, {13, 2}, {15, -2}, {21, 0}}, BEHAVIOR_CONSTANT, false, {&wave}},
       {{Key(0, 3)}, {{11, 3 - 2 + OscillatorValue(other, 11)}}, BEHAVIOR_CONSTANT, false, {&wave, &other}},
       {{}, {{50, 0}}, BEHAVIOR_CONSTANT, false, {&still}},
@@ -82,9 +76,7 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
   // Shapes the object loader leaves at 0 (and any other unknown value) run straight.
   for (uint32_t shape : {0u, 7u, 0xFFFFFFFFu})
     curves.push_back({{Key(0, 0, shape), Key(10, 10, shape), Key(20, 0, shape)}, {{2.5f, 2.5f}, {15, 5}}});
-  // Stored tangents, 5 + 0.125·2 − 0.125·4; a key 10 frames before scales the leaving one by
-  // 10/20, one 20 after the arriving one by 10/30; after a linear, stepped or 2D Bezier key the
-  // span leaves flat, whatever the key stores.
+  // Stored tangents, 5 + 0.125·2 − 0.125·4, scaled by the spans (10/20, 10/30); flat after linear, stepped, 2D Bezier.
   for (uint32_t shape : {SHAPE_HERMITE, SHAPE_BEZIER}) {
     const EnvelopeKey k0{.time = 0, .outTangent = 2, .shape = shape};
     const EnvelopeKey k1{.time = 10, .inTangent = 4, .value = 10, .shape = shape};
@@ -109,8 +101,6 @@ TEST(Envelope, EachShapeBehaviourAndOscillatorGivesItsWorkedValues) {
   longSpan.keys[1].inHandleTime = std::nanf("");
   EXPECT_TRUE(std::isfinite(EvaluateEnvelope(&longSpan, 10124.368164f)));
 }
-
-bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A long envelope gives, bit for bit, what a copy of only the keys its span reads gives (scanned).
 TEST(Envelope, LongEnvelopesMatchTheShortSpanTheyContain) {
@@ -139,7 +129,7 @@ TEST(Envelope, LongEnvelopesMatchTheShortSpanTheyContain) {
       else
         window.keys.assign(keys.begin() + (i1 >= 2 ? i1 - 2 : 0), keys.begin() + std::min(keys.size(), i1 + 2));
       const float expected = EvaluateEnvelope(&window, t), got = EvaluateEnvelope(&envelope, t);
-      ASSERT_TRUE(SameBits(expected, got)) << "time " << t << ": " << got << " vs " << expected;
+      ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << "time " << t << ": " << got << " vs " << expected;
     }
   }
 }

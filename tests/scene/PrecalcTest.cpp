@@ -8,17 +8,7 @@
 
 namespace {
 
-using test::Corners;
-
-class PrecalcTest : public test::SceneFixture {
- protected:
-  SceneObject* AddNull(uint8_t phase) {
-    SceneObject* null = scene->AddObject();
-    null->flags = OBJECT_NULL;
-    null->actionPhase = phase;
-    return null;
-  }
-};
+using PrecalcTest = test::SceneFixture;
 
 // A vertex sums the face normal of every triangle with a corner pointer at it.
 std::vector<Vec3> QuadraticNormals(const SceneObject& object) {
@@ -38,12 +28,18 @@ std::vector<Vec3> QuadraticNormals(const SceneObject& object) {
 }
 
 TEST_F(PrecalcTest, ReportRenderListsAndCamera) {
-  SceneObject* quiet = AddNull(ACTION_NONE);
-  SceneObject* music = AddNull(ACTION_PRE_SCENE);
+  auto addNull = [this](uint8_t phase) {
+    SceneObject* null = scene->AddObject();
+    null->flags = OBJECT_NULL;
+    null->actionPhase = phase;
+    return null;
+  };
+  SceneObject* quiet = addNull(ACTION_NONE);
+  SceneObject* music = addNull(ACTION_PRE_SCENE);
   SceneObject* cube = scene->AddObject();
   test::AddCube(cube, scene->AddSurface());
-  SceneObject* fade = AddNull(ACTION_POST_SCENE);
-  SceneObject* sound = AddNull(ACTION_PRE_SCENE);
+  SceneObject* fade = addNull(ACTION_POST_SCENE);
+  SceneObject* sound = addNull(ACTION_PRE_SCENE);
   SceneObject* clone = scene->AddObject();
   cube->pivot = {0, 0, 3};
   cube->uvMaps = {{"uv", {}, {}}};
@@ -83,7 +79,7 @@ TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
     const uint32_t usedCount = 1 + random() % vertexCount;  // the rest must come out zero
     std::vector<Vec3> points(vertexCount);
     for (Vec3& p : points) p = {coordinate(random), coordinate(random), coordinate(random)};
-    Corners corners(random() % 150);
+    test::Corners corners(random() % 150);
     for (auto& c : corners) {
       for (uint32_t& index : c) index = random() % usedCount;
       switch (random() % 6) {
@@ -96,11 +92,9 @@ TEST_F(PrecalcTest, NormalsAverageTheFacesOfEachVertexBitForBit) {
     SceneObject* object = test::AddMesh(*scene, points, corners, {scene->AddSurface()});
     PrecalcObject(*object, nullptr);
     const std::vector<Vec3> expected = QuadraticNormals(*object);
-    for (uint32_t i = 0; i < vertexCount; ++i) {
-      const Vec3 zero, &normal = object->baseVertices[i].normal;
-      ASSERT_EQ(std::memcmp(&normal, &expected[i], sizeof(Vec3)), 0) << "mesh " << mesh << " vertex " << i;
-      ASSERT_TRUE(i < usedCount || std::memcmp(&normal, &zero, sizeof(Vec3)) == 0);
-    }
+    for (uint32_t i = 0; i < vertexCount; ++i)
+      ASSERT_EQ(std::memcmp(&object->baseVertices[i].normal, &expected[i], sizeof(Vec3)), 0)
+          << "mesh " << mesh << " vertex " << i;
   }
 }
 
@@ -118,8 +112,7 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   metal->smoothing = 30 * DEGREE;
   test::AddCylinder(cylinder, metal, 16, 1, 1);
   test::AddCylinder(tube, metal, 16, 1, 1, false);
-  // A split square (points 0-3) and a triangle tilted 11° along its edge 0-3, at 45°: the
-  // square counts once at point 0; a third triangle there, of another surface, plays no part.
+  // A split square and a triangle tilted 11° on its edge 0-3, at 45°: the square counts once; another surface doesn't.
   SceneObject* roof =
       test::AddMesh(*scene, {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {-1, -0.2f, 0.5f}, {0.5f, -0.2f, -1}}, {});
   Surface* tiles = scene->AddSurface();
@@ -166,7 +159,7 @@ TEST_F(PrecalcTest, LightWaveLookSmoothsByAngleWithinASurfaceCountingEachPolygon
   }, "roof");
 }
 
-TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
+TEST_F(PrecalcTest, OneBatchPerSurfaceInListOrderAndAnimatedSurfacesMakeObjectsDynamic) {
   Surface* first = scene->AddSurface();
   Surface* second = scene->AddSurface();
   const std::vector<Vec3> points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
@@ -175,28 +168,7 @@ TEST_F(PrecalcTest, OneBatchPerSurfaceInSurfaceListOrder) {
       test::AddMesh(*scene, points, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 2, 3}, {0, 1, 3}}, {second, first});
   object->triangles.emplace_back();
   object->triangles.emplace_back().cornerIndex[1] = 4;
-
-  scene->Precalc(nullptr);
-
-  EXPECT_TRUE(Logged(3, "VKTSCE(Precalc)  -> 2 Surfaces"));  // counted before the grey one is made
-  EXPECT_EQ(LinesWith("has 1 triangles with corners past its 4 vertices, left out"), 1u);
-  ASSERT_EQ(object->triangles.size(), 6u);
-  ASSERT_EQ(scene->surfaces.size(), 3u);
-  Surface* grey = scene->surfaces[2].get();
-  EXPECT_TRUE(grey->color.x > 0 && grey->color.x == grey->color.z);
-  std::vector<std::tuple<uint32_t, uint32_t, Surface*>> batches;
-  for (const SurfaceBatch& batch : object->surfaceBatches) batches.emplace_back(batch.first, batch.count, batch.surface);
-  EXPECT_EQ(batches, (std::vector<std::tuple<uint32_t, uint32_t, Surface*>>{{0, 2, first}, {2, 3, second}, {5, 1, grey}}));
-  const uint32_t order[] = {1, 3, 0, 2, 4, 5};  // triangle order within a batch
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(object->sortedTriangles[i], &object->triangles[order[i]]) << i;
-
-  PrecalcObject(*test::AddMesh(*scene, points, {{0, 1, 2}}), nullptr);
-  EXPECT_EQ(scene->objects.back()->triangles[0].surface, grey);  // one grey surface per scene
-  EXPECT_EQ(scene->surfaces.size(), 3u);
-}
-
-TEST_F(PrecalcTest, AnimatedSurfacesAndLayersMakeObjectsDynamic) {
-  const std::vector<Vec3> points = {{0, 0, 0}, {2, 0, 4}, {0, 0, 4}};
+  const std::vector<Vec3> slope = {{0, 0, 0}, {2, 0, 4}, {0, 0, 4}};
   Surface* still = scene->AddSurface();
   (still->layers[0] = std::make_unique<TextureLayer>())->ordinal = "\x80";
   still->layers[0]->projection = 1;  // not planar: coordinates stay as loaded
@@ -214,13 +186,29 @@ TEST_F(PrecalcTest, AnimatedSurfacesAndLayersMakeObjectsDynamic) {
   }
   sliding->layers[1]->envelopes[LAYER_ENV_SIZE_Z] = std::make_unique<Envelope>();
   sliding->layerCount = 2;
-  SceneObject* plain = test::AddMesh(*scene, points, {{0, 1, 2}}, {still});
+  SceneObject* plain = test::AddMesh(*scene, slope, {{0, 1, 2}}, {still});
   plain->triangles[0].texCoords[0].cornerU[1] = 0.5f;
-  SceneObject* fades = test::AddMesh(*scene, points, {{0, 1, 2}}, {fading});
-  SceneObject* dims = test::AddMesh(*scene, points, {{0, 1, 2}}, {dimming});
-  SceneObject* slides = test::AddMesh(*scene, points, {{0, 1, 2}}, {sliding});
+  SceneObject* fades = test::AddMesh(*scene, slope, {{0, 1, 2}}, {fading});
+  SceneObject* dims = test::AddMesh(*scene, slope, {{0, 1, 2}}, {dimming});
+  SceneObject* slides = test::AddMesh(*scene, slope, {{0, 1, 2}}, {sliding});
 
   scene->Precalc(nullptr);
+
+  EXPECT_TRUE(Logged(3, "VKTSCE(Precalc)  -> 6 Surfaces"));  // counted before the grey one is made
+  EXPECT_EQ(LinesWith("has 1 triangles with corners past its 4 vertices, left out"), 1u);
+  ASSERT_EQ(object->triangles.size(), 6u);
+  ASSERT_EQ(scene->surfaces.size(), 7u);
+  Surface* grey = scene->surfaces[6].get();
+  EXPECT_TRUE(grey->color.x > 0 && grey->color.x == grey->color.z);
+  std::vector<std::tuple<uint32_t, uint32_t, Surface*>> batches;
+  for (const SurfaceBatch& batch : object->surfaceBatches) batches.emplace_back(batch.first, batch.count, batch.surface);
+  EXPECT_EQ(batches, (std::vector<std::tuple<uint32_t, uint32_t, Surface*>>{{0, 2, first}, {2, 3, second}, {5, 1, grey}}));
+  const uint32_t order[] = {1, 3, 0, 2, 4, 5};  // triangle order within a batch
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(object->sortedTriangles[i], &object->triangles[order[i]]) << i;
+
+  PrecalcObject(*test::AddMesh(*scene, points, {{0, 1, 2}}), nullptr);
+  EXPECT_EQ(scene->objects.back()->triangles[0].surface, grey);  // one grey surface per scene
+  EXPECT_EQ(scene->surfaces.size(), 7u);
 
   EXPECT_FALSE(plain->flags & OBJECT_DYNAMIC);
   EXPECT_EQ(plain->triangles[0].texCoords[0].cornerU[1], 0.5f);

@@ -4,6 +4,8 @@
 
 namespace {
 
+using Transform = test::SceneFixture;
+
 constexpr float HALF_PI = 1.5707964f;
 
 // Where a point given in scene coordinates lands, read back in scene coordinates (GL's z is negated).
@@ -24,23 +26,10 @@ bool IsIdentity(const Matrix4& m, float tolerance) {
   return true;
 }
 
-// The view matrix a camera builds for itself: the inverse of its placement.
-Matrix4 CameraView(Vec3 position, float heading, float pitch, float bank) {
-  Matrix4 m = Translation(-position.x, -position.y, position.z);
-  RotateY(m, heading);
-  RotateX(m, pitch);
-  RotateZ(m, -bank);
-  return m;
-}
+TEST_F(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
+  SceneObject* object = scene->AddObject();
 
-TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
-  System system;
-  Scene scene;
-  scene.AttachToSystem(&system);
-  SceneObject* object = scene.AddObject();
-
-  // Classic: pitch, heading, bank, then scale along the parent's axes. LightWave: scale along the
-  // item's own axes, then bank, pitch, heading. In both the pivot lands on the position.
+  // Classic: pitch, heading, bank, then scale on the parent's axes; LightWave: own-axis scale, bank, pitch, heading.
   const struct {
     bool lightwave;
     Vec3 rotation, from, to;
@@ -78,7 +67,7 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   EXPECT_FLOAT_EQ(object->dissolve, 0.5f);
 
   // Without a position-x envelope nothing is evaluated and the matrices stay as they were.
-  SceneObject* still = scene.AddObject();
+  SceneObject* still = scene->AddObject();
   test::Place(still, {1, 2, 3});
   still->envelopes[CHANNEL_POSITION_X].reset();
   UpdateObject(still, 0);
@@ -87,54 +76,54 @@ TEST(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
   EXPECT_EQ(still->channelValues[CHANNEL_POSITION_Y], 0);
 }
 
-TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
-  Scene scene;
+TEST_F(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   // The child comes first: only local matrices are combined, so the update order does not matter.
-  SceneObject* child = scene.AddObject();
-  SceneObject* parent = scene.AddObject();
-  SceneObject* grandparent = scene.AddObject();
+  SceneObject* child = scene->AddObject();
+  SceneObject* parent = scene->AddObject();
+  SceneObject* grandparent = scene->AddObject();
   child->parent = parent;
   parent->parent = grandparent;
   test::Place(child, {1, 0, 0});
   test::Place(parent, {}, {HALF_PI, 0, 0});
   test::Place(grandparent, {0, 10, 0});
-  for (auto& object : scene.objects) UpdateObject(object.get(), 0);
-  for (auto& object : scene.objects) UpdateObjectWorld(object.get());
+  for (auto& object : scene->objects) UpdateObject(object.get(), 0);
+  for (auto& object : scene->objects) UpdateObjectWorld(object.get());
   // The child's origin: 1 along x, turned by the parent's heading to −z, lifted by 10.
   ExpectNear(Place(child->worldMatrix, {0, 0, 0}), {0, 10, -1}, "grandchild");
   ExpectNear(Place(parent->worldMatrix, {0, 0, 0}), {0, 10, 0}, "child");
 
   // An object under a camera follows the camera: it carries the inverse of the view matrix.
-  Camera* camera = scene.AddCamera();
-  camera->localMatrix = CameraView({1, 2, 3}, 0.4f, 0.2f, -0.6f);
-  SceneObject* held = scene.AddObject();
+  Camera* camera = scene->AddCamera();
+  camera->localMatrix = Translation(-1, -2, 3);  // its view: the inverse of its placement at (1, 2, 3), turned
+  RotateY(camera->localMatrix, 0.4f);
+  RotateX(camera->localMatrix, 0.2f);
+  RotateZ(camera->localMatrix, 0.6f);
+  SceneObject* held = scene->AddObject();
   held->parent = camera;
   held->parentKind = ITEM_CAMERA;
   UpdateObjectWorld(held);
   EXPECT_TRUE(IsIdentity(Multiply(held->worldMatrix, camera->localMatrix), 1e-5f));
 
-  // A camera's view undoes its parents' placement after its own: 1 ahead of a null at x = 5 turned
-  // to +x, it sits at x = 6; one mounted 4 ahead of a camera sees it 4 behind.
-  SceneObject* rig = scene.AddObject();
+  // A camera undoes its parents' placement after its own: 1 ahead of a null at x 5 facing +x is x 6; 4 ahead, 4 behind.
+  SceneObject* rig = scene->AddObject();
   test::Place(rig, {5, 0, 0}, {HALF_PI, 0, 0});
   UpdateObject(rig, 0);
-  Camera* riding = scene.AddCamera();
-  riding->localMatrix = CameraView({0, 0, 1}, 0, 0, 0);
+  Camera* riding = scene->AddCamera();
+  riding->localMatrix = Translation(0, 0, 1);  // the view from 1 ahead (GL's z is negated)
   riding->parent = rig;
   UpdateCameraWorld(riding);
   ExpectNear(Place(riding->worldMatrix, {7, 0, 0}), {0, 0, 1}, "a point 1 ahead of the riding camera");
-  Camera* mounted = scene.AddCamera();
-  mounted->localMatrix = CameraView({0, 0, 4}, 0, 0, 0);
+  Camera* mounted = scene->AddCamera();
+  mounted->localMatrix = Translation(0, 0, 4);
   mounted->parent = camera;
   mounted->parentKind = ITEM_CAMERA;
   UpdateCameraWorld(mounted);
   ExpectNear(Place(mounted->worldMatrix, Place(held->worldMatrix, {1, 0, 0})), {1, 0, -4}, "beside the camera below");
 
   // A light goes where its parent takes it, under an object or a camera.
-  Light* lamp = scene.AddLight();
+  Light* lamp = scene->AddLight();
   lamp->localMatrix = Translation(0, 1, 0);
   lamp->parent = grandparent;
-  lamp->parentKind = ITEM_OBJECT;
   UpdateLightWorld(lamp);
   ExpectNear(Place(lamp->worldMatrix, {0, 0, 0}), {0, 11, 0}, "light under an object");
   lamp->localMatrix = Translation(0, 0, -2);
@@ -143,7 +132,7 @@ TEST(Transform, WorldMatricesCombineLocalMatricesOfAncestors) {
   UpdateLightWorld(lamp);
   ExpectNear(Place(lamp->worldMatrix, {0, 0, 0}), Place(held->worldMatrix, {0, 0, 2}), "light 2 ahead of a camera");
   // And an object under a light goes where the light takes it.
-  SceneObject* shade = scene.AddObject();
+  SceneObject* shade = scene->AddObject();
   shade->parent = lamp;
   shade->parentKind = ITEM_LIGHT;
   UpdateObjectWorld(shade);
