@@ -20,14 +20,9 @@ struct CorpusObject {
 class LwoCorpus : public test::SceneFixture {
  protected:
   bool LoadCorpus(const std::string& path) {
-    const std::string full = test::CorpusDir() + "/lightwave/" + path;
-    const std::string name = full.substr(full.find_last_of('/') + 1);
-    Vfs corpus;
-    const char* names[] = {name.c_str()};
-    EXPECT_TRUE(corpus.Mount(MOUNT_DIRECTORY, full.substr(0, full.find_last_of('/')).c_str(), names, 1)) << path;
     NewScene();
     system.settings.triangulate = true;
-    return LwoLoader::Load(*scene, corpus, name.c_str());
+    return LoadObject(test::ReadBytes(test::CorpusDir() + "/lightwave/" + path));
   }
 };
 

@@ -180,7 +180,7 @@ TEST(LwoProjection, EachLookMapsItsProjections) {
     uint8_t projection, axis;
     Vec3 center, size, rotation;
     float wrapWidth, wrapHeight;
-    Vec3 p[3];
+    std::vector<Vec3> p;
     float uv[6];
     bool classic = false;
   };
@@ -225,11 +225,10 @@ TEST(LwoProjection, EachLookMapsItsProjections) {
       {"cubic: a tie between x and y goes to x", PROJECTION_CUBIC, AXIS_Z, {}, {1, 1, 1}, {}, 1, 1,
        {{1, 0, 0}, {0, 1, 0}, {0, 1, 1}}, {0.5f, 0.5f, 0.5f, 1.5f, 1.5f, 1.5f}},
   };
+  Scene scene;
   for (const Case& c : cases) {
-    SceneObject object;
-    for (const Vec3& p : c.p) object.baseVertices.push_back(Vertex{p, {}, 0, 0});
-    Triangle& triangle = object.triangles.emplace_back();
-    for (uint32_t i = 0; i < 3; ++i) triangle.cornerIndex[i] = i;
+    SceneObject& object = *test::AddMesh(scene, c.p, {{0, 1, 2}});
+    Triangle& triangle = object.triangles[0];
     triangle.texCoords[0].cornerU[0] = 7;
     ComputeNormals(object);
     Surface surface;
@@ -248,16 +247,10 @@ TEST(LwoProjection, EachLookMapsItsProjections) {
   }
 
   // UV: the named map, corner entries over point entries, else (0, 0); no such map: left as loaded.
-  SceneObject object;
-  object.baseVertices.resize(3);
   Surface surface;
   TextureLayer& layer = *(surface.layers[1] = std::make_unique<TextureLayer>());
-  object.triangles.resize(2);
-  for (Triangle& t : object.triangles) {
-    t.cornerIndex[0] = 0, t.cornerIndex[1] = 1, t.cornerIndex[2] = 2;
-    t.surface = &surface;
-    t.texCoords[1].cornerU[2] = 7;
-  }
+  SceneObject& object = *test::AddMesh(scene, {{}, {}, {}}, {{0, 1, 2}, {0, 1, 2}}, {&surface});
+  for (Triangle& t : object.triangles) t.texCoords[1].cornerU[2] = 7;
   object.sortedTriangles = {&object.triangles[1]};  // the batch: triangle 1 only
   object.uvMaps = {{"wanted", {{0, 0.25f, 0.5f}, {1, 0.75f, 1}, {9, 1, 1}}, {{1, 1, 0.125f, 0.375f}}},
                    {"other", {{0, 9, 9}, {1, 9, 9}, {2, 9, 9}}, {}}};
