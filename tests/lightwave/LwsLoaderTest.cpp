@@ -1,4 +1,4 @@
-// The scene-file parser: the file check, line ends, keywords, envelope blocks and bad lines.
+// The scene-file parser: the file check, line ends, keywords, envelope blocks, bad lines and real scenes.
 #include "support/SceneFixture.h"
 
 #include <sstream>
@@ -7,17 +7,29 @@ namespace {
 
 using test::Lws;
 
-// What the line-end test's scene sets, as text: two loads that should agree give the same text.
+// A scene's frames, items and keys (value, time), "|" before each slot: loads that should agree give the same text.
 std::string Describe(const Scene& s) {
   std::ostringstream out;
-  out << "frames " << s.firstFrame << ' ' << s.lastFrame << ' ' << s.framesPerSecond << '\n';
+  out << "frames " << s.lastFrame << ' ' << s.framesPerSecond;
+  const auto keys = [&out](const auto& slots) {
+    for (const auto& slot : slots) {
+      out << " |";
+      for (size_t k = 0; slot && k < slot->keys.size(); ++k)
+        out << ' ' << slot->keys[k].value << ' ' << slot->keys[k].time;
+    }
+  };
   for (const auto& o : s.objects) {
-    out << "object " << o->fileName << ' ' << o->layerNumber << ' ' << o->flags << '\n';
-    for (const auto& slot : o->envelopes)
-      if (slot)
-        for (const EnvelopeKey& k : slot->keys) out << " key " << k.value << ' ' << k.time << ' ' << k.shape;
+    out << "\nobject " << o->fileName << ' ' << o->flags << ' ' << o->triangles.size();
+    keys(o->envelopes);
   }
-  for (const auto& l : s.lights) out << "\nlight " << l->name << ' ' << int(l->kind);
+  for (const auto& l : s.lights) {
+    out << "\nlight " << l->name << ' ' << int(l->kind);
+    keys(l->envelopes);
+  }
+  for (const auto& c : s.cameras) {
+    out << "\ncamera " << c->name << ' ' << (c->target != nullptr);
+    keys(c->envelopes);
+  }
   return out.str();
 }
 
@@ -203,6 +215,40 @@ TEST_F(LwsParse, LongLinesAreCutAndOddBytesStayInTheirLine) {
   EXPECT_EQ(scene->lights[0]->name, std::string(255 - 10, 'n'));
   EXPECT_TRUE(scene->lights[0]->range == 2 && scene->cameras[0]->name == "ab");
   EXPECT_EQ(scene->lights[0]->color.x, 0);  // the color line doesn't hold three numbers
+}
+
+using LwsCorpus = test::SceneFixture;
+
+TEST_F(LwsCorpus, RealScenesLoadAlikeWhateverTheirFormat) {
+  SKIP_WITHOUT_CORPUS();
+  system.settings.triangulate = true;  // the cube is of quads
+  const std::string folder = test::CorpusDir() + "/lightwave/scenes/";
+  AddFile("simple_cube.lwo", test::ReadBytes(folder + "simple_cube.lwo"));
+  const std::vector<std::vector<const char*>> groups = {
+      {"move_x.lws", "move_x_oldformat_6.lws"},
+      {"move_x_post_linear.lws", "move_x_post_repeat.lws", "move_x_post_reset.lws"},
+      {"move_xz_hermite.lws", "move_xz_linear.lws", "move_xz_bezier.lws"}};
+  for (const auto& group : groups) {
+    std::string first;
+    for (const char* name : group) {
+      NewScene();
+      ASSERT_TRUE(LoadScene(test::ReadText(folder + name), name)) << name;
+      if (first.empty()) first = Describe(*scene);
+      EXPECT_EQ(Describe(*scene), first) << name;
+    }
+    // What every file of the group read alike: the cube, the light and the camera, every channel keyed.
+    ASSERT_TRUE(scene->objects.size() == 1 && scene->lights.size() == 1 && scene->cameras.size() == 1) << group[0];
+    const SceneObject& cube = Object(0);
+    EXPECT_TRUE(cube.fileName == "simple_cube.lwo" && cube.flags == OBJECT_CLAIMED && cube.triangles.size() == 12u);
+    EXPECT_TRUE(scene->lights[0]->name == "Light" && scene->lights[0]->kind == LIGHT_POINT);
+    EXPECT_TRUE(scene->cameras[0]->name == "Camera" && scene->cameras[0]->target == nullptr);
+    for (const auto& [slots, count] : {std::pair{cube.envelopes, 9u}, {scene->lights[0]->envelopes, LIGHT_ENVELOPE_COUNT},
+                                       {scene->cameras[0]->envelopes, CAMERA_ENVELOPE_COUNT}})
+      for (uint32_t c = 0; c < count; ++c) EXPECT_TRUE(slots[c] && !slots[c]->keys.empty()) << group[0] << ' ' << c;
+    EXPECT_EQ(scene->lastFrame, group[0][6] == '.' ? 60 : 120) << group[0];
+  }
+  EXPECT_TRUE(boxes.messages.empty());
+  EXPECT_EQ(log.Text().find("[ 01 ] - LWSLDR"), std::string::npos);
 }
 
 }  // namespace
