@@ -57,8 +57,7 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   EXPECT_TRUE(uv.name == "uv" && uv.points.size() == 2 && uv.points[1].point == 3 && uv.points[1].v == 0.8f);
   EXPECT_TRUE(uv.corners[0].triangle == 1 && uv.corners[0].point == 2 && uv.corners[0].u == 0.5f);
 
-  // Every tag makes a surface; only a used one gets its name.
-  ASSERT_EQ(scene->surfaces.size(), 2u);
+  ASSERT_EQ(scene->surfaces.size(), 2u);  // every tag makes a surface; only a used one gets its name
   EXPECT_TRUE(scene->surfaces[0]->name == "Red" && scene->surfaces[1]->name == "" && scene->surfaces[0]->tagIndex == 0);
   EXPECT_TRUE(first.triangles[0].surface == scene->surfaces[0].get() && t1.surface == scene->surfaces[0].get());
 
@@ -77,8 +76,7 @@ TEST_F(LwoLoad, FilesThatAreNoObjectsFailWithOneMessage) {
   EXPECT_EQ(LinesWith("LWOLDR(Load) - File test.lwo is no valid Lightwave Object(LWO)!"), 3u);
   EXPECT_TRUE(scene->objects.empty() && boxes.messages.size() == 4);
 
-  // Either separator finds the file, which keeps its bare name; a missing file gets one message.
-  NewScene();
+  NewScene();  // either separator finds the file, which keeps its bare name; a missing file gets one message
   test::WriteBytes(dir / "cube.lwo", test::TriangleObject());
   ASSERT_TRUE(scene->LoadObjectFile((dir.Path().string() + "\\cube.lwo").c_str()));
   EXPECT_EQ(Summary(Object(0)), "layer 1 \"layer\" of cube.lwo, flags 0, pivot 0 0 0, 3 points, 1 triangles");
@@ -170,8 +168,7 @@ TEST_F(LwoLoad, CutShortFilesLoadWhatIsWhole) {
   ASSERT_TRUE(scene->objects.size() == 1 && Object(0).triangles.size() == 1);
   EXPECT_EQ(Object(0).triangles[0].surface, nullptr);
 
-  // Every prefix of a whole object loads or fails cleanly, and never more than it holds.
-  LwoWriter whole;
+  LwoWriter whole;  // every prefix of a whole object loads or fails cleanly, and never more than it holds
   whole.Tags({"A"}).Layer(0, 0, 0, 0, 0, "l").Points(SQUARE).Polygons("FACE", {{0, 1, 2}, {1, 3, 2}});
   whole.PolygonTags("SURF", {{0, 0}, {1, 0}}).VertexMap("TXUV", 2, "uv", {{1, 0, {1, 1}}});
   const std::vector<uint8_t> full = whole.File();
@@ -188,8 +185,7 @@ TEST_F(LwoLoad, CutShortFilesLoadWhatIsWhole) {
 
 TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   system.settings.triangulate = true;
-  // A notched square (concave at point 2) and a square (points 5-8), clockwise seen from -z.
-  LwoWriter w;
+  LwoWriter w;  // a notched square (concave at point 2) and a square (points 5-8), clockwise seen from -z
   w.Tags({"A", "B"}).Layer(0, 0, 0, 0, 0, "");
   w.Points({0, 0, 0, 4, 0, 0, 2, 1.5f, 0, 4, 4, 0, 0, 4, 0, 10, 0, 0, 11, 0, 0, 11, 1, 0, 10, 1, 0});
   w.VertexMap("WGHT", 1, "weight", {{0, 0, {1}}});  // passed over rather than failing the load

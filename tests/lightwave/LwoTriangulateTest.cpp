@@ -50,8 +50,7 @@ std::vector<uint32_t> Triangulate(const std::vector<float>& xyz) {
   return triangles;
 }
 
-// What every triangulation of a sound polygon gives: triangles of distinct corners facing its
-// way, every corner used, areas adding up to the polygon's.
+// A sound polygon's triangulation: distinct corners facing its way, every corner used, areas adding up to its own.
 void ExpectSound(const std::vector<float>& xyz, double areaTolerance = 1e-4) {
   const std::vector<uint32_t> triangles = Triangulate(xyz);
   const V3 normal = NewellNormal(xyz);
@@ -83,8 +82,7 @@ TEST(LwoTriangulate, PolygonsStayInsideTheirOutlineEitherWayRoundAndFaceTheirPla
   for (const Outline& forward : outlines)
     for (bool reversed : {false, true})
       ExpectSound(Place(reversed ? Outline(forward.rbegin(), forward.rend()) : forward));
-  // Corners lifted off the plane, as modellers leave them, face the best-fit plane (and add area).
-  Outline ring;
+  Outline ring;  // corners lifted off the plane, as modellers leave them, face the best-fit plane (and add area)
   for (int i = 0; i < 8; ++i) ring.push_back({2 * std::cos(i * M_PI / 4), 2 * std::sin(i * M_PI / 4)});
   ExpectSound(Place(ring, 0.2), 1.0);
   ExpectSound(Place({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 0.1), 0.05);
@@ -95,8 +93,7 @@ TEST(LwoTriangulate, DegeneratePolygonsStillGiveEveryTriangle) {
   Triangulate({0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0});
   Triangulate({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
   Triangulate({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 1, 1, 0, 1, 0, 0});
-  // A polygon of random corners crosses itself everywhere.
-  std::vector<float> tangle;
+  std::vector<float> tangle;  // a polygon of random corners crosses itself everywhere
   uint32_t seed = 12345;
   for (int i = 0; i < 3 * 400; ++i) tangle.push_back(float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24));
   Triangulate(tangle);

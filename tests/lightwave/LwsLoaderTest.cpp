@@ -51,8 +51,7 @@ TEST_F(LwsParse, RefusesWhatIsNoSceneFileAndAcceptsAnyVersion) {
   EXPECT_TRUE(Logged(0, "LWSLDR(Load) - Couldn't find LWS \"\" in path/datafile"));
   EXPECT_EQ(boxes.messages.size(), 5u);
 
-  // The version is not examined, whatever its line end; a path finds the bare name.
-  NewScene();
+  NewScene();  // the version is not examined, whatever its line end; a path finds the bare name
   test::WriteText(dir / "test.lws", "LWSC\r\nX\nAddLight\r\nAddLight\n");
   Mount();
   EXPECT_TRUE(scene->Load(&vfs, "C:\\demo/test.lws"));
