@@ -11,25 +11,17 @@ using test::Lws;
 std::string Describe(const Scene& s) {
   std::ostringstream out;
   out << "frames " << s.lastFrame << ' ' << s.framesPerSecond;
-  const auto keys = [&out](const auto& slots) {
+  const auto item = [&out](const char* kind, const std::string& name, uint32_t detail, const auto& slots) {
+    out << '\n' << kind << ' ' << name << ' ' << detail;
     for (const auto& slot : slots) {
       out << " |";
       for (size_t k = 0; slot && k < slot->keys.size(); ++k)
         out << ' ' << slot->keys[k].value << ' ' << slot->keys[k].time;
     }
   };
-  for (const auto& o : s.objects) {
-    out << "\nobject " << o->fileName << ' ' << o->flags << ' ' << o->triangles.size();
-    keys(o->envelopes);
-  }
-  for (const auto& l : s.lights) {
-    out << "\nlight " << l->name << ' ' << int(l->kind);
-    keys(l->envelopes);
-  }
-  for (const auto& c : s.cameras) {
-    out << "\ncamera " << c->name << ' ' << (c->target != nullptr);
-    keys(c->envelopes);
-  }
+  for (const auto& o : s.objects) item("object", o->fileName, o->flags, o->envelopes);
+  for (const auto& l : s.lights) item("light", l->name, l->kind, l->envelopes);
+  for (const auto& c : s.cameras) item("camera", c->name, c->target != nullptr, c->envelopes);
   return out.str();
 }
 
