@@ -121,12 +121,9 @@ TEST_F(LwsParse, KeyLinesFillEnvelopesInFrames) {
   EXPECT_TRUE(morph->keys[0].shape == 0 && std::fabs(morph->keys[0].time - 1) < 1e-5f);
   EXPECT_TRUE(morph->lightwaveKeys.empty() && morph->pre == BEHAVIOR_CONSTANT && morph->post == BEHAVIOR_CONSTANT);
 
-  // A scene that states no rate, or a rate of 0, keys in the engine's frames rather than all at 0.
-  for (const char* rate : {"CurrentFrame 0", "FramesPerSecond 0"}) {
-    NewScene();
-    ASSERT_TRUE(LoadScene(Lws({rate, "AddLight", "Channel 0", "{ Envelope", "1", "Key 1 2 0"})));
-    EXPECT_EQ(scene->lights[0]->envelopes[0]->keys[0].time, 60) << rate;
-  }
+  NewScene();  // a scene that states no rate keys in the engine's frames rather than all at 0
+  ASSERT_TRUE(LoadScene(Lws({"AddLight", "Channel 0", "{ Envelope", "1", "Key 1 2 0"})));
+  EXPECT_EQ(scene->lights[0]->envelopes[0]->keys[0].time, 60);
 }
 
 TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
@@ -172,10 +169,10 @@ TEST_F(LwsParse, EnvelopeBlocksTakeOnlyWhatTheirItemAndCountAllow) {
 }
 
 // Lines before their item, without their arguments, or after a bone (whose motion and parent
-// must not replace its object's) change nothing; object keywords after a bone still reach it.
-TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {
+// must not replace its object's) change nothing; object keywords after a bone still reach it. Long lines are cut.
+TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothingAndLongLinesAreCut) {
   AddFile("a.lwo", test::TriangleObject());
-  ASSERT_TRUE(LoadScene(Lws({"LightName Early", "LightColor 1 0 0", "CameraName Early", "UnseenByCamera",
+  std::string text = Lws({"LightName Early", "LightColor 1 0 0", "CameraName Early", "UnseenByCamera",
                              "PivotPosition 1 2 3", "ShadowOptions 4", "MorphTarget 1", "Plugin D 1 MD_Plug",
                              "filename x.mdd", "mdflag 0 0 5 0 0 0", "ParentItem 10000000", "TargetObject 1",
                              "LoadObjectLayer 1 a.lwo", "PivotPosition 1 2", "Channel 0", "{ Envelope", "1",
@@ -183,8 +180,12 @@ TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {
                              "BoneRestPosition 0 0 0", "BoneMotion", "Channel 0", "{ Envelope", "1",
                              "Key 2 0 0 0 0 0 0 0 0", "}", "ParentItem 40000000", "ParentItem 10000000",
                              "\"LW_Oscillator\"", "ShadowOptions 4", "AddLight", "LightIntensity (envelope)",
-                             "LightType", "LightRange far", "LightName", "AddCamera", "CameraName"})));
-  ASSERT_EQ(scene->objects.size(), 1u);
+                             "LightType", "LightRange far", "LightName", "AddCamera", "CameraName", "AddLight",
+                             "LightName " + std::string(300, 'n'), std::string(70, 'K') + " 1", "LightRange 2",
+                             "AddCamera"});
+  text += std::string("CameraName ab\0cd", 16) + "\r\n" + "LightColor 0.5 \x01 1\r\n";  // odd bytes stay in their line
+  ASSERT_TRUE(LoadScene(text));
+  ASSERT_TRUE(scene->objects.size() == 1 && scene->lights.size() == 2 && scene->cameras.size() == 2);
   const SceneObject& object = Object(0);
   EXPECT_EQ(object.flags, OBJECT_CLAIMED | OBJECT_UNLIT);
   EXPECT_TRUE(object.pivot.x == 0 && object.pointCache == nullptr && scene->oscillators.empty());
@@ -194,18 +195,10 @@ TEST_F(LwsParse, LinesWithoutTheirItemOrArgumentsChangeNothing) {
   const Light& light = *scene->lights[0];
   EXPECT_TRUE(light.intensity == 0 && light.kind == LIGHT_POINT && light.range == 0 && light.name.empty());
   EXPECT_EQ(scene->cameras[0]->name, "");
+  EXPECT_EQ(scene->lights[1]->name, std::string(255 - 10, 'n'));
+  EXPECT_TRUE(scene->lights[1]->range == 2 && scene->cameras[1]->name == "ab");
+  EXPECT_EQ(scene->lights[1]->color.x, 0);  // the color line doesn't hold three numbers
   EXPECT_TRUE(boxes.messages.empty());
-}
-
-TEST_F(LwsParse, LongLinesAreCutAndOddBytesStayInTheirLine) {
-  std::string text = Lws({"AddLight", "LightName " + std::string(300, 'n'), std::string(70, 'K') + " 1",
-                          "LightRange 2", "AddCamera"});
-  text += std::string("CameraName ab\0cd", 16) + "\r\n" + "LightColor 0.5 \x01 1\r\n";
-  ASSERT_TRUE(LoadScene(text));
-  ASSERT_TRUE(scene->lights.size() == 1 && scene->cameras.size() == 1);
-  EXPECT_EQ(scene->lights[0]->name, std::string(255 - 10, 'n'));
-  EXPECT_TRUE(scene->lights[0]->range == 2 && scene->cameras[0]->name == "ab");
-  EXPECT_EQ(scene->lights[0]->color.x, 0);  // the color line doesn't hold three numbers
 }
 
 using LwsCorpus = test::SceneFixture;

@@ -59,7 +59,6 @@ TEST_F(MddTest, SamplesPlayFromTheStartFrameAndHoldAtTheEdges) {
   EXPECT_EQ(LinesWith("[ 01 ]"), 0u);
 
   ExpectAt(walk, 19.5f, 1, {101, 0, 0});  // before the start: the loaded shape
-  ExpectAt(walk, 24.5f, 1, {4.5f, 46, -9});  // halfway from sample 4 to 5
   ExpectAt(walk, 28.75f, 0, {8.75f, 87.5f, -17.5f});
   ExpectAt(walk, 29, 1, SamplePoint(9, 1));  // the end exactly: the last sample, nothing past it
   // Past the end, and from frame 0 after a restart, the last update stays.
