@@ -61,7 +61,7 @@ void ExpectSound(const std::vector<float>& xyz, double areaTolerance = 1e-4, boo
     EXPECT_TRUE(triangles[t] != triangles[t + 1] && triangles[t + 1] != triangles[t + 2] &&
                 triangles[t] != triangles[t + 2]);
     const V3 facing = Cross(Sub(b, a), Sub(c, a));
-    EXPECT_TRUE(Dot(facing, normal) > 0 || (flat && Dot(facing, normal) == 0)) << "triangle " << t / 3 << " turned over";
+    EXPECT_TRUE(Dot(facing, normal) > 0 || (flat && Dot(facing, normal) == 0)) << "triangle " << t / 3 << " flipped";
     area += Length(facing) / 2;
   }
   EXPECT_EQ(used.size(), xyz.size() / 3) << "a corner was left out";
@@ -98,7 +98,7 @@ TEST(LwoTriangulate, DegeneratePolygonsStillGiveEveryTriangle) {
   for (int i = 0; i < 3 * 400; ++i) tangle.push_back(float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24));
   Triangulate(tangle);
 
-  ExpectSound({0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, 1e-9, true);  // a square with a doubled corner keeps its area
+  ExpectSound({0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, 1e-9, true);  // a doubled corner keeps the whole area
 }
 
 }  // namespace

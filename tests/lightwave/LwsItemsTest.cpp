@@ -71,8 +71,7 @@ TEST_F(LwsItems, LightsAndCamerasAreCountedAndFilled) {
   const Camera& main = *scene->cameras[0];
   EXPECT_TRUE(main.name == "Main" && scene->cameras[1]->cameraIndex == 1u);
   EXPECT_TRUE(main.zoomFactor == 6.4f && scene->cameras[1]->zoomFactor == CAMERA_ZOOM_FACTOR);
-  // The 16:9 band.
-  EXPECT_TRUE(main.viewportWidth == 800u && main.viewportHeight == 450u && main.aspect == 800.0f / 450.0f);
+  EXPECT_TRUE(main.viewportWidth == 800u && main.viewportHeight == 450u && main.aspect == 800.0f / 450.0f);  // 16:9
 
   system.settings.widescreen = 0;
   NewScene();
@@ -125,9 +124,8 @@ TEST_F(LwsItems, CameraTargetsMorphTargetsAndSwitches) {
     EXPECT_TRUE(Logged(1, std::string("LWSLDR(TargetObject) - LWS \"test.lws\"") + (line[0] == ':' ? "" : " ") + line))
         << line;
 
-  // Morph targets may come later in the file; one that names nothing still marks its object.
+  // Morph targets may come later in the file; one naming nothing still marks its object. ShadowOptions 7 sets nothing.
   const uint32_t null = OBJECT_HIDDEN | OBJECT_NULL;
-  // ShadowOptions 7 sets nothing.
   EXPECT_TRUE(Object(0).morphTarget == &Object(1) && Object(1).morphTarget == nullptr &&
               Object(2).morphTarget == nullptr && Object(3).morphTarget == &Object(3));
   EXPECT_EQ(Object(1).morphTargetIndex, -1);

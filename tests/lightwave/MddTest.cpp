@@ -165,9 +165,8 @@ TEST_F(MddTest, PrecalcLoadsCachesAndUpdatesRedoPlanarLayers) {
   scene->AddCamera();
 
   scene->Precalc(&vfs);
-  // Null objects are left alone.
   ASSERT_TRUE(object->pointCache && object->pointCache->frameCount == 2 && null->pointCache->frameCount == 0);
-  UpdateDynamicObject(*null, 0);
+  UpdateDynamicObject(*null, 0);  // null objects are left alone, by the load and the update
 
   // Axis X: u = -(c.z + p.z) / size.z, v = -(c.y - p.y) / size.y, c the box corner, p as loaded.
   const CornerCoords& uv = object->triangles[0].texCoords[0];
