@@ -40,8 +40,7 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   w.Layer(3, 0, -1, 0, 0, "second", 0).Points({0, 0, 5, 1, 0, 5, 0, 1, 5}).Polygons("FACE", {{0, 1, 2}});
   w.PolygonTags("SURF", {});
   ASSERT_TRUE(LoadObject(w.File()));
-  EXPECT_TRUE(Logged(3, "LWOLDR(Load) - Loading \"test.lwo\"..."));
-  EXPECT_TRUE(boxes.messages.empty());
+  EXPECT_TRUE(Logged(3, "LWOLDR(Load) - Loading \"test.lwo\"...") && boxes.messages.empty());
 
   ASSERT_EQ(scene->objects.size(), 2u);
   const SceneObject& first = Object(0);

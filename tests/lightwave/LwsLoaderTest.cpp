@@ -221,7 +221,6 @@ TEST_F(LwsCorpus, RealScenesLoadAlikeWhateverTheirFormat) {
     // What every file of the group read alike: the cube, the light and the camera, every channel keyed.
     ASSERT_TRUE(scene->objects.size() == 1 && scene->lights.size() == 1 && scene->cameras.size() == 1) << group[0];
     const SceneObject& cube = Object(0);
-    EXPECT_TRUE(cube.fileName == "simple_cube.lwo" && cube.flags == OBJECT_CLAIMED && cube.triangles.size() == 12u);
     EXPECT_TRUE(scene->lights[0]->name == "Light" && scene->lights[0]->kind == LIGHT_POINT);
     EXPECT_TRUE(scene->cameras[0]->name == "Camera" && scene->cameras[0]->target == nullptr);
     for (const auto& [slots, count] : {std::pair{cube.envelopes, 9u}, {scene->lights[0]->envelopes, LIGHT_ENVELOPE_COUNT},
