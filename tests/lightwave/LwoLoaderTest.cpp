@@ -1,4 +1,4 @@
-// The object loader's geometry, the failures that stop a load, damaged files and triangulation.
+// The object loader's geometry, the failures that stop a load, damaged files, triangulation and real objects.
 #include "support/SceneFixture.h"
 
 #include <cstdio>
@@ -40,8 +40,7 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   w.Layer(3, 0, -1, 0, 0, "second", 0).Points({0, 0, 5, 1, 0, 5, 0, 1, 5}).Polygons("FACE", {{0, 1, 2}});
   w.PolygonTags("SURF", {});
   ASSERT_TRUE(LoadObject(w.File()));
-  EXPECT_TRUE(Logged(3, "LWOLDR(Load) - Loading \"test.lwo\"..."));
-  EXPECT_TRUE(boxes.messages.empty());
+  EXPECT_TRUE(Logged(3, "LWOLDR(Load) - Loading \"test.lwo\"...") && boxes.messages.empty());
 
   ASSERT_EQ(scene->objects.size(), 2u);
   const SceneObject& first = Object(0);
@@ -57,8 +56,7 @@ TEST_F(LwoLoad, TriangleObjectGivesLayersPointsTrianglesSurfacesAndCoordinates) 
   EXPECT_TRUE(uv.name == "uv" && uv.points.size() == 2 && uv.points[1].point == 3 && uv.points[1].v == 0.8f);
   EXPECT_TRUE(uv.corners[0].triangle == 1 && uv.corners[0].point == 2 && uv.corners[0].u == 0.5f);
 
-  // Every tag makes a surface; only a used one gets its name.
-  ASSERT_EQ(scene->surfaces.size(), 2u);
+  ASSERT_EQ(scene->surfaces.size(), 2u);  // every tag makes a surface; only a used one gets its name
   EXPECT_TRUE(scene->surfaces[0]->name == "Red" && scene->surfaces[1]->name == "" && scene->surfaces[0]->tagIndex == 0);
   EXPECT_TRUE(first.triangles[0].surface == scene->surfaces[0].get() && t1.surface == scene->surfaces[0].get());
 
@@ -75,20 +73,15 @@ TEST_F(LwoLoad, FilesThatAreNoObjectsFailWithOneMessage) {
   const std::vector<std::vector<uint8_t>> foreign = {{'R', 'I', 'F', 'F', 0, 0, 0, 4, 'L', 'W', 'O', '2'}, {'F', 'O', 'R'}, {}};
   for (const std::vector<uint8_t>& bytes : foreign) EXPECT_FALSE(LoadObject(bytes));
   EXPECT_EQ(LinesWith("LWOLDR(Load) - File test.lwo is no valid Lightwave Object(LWO)!"), 3u);
+  EXPECT_TRUE(scene->objects.empty() && boxes.messages.size() == 4);
 
-  Vfs empty;
-  EXPECT_FALSE(LwoLoader::Load(*scene, empty, "missing.lwo"));
-  EXPECT_TRUE(Logged(0, "LWOLDR(Load) - File doesn't exist or software error!"));
-  EXPECT_TRUE(scene->objects.empty() && boxes.messages.size() == 5);
-
-  // Either separator finds the file, which keeps its bare name; a missing file gets one message.
-  NewScene();
+  NewScene();  // either separator finds the file, which keeps its bare name; a missing file gets one message
   test::WriteBytes(dir / "cube.lwo", test::TriangleObject());
   ASSERT_TRUE(scene->LoadObjectFile((dir.Path().string() + "\\cube.lwo").c_str()));
   EXPECT_EQ(Summary(Object(0)), "layer 1 \"layer\" of cube.lwo, flags 0, pivot 0 0 0, 3 points, 1 triangles");
   EXPECT_FALSE(scene->LoadObjectFile((dir / "gone.lwo").c_str()));
-  ASSERT_EQ(boxes.messages.size(), 6u);
-  EXPECT_EQ(boxes.messages[5].text, "LWOLDR(Load) - File doesn't exist or software error!");
+  ASSERT_EQ(boxes.messages.size(), 5u);
+  EXPECT_EQ(boxes.messages[4].text, "LWOLDR(Load) - File doesn't exist or software error!");
 }
 
 TEST_F(LwoLoad, ShapesThePlayerCantDrawStopTheLoadAndKeepWhatCameBefore) {
@@ -112,15 +105,13 @@ TEST_F(LwoLoad, ShapesThePlayerCantDrawStopTheLoadAndKeepWhatCameBefore) {
     NewScene();
     LwoWriter w;
     w.Layer(0, 0, 0, 0, 0, "kept").Points(SQUARE).Polygons("FACE", c.polygons);
-    const std::vector<float> values(c.mapDimension, 1.0f);
-    if (c.faceMap) w.FaceVertexMap("NORM", c.mapDimension, "map", {{0, 0, values}});
-    if (!c.faceMap) w.VertexMap("WGHT", c.mapDimension, "map", {{0, 0, values}});
+    if (c.faceMap) w.FaceVertexMap("NORM", c.mapDimension, "map", {{0, 0, std::vector<float>(c.mapDimension, 1)}});
+    if (!c.faceMap) w.VertexMap("WGHT", c.mapDimension, "map", {{0, 0, std::vector<float>(c.mapDimension, 1)}});
     w.Layer(1, 0, 0, 0, 0, "never read");
     const size_t before = LinesWith(c.expected);
     EXPECT_FALSE(LoadObject(w.File()));
     EXPECT_EQ(LinesWith(c.expected), before + 1) << c.expected;
-    ASSERT_EQ(scene->objects.size(), 1u);  // the first layer stays, nothing after the stop is read
-    EXPECT_EQ(Object(0).layerName, "kept");
+    EXPECT_TRUE(scene->objects.size() == 1 && Object(0).layerName == "kept");  // nothing after the stop is read
   }
   EXPECT_EQ(LinesWith("[ 03 ] - LWOLDR(Load) - LWO wasn't successfully loaded due to error in subroutines"), 4u);
   EXPECT_EQ(boxes.messages.size(), 4u);
@@ -148,9 +139,8 @@ TEST_F(LwoLoad, EntriesNamingWhatIsntThereAreSkippedAndTheRestLoads) {
         "ReadPNTS) - File test.lwo has a second point list after polygons in one layer, skipped"})
     EXPECT_TRUE(Logged(1, std::string("LWOLDR(") + line)) << line;
 
-  ASSERT_EQ(scene->objects.size(), 1u);
+  ASSERT_TRUE(scene->objects.size() == 1 && Object(0).triangles.size() == 3 && Object(0).baseVertices.size() == 3);
   const SceneObject& layer = Object(0);
-  ASSERT_TRUE(layer.triangles.size() == 3 && layer.baseVertices.size() == 3);
   EXPECT_TRUE(layer.triangles[0].surface == nullptr && layer.triangles[1].surface == scene->surfaces[0].get() &&
               layer.triangles[2].surface == scene->surfaces[1].get());
   EXPECT_EQ(CornersOf(layer.triangles[1]), (std::vector<uint32_t>{2, 1, 0}));
@@ -174,8 +164,7 @@ TEST_F(LwoLoad, CutShortFilesLoadWhatIsWhole) {
   ASSERT_TRUE(scene->objects.size() == 1 && Object(0).triangles.size() == 1);
   EXPECT_EQ(Object(0).triangles[0].surface, nullptr);
 
-  // Every prefix of a whole object loads or fails cleanly, and never more than it holds.
-  LwoWriter whole;
+  LwoWriter whole;  // every prefix of a whole object loads or fails cleanly, and never more than it holds
   whole.Tags({"A"}).Layer(0, 0, 0, 0, 0, "l").Points(SQUARE).Polygons("FACE", {{0, 1, 2}, {1, 3, 2}});
   whole.PolygonTags("SURF", {{0, 0}, {1, 0}}).VertexMap("TXUV", 2, "uv", {{1, 0, {1, 1}}});
   const std::vector<uint8_t> full = whole.File();
@@ -192,8 +181,7 @@ TEST_F(LwoLoad, CutShortFilesLoadWhatIsWhole) {
 
 TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   system.settings.triangulate = true;
-  // A notched square (concave at point 2) and a square (points 5-8), clockwise seen from -z.
-  LwoWriter w;
+  LwoWriter w;  // a notched square (concave at point 2) and a square (points 5-8), clockwise seen from -z
   w.Tags({"A", "B"}).Layer(0, 0, 0, 0, 0, "");
   w.Points({0, 0, 0, 4, 0, 0, 2, 1.5f, 0, 4, 4, 0, 0, 4, 0, 10, 0, 0, 11, 0, 0, 11, 1, 0, 10, 1, 0});
   w.VertexMap("WGHT", 1, "weight", {{0, 0, {1}}});  // passed over rather than failing the load
@@ -226,11 +214,9 @@ TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   for (int t = 0; t < 6; ++t) {
     const Triangle& triangle = layer.triangles[t];
     EXPECT_EQ(triangle.surface, expected[t]) << t;
-    const Vec3 p[3] = {layer.baseVertices[triangle.cornerIndex[0]].position,
-                       layer.baseVertices[triangle.cornerIndex[1]].position,
-                       layer.baseVertices[triangle.cornerIndex[2]].position};
+    const auto p = [&](int i) { return layer.baseVertices[triangle.cornerIndex[i]].position; };
     // Signed area seen from -z: negative for a triangle turned over.
-    const float area = -Cross({p[1].x - p[0].x, p[1].y - p[0].y, 0}, {p[2].x - p[0].x, p[2].y - p[0].y, 0}).z / 2;
+    const float area = -Cross({p(1).x - p(0).x, p(1).y - p(0).y, 0}, {p(2).x - p(0).x, p(2).y - p(0).y, 0}).z / 2;
     EXPECT_GT(area, 0) << "triangle " << t << " turned over";
     // Each triangle using the mapped point of its polygon took the face map's coordinates there.
     const uint32_t mapped = t < 3 ? 2 : (t < 5 ? 6 : 0xFFFF);
@@ -240,6 +226,81 @@ TEST_F(LwoLoad, TriangulationSplitsPolygonsAndCarriesTheirTagsAndCorners) {
   }
   EXPECT_EQ(layer.triangles[5].cornerIndex[1], 2u);
   EXPECT_TRUE(boxes.messages.empty());
+}
+
+struct CorpusLayer {
+  uint32_t points, triangles;
+  double area;  // sum of the polygons' areas
+};
+
+struct CorpusObject {
+  const char* path;  // under lightwave/
+  uint32_t tags;
+  std::vector<CorpusLayer> layers;
+  const char* image;  // the one texture its surfaces name
+};
+
+class LwoCorpus : public test::SceneFixture {
+ protected:
+  bool LoadCorpus(const std::string& path) {
+    NewScene();
+    system.settings.triangulate = true;
+    return LoadObject(test::ReadBytes(test::CorpusDir() + "/lightwave/" + path));
+  }
+};
+
+TEST_F(LwoCorpus, TriangulatedObjectsLoadWholeAndNameTheirImages) {
+  SKIP_WITHOUT_CORPUS();
+  const CorpusLayer SPHERE = {266, 528, 63.522419}, EARTH = {266, 528, 95.938423}, CELLS = {16, 24, 150.860006};
+  const CorpusObject objects[] = {
+      {"mapping/earth_cylindrical_x_scale_222_wrap_21.lwo", 2, {EARTH}, "earthCylindric.jpg"},
+      {"mapping/earth_planar_z.lwo", 2, {EARTH}, "earthSpherical.jpg"},
+      {"mapping/earth_spherical_y.lwo", 2, {EARTH}, "earthSpherical.jpg"},
+      {"mapping/earth_uv_cylindrical_y.lwo", 2, {EARTH}, "earthCylindric.jpg"},
+      {"objects/CellShader.lwo", 2, {CELLS}, nullptr},
+      {"objects/ModoExport_vertNormals.lwo", 1, {SPHERE}, nullptr},
+      {"objects/Subdivision.lwo", 2, {{26, 48, 17.974999}}, nullptr},
+      {"objects/box_2uv_1unused.lwo", 2, {{8, 12, 47.875001}}, "any_texture"},
+      {"objects/box_2vc_1unused.lwo", 2, {{218, 432, 47.875001}}, "white.bmp"},
+      {"objects/boxuv.lwo", 1, {{24, 12, 6.0}}, "boxuv.png"},
+      {"objects/concave_polygon.lwo", 1, {{64, 64, 0.245497}}, nullptr},
+      {"objects/hierarchy.lwo", 4,
+       {{8, 12, 44.730001}, {266, 528, 50.332769}, {8, 12, 44.415000}, {8, 12, 35.355001}}, nullptr},
+      {"objects/sphere_with_gradient.lwo", 2, {SPHERE}, nullptr},
+      {"objects/sphere_with_mat_gloss_10pc.lwo", 1, {SPHERE}, nullptr},
+      {"scenes/simple_cube.lwo", 2, {{8, 12, 29.58}}, nullptr},
+  };
+  for (const CorpusObject& object : objects) {
+    SCOPED_TRACE(object.path);
+    system.textureCache.references.clear();
+    ASSERT_TRUE(LoadCorpus(object.path));
+    ASSERT_EQ(scene->objects.size(), object.layers.size());
+    EXPECT_EQ(scene->surfaces.size(), object.tags);
+    for (size_t i = 0; i < object.layers.size(); ++i) {
+      const SceneObject& layer = Object(i);
+      EXPECT_EQ(layer.baseVertices.size(), object.layers[i].points);
+      ASSERT_EQ(layer.triangles.size(), object.layers[i].triangles);
+      double area = 0;
+      for (const Triangle& t : layer.triangles) {
+        ASSERT_NE(t.surface, nullptr);
+        const Vec3 a = layer.baseVertices[t.cornerIndex[0]].position, b = layer.baseVertices[t.cornerIndex[1]].position,
+                   c = layer.baseVertices[t.cornerIndex[2]].position;
+        area += Length(Cross({b.x - a.x, b.y - a.y, b.z - a.z}, {c.x - a.x, c.y - a.y, c.z - a.z})) / 2.0;
+      }
+      // No triangle overlaps or leaves its polygon; the spheres' slightly bent quads make a little more.
+      EXPECT_NEAR(area, object.layers[i].area, object.layers[i].area * 2e-3);
+    }
+    EXPECT_EQ(system.textureCache.references,
+              object.image ? std::vector<std::string>{object.image} : std::vector<std::string>{});
+  }
+
+  // Of the box's two UV maps the classic look draws the last read, the LightWave look the named one.
+  for (bool lightwave : {false, true}) {
+    system.settings.lightwave = lightwave;
+    ASSERT_TRUE(LoadCorpus("objects/box_2uv_1unused.lwo"));
+    PrecalcObject(Object(0), nullptr);
+    EXPECT_NEAR(Object(0).triangles[0].texCoords[0].cornerV[0], lightwave ? 0.3905f : 0.2518f, 1e-4f) << lightwave;
+  }
 }
 
 }  // namespace
