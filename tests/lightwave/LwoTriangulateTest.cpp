@@ -77,6 +77,8 @@ TEST(LwoTriangulate, PolygonsStayInsideTheirOutlineEitherWayRoundAndFaceTheirPla
       {{0, 0}, {4, 0}, {4, 1}, {1, 1}, {1, 4}, {0, 4}},  // L
       {{0, 0}, {2, 1.5}, {4, 0}, {2, 4}},                // arrow head
       {{0, 0}, {5, 0}, {5, 3}, {4, 3}, {4, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}},  // comb
+      // the comb a tenth as large, where the cross products that find a corner inside an ear stay below 1
+      {{0, 0}, {.5, 0}, {.5, .3}, {.4, .3}, {.4, .1}, {.3, .1}, {.3, .3}, {.2, .3}, {.2, .1}, {.1, .1}, {.1, .3}, {0, .3}},
   };
   // Either way round: clipped ears add up to the outline, so facing its way means no overlap or leak.
   for (const Outline& forward : outlines)
