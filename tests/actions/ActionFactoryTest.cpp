@@ -74,8 +74,7 @@ TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayA
   // Failed creations are attached and listed; rendering them does nothing, and touches nothing.
   SoundAction* sound = ActionOf<SoundAction>(object(0));
   PipAction* pip = ActionOf<PipAction>(object(4));
-  ASSERT_TRUE(sound && pip);
-  EXPECT_FALSE(sound->created || pip->created || sound->sample);
+  ASSERT_TRUE(sound && pip && !sound->created && !pip->created && !sound->sample);
   scene->objects[0]->channelValues[CHANNEL_SCALE_Y] = -1;
   sound->Render(object(0), 0);
   pip->Render(object(4), 0);
@@ -109,9 +108,8 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
   ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS Scenes\\square scene.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
   SceneParticlesAction* particles = Particles(0);
   ASSERT_TRUE(particles && particles->created && particles->nested && particles->particles.size() == 3);
-  EXPECT_EQ(particles->nested->system, &system);
   EXPECT_EQ(system.textureCache.scenes, std::vector<Scene*>{particles->nested.get()});
-  EXPECT_TRUE(Heard(1, "No camera in this scene") && boxes.messages.empty());
+  EXPECT_TRUE(particles->nested->system == &system && Heard(1, "No camera in this scene") && boxes.messages.empty());
   // The nested scene's own null got its action while it loaded.
   EXPECT_TRUE(ActionOf<SoundAction>(particles->nested->objects.at(1).get()));
 
@@ -153,11 +151,10 @@ TEST_F(ActionFactoryTest, NestedScenesThatCannotPlayAreRefused) {
   // Eight levels load; the ninth is refused.
   SceneParticlesAction* level = Particles(3);
   for (int depth = 1; depth <= 8; ++depth) {
-    ASSERT_TRUE(level->created) << depth;
+    ASSERT_TRUE(level && level->created) << depth;
     level = ActionOf<SceneParticlesAction>(level->nested->objects.at(0).get());
-    ASSERT_TRUE(level) << depth;
   }
-  EXPECT_TRUE(!level->created && Heard(1, "\"s8.lws\" would nest scenes deeper than 8 levels"));
+  EXPECT_TRUE(level && !level->created && Heard(1, "\"s8.lws\" would nest scenes deeper than 8 levels"));
   // Every refused nested scene left the texture cache again: the ones listed all play.
   for (Scene* registered : system.textureCache.scenes) EXPECT_GT(registered->lastFrame, 0.0f);
   EXPECT_EQ(system.textureCache.scenes.size(), 9u);  // self.lws once, s0 to s7

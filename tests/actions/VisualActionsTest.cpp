@@ -70,8 +70,7 @@ TEST_F(VisualActions, CameraCutShowsFromTheNextFrame) {
   Square({0, 0, -5}, {0, 1, 0}, 1, {PI, 0, 0});
   SceneObject* cut = Null("AddNullObject ACTCAM");
   Steps(cut->envelopes[CHANNEL_SCALE_X], {{0, 0.9f}, {10, 2.7f}, {20, 3}, {30, 1.5f}});
-  // 0.9 selects nothing, 2.7 the second camera once frame 10 is drawn; 3 is no camera, nothing;
-  // 1.5 the first one again.
+  // 0.9 and 3 (no camera) select nothing, 2.7 the second camera once frame 10 is drawn, 1.5 the first again.
   for (const auto& [t, red] :
        {std::pair{9, true}, {10, true}, {11, false}, {20, false}, {21, false}, {30, false}, {31, true}})
     EXPECT_EQ(Render(float(t)).Rgb(WIDTH / 2, HEIGHT / 2), (red ? Rgb{255, 0, 0} : Rgb{0, 255, 0})) << t;
@@ -140,9 +139,8 @@ TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasV
   float left, right, top, bottom;
   Project({-0.5f, 0.75f, 5}, &left, &top);
   Project({0.5f, -0.5f, 5}, &right, &bottom);
-  EXPECT_EQ(image.Rgb(left, bottom), (Rgb{255, 0, 0}));
-  EXPECT_EQ(image.Rgb(right, bottom), (Rgb{0, 255, 0}));
-  EXPECT_EQ(image.Rgb(WIDTH / 2.0f, top), (Rgb{0, 0, 255}));
+  EXPECT_EQ((std::vector{image.Rgb(left, bottom), image.Rgb(right, bottom), image.Rgb(WIDTH / 2.0f, top)}),
+            (std::vector<Rgb>{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
   EXPECT_TRUE(image.Black(5, HEIGHT - 45) && image.Black(WIDTH - 5, 5));
 
   // Fully transparent, the surface receives nothing.
@@ -175,7 +173,6 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
   for (const SceneParticlesAction::Particle& p : particles->particles) {
     EXPECT_TRUE(p.position.x == 0 && p.position.z == 0);
     EXPECT_NEAR(p.position.y, p.velocity.y * (50 * 2.0f / 300) * 7000, 1e-3);
-    EXPECT_LT(p.nestedTime, 30.0f);
     EXPECT_EQ(p.nestedTime, std::fmod(50 + p.phase, 30.0f));
   }
   // Drawn, a particle's square is placed by the owner, then its offset, then its own place.
