@@ -107,9 +107,7 @@ TEST_F(SoundLayer, MusicPlaysAsLibopenmptRendersItFromItsOrderAtItsVolume) {
     const std::vector<float> part = Pull(piece);
     ours.insert(ours.end(), part.begin(), part.end());
   }
-  const std::vector<float> reference = RenderDirectly(mod, 3, 30000);
-  ASSERT_GT(Peak(reference), 0.01f);
-  EXPECT_LT(Difference(ours, reference), 1e-6f);
+  EXPECT_LT(Difference(ours, RenderDirectly(mod, 3, 30000)), 1e-6f);
   EXPECT_GT(Difference(ours, RenderDirectly(mod, 0, 30000)), 0.01f);  // order 0 sounds otherwise
   EXPECT_FALSE(sound::MusicPlay(music, 5, 0, true) || sound::MusicPlay(music, 0, 64, true));  // no such order, row
 

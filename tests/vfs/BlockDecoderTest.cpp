@@ -28,8 +28,7 @@ struct Decoded {
 Decoded Decode(const Bytes& stream, uint32_t room, int small = 0, int verbosity = 0, bool libbz2 = false) {
   Decoded d{0, Bytes(room + 1)};  // never empty, so data() is never null
   uint32_t len = room;
-  static const uint8_t NONE = 0;
-  const uint8_t* source = stream.empty() ? &NONE : stream.data();
+  const uint8_t* source = stream.empty() ? d.bytes.data() : stream.data();  // never null either
   const uint32_t size = static_cast<uint32_t>(stream.size());
   d.result = libbz2 ? BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(d.bytes.data()), &len,
                                                  reinterpret_cast<char*>(const_cast<uint8_t*>(source)), size, 0, 0)

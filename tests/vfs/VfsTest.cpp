@@ -165,8 +165,7 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
     std::vector<uint8_t> bad = image;
     bad[at] = 1;
     EXPECT_TRUE(vfs.MountImage(bad) && vfs.Count() == 0);
-    const char* names[] = {"seven"};
-    EXPECT_FALSE(vfs.MountImage(bad, names, 1));
+    EXPECT_FALSE(vfs.MountImage(bad, listed, 2));
   }
   EXPECT_EQ(capture.messages.size(), 3u);
   // An entry length below the fixed part or past the directory ends the walk; a directory past the file.
