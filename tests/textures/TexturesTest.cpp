@@ -72,8 +72,7 @@ TEST_F(TextureLoaderTest, AcceptedFormatsBecomeBottomUpBgrRowsOthersAndBrokenFil
     const test::Picture& picture = kind == ImageKind::PNG8_GREY ? grey : kind == ImageKind::PNG16_GREY ? dim : colour;
     ExpectDecodes(test::EncodeImage(kind, picture), picture, kind == ImageKind::JPEG ? 32 : 0);  // lossy: rings
   }
-  // A JPEG's metadata is left out, since the library trusts its counts: stray bytes, an Exif
-  // directory claiming 65535 entries in a few bytes, a comment, a fill byte before the frame.
+  // JPEG metadata, whose counts the library trusts, is left out: stray bytes, 65535 Exif entries, a comment, a fill.
   std::vector<uint8_t> tagged = test::EncodeImage(ImageKind::JPEG, colour);
   tagged.insert(tagged.begin() + 2, {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I',
                                      '*', 0, 8, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFE, 0, 4, 'h', 'i', 0xFF});

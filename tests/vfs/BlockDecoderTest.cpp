@@ -236,8 +236,7 @@ TEST(BlockDecoder, ReportsEachResultCode) {
   EXPECT_EQ(DECODE_DATA_ERROR, Decode(badEnd, 100).result);
 }
 
-// We make what libbz2 makes of a block, and the packer reduces its standard stream to exactly ours:
-// hand-made blocks, then random ones whose origins mostly link them in several cycles, as no text does.
+// Hand-made, then random blocks (origins linking several cycles, as no text does): libbz2 agrees, the packer too.
 TEST(BlockDecoder, DecodesHandMadeAndRandomBlocksAsLibbz2Does) {
   const auto agree = [](const Block& b, char digit, uint32_t room) {
     const Decoded ours = Decode(Stream({b}, digit), room);
@@ -257,9 +256,8 @@ TEST(BlockDecoder, DecodesHandMadeAndRandomBlocksAsLibbz2Does) {
       {{.lengths = {{1, 2, 20}}}, {'A'}},
       // "abac": its sorted rotations end in "cbaa", origin 0; move-to-front 2, 2, 2 and a run of one.
       {{.used = {'a', 'b', 'c'}, .symbols = {3, 3, 3, RUNA}}, {'a', 'b', 'a', 'c'}},
-      // Lengths that overfill the code space: end of block "0", RUNA "10", RUNB "11", and the
-      // two move-to-front symbols lost past the space, as libbz2 loses them. The run of 12 is
-      // "xxxx", a count, "xxxx", a count, "xx" for the first run-length stage.
+      // Lengths overfilling the code space: end of block "0", RUNA "10", RUNB "11", the two move-to-front symbols
+      // lost past the space as libbz2 loses them. The run of 12 is "xxxx", a count, "xxxx", a count, "xx".
       {{.origPtr = 4, .used = {'x', 'y', 'z'}, .lengths = {{2, 2, 2, 2, 1}}, .symbols = {RUNB, RUNA, RUNB}},
        Bytes(4 + 'x' + 4 + 'x' + 2, 'x')},
   };
@@ -291,12 +289,9 @@ TEST(BlockDecoder, DecodesHandMadeAndRandomBlocksAsLibbz2Does) {
     b.lengths = {lengths};
     b.groups = 2 + static_cast<int>(rng() % 5);
 
-    uint32_t n = 0;
     const uint32_t target = large ? 130000 + rng() % 200000 : 1 + rng() % (trial % 2 ? 3000 : 12000);
-    if (alpha == 3) {  // one byte value: the block is a single run
-      b.symbols = RunSymbols(target);
-      n = target;
-    }
+    uint32_t n = alpha == 3 ? target : 0;  // one byte value: the block is a single run
+    b.symbols = RunSymbols(n);
     while (n < target) {
       // A run, then another symbol: two runs in a row would be read as one.
       const uint32_t run = rng() % 3 == 0 ? 1 + rng() % (large ? 6000 : 12) : 0;

@@ -34,8 +34,7 @@ std::vector<std::string> Records(const Vfs& vfs) {
 }  // namespace
 
 TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
-  // Created in both orders, so neither can pass for name order; in a folder past 255 characters
-  // deep (only a demo's names are bound by that), named with either separator.
+  // Made in both orders (neither passes for name order), in a folder over 255 characters deep, either separator.
   for (bool backupFirst : {true, false}) {
     test::TempDir temp;
     const std::filesystem::path dir = temp.Path() / std::string(200, 'd') / std::string(200, 's');
