@@ -5,9 +5,7 @@
 #include "support/SceneText.h"
 
 using namespace actions_test;
-using render_test::Constant;
-using render_test::Image;
-using render_test::Place;
+using namespace render_test;
 
 namespace {
 
@@ -23,7 +21,7 @@ std::vector<uint8_t> FlatPng(uint32_t side, Rgb left, Rgb right = {}) {
   return test::EncodeImage(test::ImageKind::PNG24, picture);
 }
 
-class VisualActions : public render_test::RenderFixture, protected ActionWorkspace {
+class VisualActions : public RenderFixture, protected ActionWorkspace {
  protected:
   using RenderFixture::system;  // the scene's; the workspace's own one stays unused
 
@@ -162,11 +160,11 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
   ASSERT_TRUE(ActionOf<SceneParticlesAction>(still)->created && particles && particles->created);
   LoadTextures();
 
-  EXPECT_EQ(render_test::FindBlob(Render(9)).count, 0u);
+  EXPECT_EQ(FindBlob(Render(9)).count, 0u);
   float x, y;
   Project({1, 0, 10}, &x, &y);  // at the null, no box and no limit to fly within; the square at x 1
-  render_test::ExpectBlobAt(Render(10), x, y, 2.0f, "first frame");
-  EXPECT_TRUE(render_test::FindBlob(Render(99.9f)).count > 0 && render_test::FindBlob(Render(100)).count == 0);
+  ExpectBlobAt(Render(10), x, y, 2.0f, "first frame");
+  EXPECT_TRUE(FindBlob(Render(99.9f)).count > 0 && FindBlob(Render(100)).count == 0);
 
   // A limit of 0 holds x and z at 0; y flies with its velocity, through frames passing unseen too.
   scene->AdvanceFrame(250);

@@ -13,9 +13,7 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-using test::RawDatafile;
-using test::RawEntry;
-using test::StoredEntry;
+using namespace test;
 
 std::vector<uint8_t> Packed(const std::vector<PackMember>& members) {
   std::vector<uint8_t> out;
