@@ -33,7 +33,15 @@ class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
   std::unique_ptr<Scene> scene;
 };
 
-TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseAndParametersStartOneBlankAfter) {
+TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseParametersStartOneBlankAfterSequencesNameFrames) {
+  BitmapAnimAction* fire = Made<BitmapAnimAction>("ACTBAMM fire###.tga mask###.png 3 2.5");
+  // Frame names, texture references, surfaces and layers also show in the drawn sequence.
+  ASSERT_TRUE(fire && fire->created && fire->spriteScale == 2.5f && scene->surfaces.size() == 3);
+  // The '#' and the two characters after it make room for the number, whatever they are.
+  for (const auto& [pattern, first] :
+       {std::pair{"fire#.tga", "fire001ga"}, {"plain.tga", "plain.tga001"}, {"end#", "end001"}})
+    EXPECT_EQ(Made<BitmapAnimAction>(std::string("ACTBAMM ") + pattern + " a 1 1")->colourFrames.at(0).name, first);
+
   const struct {
     const char* word;
     uint8_t phase;
@@ -57,9 +65,10 @@ TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseAndParametersStar
     const FadeAction* fade = Made<FadeAction>(rest);
     EXPECT_EQ(std::tuple(fade->red, fade->green, fade->blue), rgb) << rest;
   }
-  // The image sequence skips the first character of its text: with none there it skips nothing.
+  // The image sequence skips the first character of its text: with none there it skips nothing. No frames below 0.
   const BitmapAnimAction* empty = Made<BitmapAnimAction>("ACTBAMM");
-  EXPECT_TRUE(empty->frameCount == 0 && empty->colourFrames.empty());
+  EXPECT_TRUE(empty->frameCount == 0 && empty->colourFrames.empty() &&
+              Made<BitmapAnimAction>("ACTBAMM a# b# -4 1")->colourFrames.empty());
 }
 
 TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayAttached) {
@@ -88,18 +97,6 @@ TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayA
     const FadeAction* fade = ActionOf<FadeAction>(scene->objects[0].get());
     EXPECT_TRUE(version[0] == '5' ? fade && fade->red == 10 && fade->blue == 30 : !fade) << version;
   }
-}
-
-TEST_F(ActionFactoryTest, ImageSequenceNamesItsFramesFromItsPatterns) {
-  BitmapAnimAction* fire = Made<BitmapAnimAction>("ACTBAMM fire###.tga mask###.png 3 2.5");
-  // Frame names, texture references, surfaces and layers also show in the drawn sequence.
-  ASSERT_TRUE(fire && fire->created && fire->spriteScale == 2.5f && scene->surfaces.size() == 3);
-
-  // The '#' and the two characters after it make room for the number, whatever they are.
-  for (const auto& [pattern, first] :
-       {std::pair{"fire#.tga", "fire001ga"}, {"plain.tga", "plain.tga001"}, {"end#", "end001"}})
-    EXPECT_EQ(Made<BitmapAnimAction>(std::string("ACTBAMM ") + pattern + " a 1 1")->colourFrames.at(0).name, first);
-  EXPECT_TRUE(Made<BitmapAnimAction>("ACTBAMM a# b# -4 1")->colourFrames.empty());
 }
 
 TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles) {
