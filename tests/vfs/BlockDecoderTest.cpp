@@ -37,6 +37,11 @@ Decoded Decode(const Bytes& stream, uint32_t room, int small = 0, int verbosity 
   return d;
 }
 
+Bytes WithByte(Bytes bytes, size_t at, int value) {
+  bytes[at] = static_cast<uint8_t>(value);
+  return bytes;
+}
+
 Bytes Reduced(const Bytes& data, int blockSize) {
   Bytes out;
   EXPECT_TRUE(CompressReduced(data.data(), data.size(), blockSize, out)) << data.size() << " bytes at " << blockSize;
@@ -202,17 +207,11 @@ TEST(BlockDecoder, ReportsEachResultCode) {
 
   // The standard format, and first bytes that are not a size digit.
   EXPECT_EQ(DECODE_DATA_ERROR_MAGIC, Decode(Stream({}, '9', &data), size).result);
-  for (char first : {'0', ':', '\0'}) {
-    Bytes bad = stream;
-    bad[0] = static_cast<uint8_t>(first);
-    EXPECT_EQ(DECODE_DATA_ERROR_MAGIC, Decode(bad, size).result) << int(first);
-  }
+  for (char first : {'0', ':', '\0'})
+    EXPECT_EQ(DECODE_DATA_ERROR_MAGIC, Decode(WithByte(stream, 0, first), size).result) << int(first);
   // Each byte of the block marker matters; the sixth is the last one read.
-  for (size_t i = 1; i <= 6; ++i) {
-    Bytes bad = stream;
-    bad[i] ^= 0x04;
-    EXPECT_EQ(DECODE_DATA_ERROR, Decode(bad, size).result) << i;
-  }
+  for (size_t i = 1; i <= 6; ++i)
+    EXPECT_EQ(DECODE_DATA_ERROR, Decode(WithByte(stream, i, stream[i] ^ 4), size).result) << i;
 
   // Room one byte short, or none (the round trips give exactly the size, the blocks more).
   EXPECT_EQ(DECODE_OUTBUFF_FULL, Decode(stream, size - 1).result);
@@ -231,9 +230,7 @@ TEST(BlockDecoder, ReportsEachResultCode) {
   // "1" and the end marker: an empty stream, which is what the packer makes of nothing (decoded in the round trips).
   const Bytes empty = Stream({});
   EXPECT_EQ(empty, Reduced({}, 1));
-  Bytes badEnd = empty;
-  badEnd[6] ^= 1;
-  EXPECT_EQ(DECODE_DATA_ERROR, Decode(badEnd, 100).result);
+  EXPECT_EQ(DECODE_DATA_ERROR, Decode(WithByte(empty, 6, empty[6] ^ 1), 100).result);
 }
 
 // Hand-made, then random blocks (origins linking several cycles, as no text does): libbz2 agrees, the packer too.
@@ -374,8 +371,7 @@ TEST(Reduce, RefusesWhatIsNotOneCompleteStream) {
   // A wrong magic or size digit, a damaged block marker, a randomised block (the bit after the CRC).
   for (auto [at, value] : {std::pair<size_t, int>{0, 'X'}, {1, 'X'}, {2, 'X'}, {3, '0'}, {9, standard[9] ^ 1},
                            {14, standard[14] | 0x80}}) {
-    Bytes bad = standard;
-    bad[at] = static_cast<uint8_t>(value);
+    const Bytes bad = WithByte(standard, at, value);
     EXPECT_FALSE(ReduceStream(bad.data(), bad.size(), out)) << at;
   }
   for (size_t cut = 0; cut < standard.size(); ++cut) {
