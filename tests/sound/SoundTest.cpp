@@ -210,7 +210,6 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   const sound::Handle sample = sound::SampleLoad(wav.data(), wav.size());
   const sound::Handle music = sound::MusicLoad(mod.data(), mod.size());
   ASSERT_TRUE(sound::SamplePlay(sample, 100));
-  warnings = 0;
   std::vector<uint8_t> garbage(4000);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 7919 >> 3);
   for (const std::vector<uint8_t>& data :
