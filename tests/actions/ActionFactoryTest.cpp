@@ -128,16 +128,12 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
 TEST_F(ActionFactoryTest, NestedScenesThatCannotPlayAreRefused) {
   AddSquareScene("still.lws", 0);
   // self.lws nests itself; s0 nests s1, s1 nests s2, ... s9 is the square: one level past the limit.
-  const auto nesting = [](const std::string& inner) {
-    return Lws({"PreviewLastFrame 30", "AddNullObject ACTSPS " + inner + " 1 0 10 0 0 0 0 0 0", "AddCamera"});
-  };
+  const auto null = [](const std::string& inner) { return "AddNullObject ACTSPS " + inner + " 1 0 10 0 0 0 0 0 0"; };
+  const auto nesting = [&](const std::string& inner) { return Lws({"PreviewLastFrame 30", null(inner), "AddCamera"}); };
   AddText("self.lws", nesting("self.lws"));
   for (int i = 0; i < 9; ++i) AddText("s" + std::to_string(i) + ".lws", nesting("s" + std::to_string(i + 1) + ".lws"));
   AddSquareScene("s9.lws");
-  ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS still.lws 5 0 10 1 1 1 1 1 1",
-                        "AddNullObject ACTSPS nowhere.lws 5 0 10 1 1 1 1 1 1",
-                        "AddNullObject ACTSPS self.lws 1 0 10 0 0 0 0 0 0",
-                        "AddNullObject ACTSPS s0.lws 1 0 10 0 0 0 0 0 0", "AddCamera"})));
+  ASSERT_TRUE(Load(Lws({null("still.lws"), null("nowhere.lws"), null("self.lws"), null("s0.lws"), "AddCamera"})));
   // A scene that ends at frame 0 can't wrap its particles' time; a missing file loads nothing.
   EXPECT_TRUE(!Particles(0)->created && !Particles(0)->nested && Heard(1, "ends at frame 0"));
   EXPECT_TRUE(!Particles(1)->created && Heard(0, "Couldn't find LWS \"nowhere.lws\""));

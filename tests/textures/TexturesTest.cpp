@@ -55,9 +55,8 @@ class TextureTest : public ::testing::Test {
   test::MessageCapture boxes;
   test::LogFile log{dir / "ZIVI3.LOG"};
 };
-using TextureLoaderTest = TextureTest;
 
-TEST_F(TextureLoaderTest, AcceptedFormatsBecomeBottomUpBgrRowsOthersAndBrokenFilesLogOneLine) {
+TEST_F(TextureTest, AcceptedFormatsBecomeBottomUpBgrRowsOthersAndBrokenFilesLogOneLine) {
   // Rows of 39 bytes, padded to 40; a 16-bit grey picture up to 127 keeps its range, not stretched.
   const test::Picture colour = test::Gradient(13, 7);
   test::Picture grey = colour, dim = colour;
