@@ -268,7 +268,6 @@ TEST_F(SoundLayer, ADeviceConsumesTheMixOnItsOwnThread) {
 
 TEST(SoundCapture, WavFilesAreStereo16BitAndClipped) {
   test::TempDir dir;
-  // 16-bit stereo at 22050 Hz; samples past full scale are clipped, not wrapped.
   const float loud[6] = {2.0f, -2.0f, 0.5f, -0.5f, 0, 1};
   ASSERT_TRUE(sound::WriteWav((dir / "loud.wav").c_str(), loud, 3, 22050));
   const std::vector<uint8_t> file = test::ReadBytes(dir / "loud.wav");

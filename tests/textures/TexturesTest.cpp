@@ -119,24 +119,23 @@ TEST_F(TextureTest, AcceptedFormatsBecomeBottomUpBgrRowsOthersAndBrokenFilesLogO
 TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   const auto file = File("ten", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
   ImageStream stream(*file);
-  uint8_t buffer[128];
-  std::fill_n(buffer, 128, 0xEE);
-  EXPECT_TRUE(stream.Read(buffer, 4, 2) == 2u && stream.Tell() == 8 && !stream.overran);
+  std::vector<uint8_t> buffer(128, 0xEE);
+  EXPECT_TRUE(stream.Read(buffer.data(), 4, 2) == 2u && stream.Tell() == 8 && !stream.overran);
   // Two bytes left: no whole item of four, nothing copied, and the short record is noted.
-  EXPECT_TRUE(stream.Read(buffer + 8, 4, 1) == 0u && buffer[8] == 0xEE && stream.overran);
+  EXPECT_TRUE(stream.Read(&buffer[8], 4, 1) == 0u && buffer[8] == 0xEE && stream.overran);
   // Buffered byte reads ask for more than is left: the rest is zeroed, and only nothing is short.
   stream.overran = false;
-  EXPECT_TRUE(stream.Read(buffer + 8, 1, 100) == 2u && !stream.overran);
+  EXPECT_TRUE(stream.Read(&buffer[8], 1, 100) == 2u && !stream.overran);
   EXPECT_TRUE(buffer[9] == 9 && buffer[10] == 0 && buffer[107] == 0 && buffer[108] == 0xEE);
-  EXPECT_TRUE(stream.Read(buffer, 1, 1) == 0u && stream.overran);
+  EXPECT_TRUE(stream.Read(buffer.data(), 1, 1) == 0u && stream.overran);
   // An item count whose byte count overflows 32 bits still stops at the end.
   EXPECT_EQ(stream.Seek(0, SEEK_SET), 0);
-  EXPECT_TRUE(stream.Read(buffer, 0x10000, 0x10001) == 0u && stream.Read(buffer, 5, 0x40000000) == 2u);
+  EXPECT_TRUE(stream.Read(buffer.data(), 0x10000, 0x10001) == 0u && stream.Read(buffer.data(), 5, 0x40000000) == 2u);
 
   EXPECT_TRUE(stream.Seek(-3, SEEK_END) == 0 && stream.Tell() == 7);
   EXPECT_TRUE(stream.Seek(2, SEEK_CUR) == 0 && stream.Tell() == 9);
   EXPECT_TRUE(stream.Seek(-20, SEEK_CUR) == -1 && stream.Tell() == 9);  // before the start: refused, position kept
-  EXPECT_TRUE(stream.Seek(1000, SEEK_SET) == 0 && stream.Read(buffer, 1, 4) == 0);  // past the end: reads find nothing
+  EXPECT_TRUE(stream.Seek(1000, SEEK_SET) == 0 && stream.Read(buffer.data(), 1, 4) == 0);  // past the end: none
   EXPECT_EQ(ImageStream(VfsFile{"unread", {}, 500, 0}).size, 0u);  // a record never read in holds nothing
 }
 
