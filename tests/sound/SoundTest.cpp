@@ -212,10 +212,8 @@ TEST_F(SoundLayer, BadHandlesAndBadDataAreRefusedAndChangeNothing) {
   const sound::Handle sample = Sample(wav);
   const sound::Handle music = sound::MusicLoad(mod.data(), mod.size());
   ASSERT_TRUE(sound::SamplePlay(sample, 100));
-  std::vector<uint8_t> garbage(4000);
-  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 7919 >> 3);
   for (const std::vector<uint8_t>& data :
-       {garbage, {mod.begin(), mod.begin() + 100}, {wav.begin(), wav.begin() + 30}, std::vector<uint8_t>{}})
+       {decltype(wav)(wav.rbegin(), wav.rend()), {mod.begin(), mod.begin() + 100}, {wav.begin(), wav.begin() + 30}, {}})
     EXPECT_EQ(sound::MusicLoad(data.data(), data.size()) + sound::SampleLoad(data.data(), data.size()), 0u);
   EXPECT_EQ(sound::MusicLoad(nullptr, 100) + sound::SampleLoad(nullptr, 100), 0u);
   const sound::Handle freed = Sample(wav);
