@@ -33,7 +33,15 @@ class ActionFactoryTest : public ::testing::Test, protected ActionWorkspace {
   std::unique_ptr<Scene> scene;
 };
 
-TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseAndParametersStartOneBlankAfter) {
+TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseParametersStartOneBlankAfterSequencesNameFrames) {
+  BitmapAnimAction* fire = Made<BitmapAnimAction>("ACTBAMM fire###.tga mask###.png 3 2.5");
+  // Frame names, texture references, surfaces and layers also show in the drawn sequence.
+  ASSERT_TRUE(fire && fire->created && fire->spriteScale == 2.5f && scene->surfaces.size() == 3);
+  // The '#' and the two characters after it make room for the number, whatever they are.
+  for (const auto& [pattern, first] :
+       {std::pair{"fire#.tga", "fire001ga"}, {"plain.tga", "plain.tga001"}, {"end#", "end001"}})
+    EXPECT_EQ(Made<BitmapAnimAction>(std::string("ACTBAMM ") + pattern + " a 1 1")->colourFrames.at(0).name, first);
+
   const struct {
     const char* word;
     uint8_t phase;
@@ -57,9 +65,10 @@ TEST_F(ActionFactoryTest, NamesMatchExactlyAndPickClassAndPhaseAndParametersStar
     const FadeAction* fade = Made<FadeAction>(rest);
     EXPECT_EQ(std::tuple(fade->red, fade->green, fade->blue), rgb) << rest;
   }
-  // The image sequence skips the first character of its text: with none there it skips nothing.
+  // The image sequence skips the first character of its text: with none there it skips nothing. No frames below 0.
   const BitmapAnimAction* empty = Made<BitmapAnimAction>("ACTBAMM");
-  EXPECT_TRUE(empty->frameCount == 0 && empty->colourFrames.empty());
+  EXPECT_TRUE(empty->frameCount == 0 && empty->colourFrames.empty() &&
+              Made<BitmapAnimAction>("ACTBAMM a# b# -4 1")->colourFrames.empty());
 }
 
 TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayAttached) {
@@ -74,8 +83,7 @@ TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayA
   // Failed creations are attached and listed; rendering them does nothing, and touches nothing.
   SoundAction* sound = ActionOf<SoundAction>(object(0));
   PipAction* pip = ActionOf<PipAction>(object(4));
-  ASSERT_TRUE(sound && pip);
-  EXPECT_FALSE(sound->created || pip->created || sound->sample);
+  ASSERT_TRUE(sound && pip && !sound->created && !pip->created && !sound->sample);
   scene->objects[0]->channelValues[CHANNEL_SCALE_Y] = -1;
   sound->Render(object(0), 0);
   pip->Render(object(4), 0);
@@ -91,27 +99,14 @@ TEST_F(ActionFactoryTest, SceneFileNullsBecomeActionsInFileOrderAndFailuresStayA
   }
 }
 
-TEST_F(ActionFactoryTest, ImageSequenceNamesItsFramesFromItsPatterns) {
-  BitmapAnimAction* fire = Made<BitmapAnimAction>("ACTBAMM fire###.tga mask###.png 3 2.5");
-  // Frame names, texture references, surfaces and layers also show in the drawn sequence.
-  ASSERT_TRUE(fire && fire->created && fire->spriteScale == 2.5f && scene->surfaces.size() == 3);
-
-  // The '#' and the two characters after it make room for the number, whatever they are.
-  for (const auto& [pattern, first] :
-       {std::pair{"fire#.tga", "fire001ga"}, {"plain.tga", "plain.tga001"}, {"end#", "end001"}})
-    EXPECT_EQ(Made<BitmapAnimAction>(std::string("ACTBAMM ") + pattern + " a 1 1")->colourFrames.at(0).name, first);
-  EXPECT_TRUE(Made<BitmapAnimAction>("ACTBAMM a# b# -4 1")->colourFrames.empty());
-}
-
 TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles) {
   // Its name holds a blank and a folder; it has no camera, which its particles don't need.
   AddSquareScene("square scene.lws", 60, {"AddNullObject ACTSFX missing.wav"});
   ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS Scenes\\square scene.lws 3 10 100 2 4 6 1 0 1", "AddCamera"})));
   SceneParticlesAction* particles = Particles(0);
   ASSERT_TRUE(particles && particles->created && particles->nested && particles->particles.size() == 3);
-  EXPECT_EQ(particles->nested->system, &system);
   EXPECT_EQ(system.textureCache.scenes, std::vector<Scene*>{particles->nested.get()});
-  EXPECT_TRUE(Heard(1, "No camera in this scene") && boxes.messages.empty());
+  EXPECT_TRUE(particles->nested->system == &system && Heard(1, "No camera in this scene") && boxes.messages.empty());
   // The nested scene's own null got its action while it loaded.
   EXPECT_TRUE(ActionOf<SoundAction>(particles->nested->objects.at(1).get()));
 
@@ -133,16 +128,12 @@ TEST_F(ActionFactoryTest, NestedSceneLoadsIntoTheSameCacheAndLaysOutItsParticles
 TEST_F(ActionFactoryTest, NestedScenesThatCannotPlayAreRefused) {
   AddSquareScene("still.lws", 0);
   // self.lws nests itself; s0 nests s1, s1 nests s2, ... s9 is the square: one level past the limit.
-  const auto nesting = [](const std::string& inner) {
-    return Lws({"PreviewLastFrame 30", "AddNullObject ACTSPS " + inner + " 1 0 10 0 0 0 0 0 0", "AddCamera"});
-  };
+  const auto null = [](const std::string& inner) { return "AddNullObject ACTSPS " + inner + " 1 0 10 0 0 0 0 0 0"; };
+  const auto nesting = [&](const std::string& inner) { return Lws({"PreviewLastFrame 30", null(inner), "AddCamera"}); };
   AddText("self.lws", nesting("self.lws"));
   for (int i = 0; i < 9; ++i) AddText("s" + std::to_string(i) + ".lws", nesting("s" + std::to_string(i + 1) + ".lws"));
   AddSquareScene("s9.lws");
-  ASSERT_TRUE(Load(Lws({"AddNullObject ACTSPS still.lws 5 0 10 1 1 1 1 1 1",
-                        "AddNullObject ACTSPS nowhere.lws 5 0 10 1 1 1 1 1 1",
-                        "AddNullObject ACTSPS self.lws 1 0 10 0 0 0 0 0 0",
-                        "AddNullObject ACTSPS s0.lws 1 0 10 0 0 0 0 0 0", "AddCamera"})));
+  ASSERT_TRUE(Load(Lws({null("still.lws"), null("nowhere.lws"), null("self.lws"), null("s0.lws"), "AddCamera"})));
   // A scene that ends at frame 0 can't wrap its particles' time; a missing file loads nothing.
   EXPECT_TRUE(!Particles(0)->created && !Particles(0)->nested && Heard(1, "ends at frame 0"));
   EXPECT_TRUE(!Particles(1)->created && Heard(0, "Couldn't find LWS \"nowhere.lws\""));
@@ -153,11 +144,10 @@ TEST_F(ActionFactoryTest, NestedScenesThatCannotPlayAreRefused) {
   // Eight levels load; the ninth is refused.
   SceneParticlesAction* level = Particles(3);
   for (int depth = 1; depth <= 8; ++depth) {
-    ASSERT_TRUE(level->created) << depth;
+    ASSERT_TRUE(level && level->created) << depth;
     level = ActionOf<SceneParticlesAction>(level->nested->objects.at(0).get());
-    ASSERT_TRUE(level) << depth;
   }
-  EXPECT_TRUE(!level->created && Heard(1, "\"s8.lws\" would nest scenes deeper than 8 levels"));
+  EXPECT_TRUE(level && !level->created && Heard(1, "\"s8.lws\" would nest scenes deeper than 8 levels"));
   // Every refused nested scene left the texture cache again: the ones listed all play.
   for (Scene* registered : system.textureCache.scenes) EXPECT_GT(registered->lastFrame, 0.0f);
   EXPECT_EQ(system.textureCache.scenes.size(), 9u);  // self.lws once, s0 to s7

@@ -22,8 +22,7 @@ enum class ImageKind {
   BMP24, BMP8, PNG24, PNG32, PNG8_GREY, PNG16_GREY, PNG48, PNG64, JPEG, PCX24, PCX8
 };
 
-// The file bytes of picture in that format; none for a BMP8 or PCX8 of more than 256 colours.
-// PNG32 and PNG64 are opaque; grey PNGs hold the luminance, 16-bit ones each value v as v × 256.
+// The file (none for a BMP8 or PCX8 over 256 colours); PNG32/64 opaque, grey PNGs luminance, 16-bit ones v × 256.
 std::vector<uint8_t> EncodeImage(ImageKind format, const Picture& picture);
 
 }  // namespace test

@@ -10,8 +10,7 @@
 
 namespace test {
 
-// An "M.K." module of `orders` orders, each its own 16-row pattern: order k plays a looped
-// square wave at a pitch of its own on channel k % 4, at speed 3 (about 1 s per order).
+// An "M.K." module of `orders` orders of about 1 s: order k loops a square wave of its own pitch on channel k % 4.
 inline std::vector<uint8_t> MakeTinyMod(uint32_t orders = 5) {
   static const uint16_t PERIODS[] = {428, 381, 339, 320, 285, 254, 226, 214};
   demogen::Module mod;

@@ -55,9 +55,8 @@ class TextureTest : public ::testing::Test {
   test::MessageCapture boxes;
   test::LogFile log{dir / "ZIVI3.LOG"};
 };
-using TextureLoaderTest = TextureTest;
 
-TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
+TEST_F(TextureTest, AcceptedFormatsBecomeBottomUpBgrRowsOthersAndBrokenFilesLogOneLine) {
   // Rows of 39 bytes, padded to 40; a 16-bit grey picture up to 127 keeps its range, not stretched.
   const test::Picture colour = test::Gradient(13, 7);
   test::Picture grey = colour, dim = colour;
@@ -72,8 +71,7 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
     const test::Picture& picture = kind == ImageKind::PNG8_GREY ? grey : kind == ImageKind::PNG16_GREY ? dim : colour;
     ExpectDecodes(test::EncodeImage(kind, picture), picture, kind == ImageKind::JPEG ? 32 : 0);  // lossy: rings
   }
-  // A JPEG's metadata is left out, since the library trusts its counts: stray bytes, an Exif
-  // directory claiming 65535 entries in a few bytes, a comment, a fill byte before the frame.
+  // JPEG metadata, whose counts the library trusts, is left out: stray bytes, 65535 Exif entries, a comment, a fill.
   std::vector<uint8_t> tagged = test::EncodeImage(ImageKind::JPEG, colour);
   tagged.insert(tagged.begin() + 2, {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xE1, 0, 18, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I',
                                      '*', 0, 8, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFE, 0, 4, 'h', 'i', 0xFF});
@@ -81,11 +79,8 @@ TEST_F(TextureLoaderTest, EveryAcceptedFormatBecomesBottomUpBgrRows) {
   TextureEntry widest;
   EXPECT_TRUE(Decode(test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16384, 1)), widest) &&
               Decode(test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(1, 16384)), widest));
-  EXPECT_TRUE(log.Lines().empty());  // a good file is decoded in silence
-}
 
-TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
-  const test::Picture picture = test::Gradient(16, 16);  // 256 colours: a palette holds them
+  // Other formats and broken files log one line each and nothing else; good ones above logged nothing.
   std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
       {"a.ppm", {'P', '6', ' ', '1', ' ', '1', ' ', '2', '5', '5', '\n', 1, 2, 3}},  // the library reads it
       {"empty.png", {}},
@@ -94,16 +89,16 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
   // Each accepted format cut short, inside its header and inside its pixels.
   for (ImageKind kind : {ImageKind::BMP24, ImageKind::BMP8, ImageKind::PNG24, ImageKind::JPEG, ImageKind::PCX24,
                          ImageKind::PCX8}) {
-    const std::vector<uint8_t> whole = test::EncodeImage(kind, picture);
+    const std::vector<uint8_t> whole = test::EncodeImage(kind, colour);
     for (size_t keep : {size_t(20), whole.size() / 2, whole.size() - 1})
       files.push_back({"cut-" + std::to_string(int(kind)) + "-" + std::to_string(keep),
                        std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(keep))});
   }
   // A PNG failing its checksum; a PCX narrower than its width (the library would overrun); too wide.
-  std::vector<uint8_t> png = test::EncodeImage(ImageKind::PNG24, picture);
+  std::vector<uint8_t> png = test::EncodeImage(ImageKind::PNG24, colour);
   png[png.size() - 20] ^= 0x55;
-  std::vector<uint8_t> narrow = test::EncodeImage(ImageKind::PCX24, picture);
-  narrow[66] = 4;  // bytes a row, for 16 pixels
+  std::vector<uint8_t> narrow = test::EncodeImage(ImageKind::PCX24, colour);
+  narrow[66] = 4;  // bytes a row, for 13 pixels
   files.insert(files.end(), {{"crc.png", png}, {"narrow.pcx", narrow},
                              {"wide.png", test::EncodeImage(ImageKind::PNG8_GREY, test::Gradient(16385, 1))}});
 
@@ -124,24 +119,23 @@ TEST_F(TextureLoaderTest, OtherFormatsAndBrokenFilesLogOneLineAndNothingElse) {
 TEST(ImageStream, ReadsNeverPassTheEndOfTheFile) {
   const auto file = File("ten", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
   ImageStream stream(*file);
-  uint8_t buffer[128];
-  std::fill_n(buffer, 128, 0xEE);
-  EXPECT_TRUE(stream.Read(buffer, 4, 2) == 2u && stream.Tell() == 8 && !stream.overran);
+  std::vector<uint8_t> buffer(128, 0xEE);
+  EXPECT_TRUE(stream.Read(buffer.data(), 4, 2) == 2u && stream.Tell() == 8 && !stream.overran);
   // Two bytes left: no whole item of four, nothing copied, and the short record is noted.
-  EXPECT_TRUE(stream.Read(buffer + 8, 4, 1) == 0u && buffer[8] == 0xEE && stream.overran);
+  EXPECT_TRUE(stream.Read(&buffer[8], 4, 1) == 0u && buffer[8] == 0xEE && stream.overran);
   // Buffered byte reads ask for more than is left: the rest is zeroed, and only nothing is short.
   stream.overran = false;
-  EXPECT_TRUE(stream.Read(buffer + 8, 1, 100) == 2u && !stream.overran);
+  EXPECT_TRUE(stream.Read(&buffer[8], 1, 100) == 2u && !stream.overran);
   EXPECT_TRUE(buffer[9] == 9 && buffer[10] == 0 && buffer[107] == 0 && buffer[108] == 0xEE);
-  EXPECT_TRUE(stream.Read(buffer, 1, 1) == 0u && stream.overran);
+  EXPECT_TRUE(stream.Read(buffer.data(), 1, 1) == 0u && stream.overran);
   // An item count whose byte count overflows 32 bits still stops at the end.
   EXPECT_EQ(stream.Seek(0, SEEK_SET), 0);
-  EXPECT_TRUE(stream.Read(buffer, 0x10000, 0x10001) == 0u && stream.Read(buffer, 5, 0x40000000) == 2u);
+  EXPECT_TRUE(stream.Read(buffer.data(), 0x10000, 0x10001) == 0u && stream.Read(buffer.data(), 5, 0x40000000) == 2u);
 
   EXPECT_TRUE(stream.Seek(-3, SEEK_END) == 0 && stream.Tell() == 7);
   EXPECT_TRUE(stream.Seek(2, SEEK_CUR) == 0 && stream.Tell() == 9);
   EXPECT_TRUE(stream.Seek(-20, SEEK_CUR) == -1 && stream.Tell() == 9);  // before the start: refused, position kept
-  EXPECT_TRUE(stream.Seek(1000, SEEK_SET) == 0 && stream.Read(buffer, 1, 4) == 0);  // past the end: reads find nothing
+  EXPECT_TRUE(stream.Seek(1000, SEEK_SET) == 0 && stream.Read(buffer.data(), 1, 4) == 0);  // past the end: none
   EXPECT_EQ(ImageStream(VfsFile{"unread", {}, 500, 0}).size, 0u);  // a record never read in holds nothing
 }
 
@@ -255,12 +249,11 @@ TEST_F(TextureCacheTest, SecondLayerBecomesTheFirstLayersAlphaOnEverySurface) {
   cache.AddScene(&scene);
   cache.Load(&vfs);
 
-  EXPECT_EQ(Texels(*cache.entries[0]), Expected(mask));  // keeps its own upload
-  EXPECT_EQ(Texels(*cache.entries[1]), Expected(colour, &mask));
-  EXPECT_EQ(Texels(*cache.entries[2]), Expected(colour, &mask));
-  EXPECT_EQ(Texels(*cache.entries[3]), Expected(colour));
-  EXPECT_TRUE(cache.entries[0]->combined && cache.entries[1]->combined && cache.entries[2]->combined);
-  EXPECT_FALSE(cache.entries[3]->combined || cache.entries[4]->combined);
+  // The mask keeps its own upload; the first three are marked combined.
+  const std::vector<uint8_t> rgba[] = {Expected(mask), Expected(colour, &mask), Expected(colour, &mask),
+                                       Expected(colour), Expected(test::Gradient(2, 2))};
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(std::pair(Texels(*cache.entries[i]), cache.entries[i]->combined != 0), std::pair(rgba[i], i < 3)) << i;
   EXPECT_TRUE(log.Has(1, "TEXCACHE(CombineAlpha) - Alpha texture \"small.bmp\" (2x2) and texture \"third.bmp\" "
                          "(2x4) differ in size, not merged"));
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));

@@ -17,8 +17,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t RUNA = 0;
-constexpr uint32_t RUNB = 1;
+constexpr uint32_t RUNA = 0, RUNB = 1;
 
 struct Decoded {
   int result;
@@ -29,14 +28,18 @@ struct Decoded {
 Decoded Decode(const Bytes& stream, uint32_t room, int small = 0, int verbosity = 0, bool libbz2 = false) {
   Decoded d{0, Bytes(room + 1)};  // never empty, so data() is never null
   uint32_t len = room;
-  static const uint8_t NONE = 0;
-  const uint8_t* source = stream.empty() ? &NONE : stream.data();
+  const uint8_t* source = stream.empty() ? d.bytes.data() : stream.data();  // never null either
   const uint32_t size = static_cast<uint32_t>(stream.size());
   d.result = libbz2 ? BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(d.bytes.data()), &len,
                                                  reinterpret_cast<char*>(const_cast<uint8_t*>(source)), size, 0, 0)
                     : DecodeBuffer(d.bytes.data(), &len, source, size, small, verbosity);
   d.bytes.resize(d.result == DECODE_OK ? len : 0);
   return d;
+}
+
+Bytes WithByte(Bytes bytes, size_t at, int value) {
+  bytes[at] = static_cast<uint8_t>(value);
+  return bytes;
 }
 
 Bytes Reduced(const Bytes& data, int blockSize) {
@@ -81,8 +84,7 @@ struct BitWriter {
   }
 };
 
-constexpr uint64_t BLOCK_MARKER = 0x314159265359ull;
-constexpr uint64_t END_MARKER = 0x177245385090ull;
+constexpr uint64_t BLOCK_MARKER = 0x314159265359ull, END_MARKER = 0x177245385090ull;
 
 // One block body, field by field; each field can be set to an out-of-range value.
 struct Block {
@@ -172,26 +174,20 @@ std::vector<uint32_t> RunSymbols(uint64_t n, const std::vector<uint32_t>& then =
 }  // namespace
 
 TEST(BlockDecoder, RoundTripsEveryKindOfContentAndBlockSize) {
+  const auto roundTrip = [](const Bytes& data, int blockSize) {
+    const Decoded d = Decode(Reduced(data, blockSize), static_cast<uint32_t>(data.size()));
+    EXPECT_TRUE(d.result == DECODE_OK && data == d.bytes) << data.size() << " at " << blockSize << ": " << d.result;
+  };
   // Sizes around nothing, the run-length stage's thresholds and a 100k block's capacity.
   const size_t sizes[] = {0, 1, 2, 3, 4, 5, 6, 255, 259, 260, 4096, 99980, 99981, 100000, 100001, 250000};
   uint32_t seed = 1;
   for (Kind kind : {TEXT, RANDOM, SKEWED, RUNS})
-    for (size_t size : sizes) {
-      Bytes data = Content(kind, size, seed++);
-      Decoded d = Decode(Reduced(data, 1), static_cast<uint32_t>(size));
-      ASSERT_TRUE(d.result == DECODE_OK && data == d.bytes) << kind << " " << size << ": " << d.result;
-    }
+    for (size_t size : sizes) roundTrip(Content(kind, size, seed++), 1);
   // Every block size, with blocks large enough for the segmented inverse transform; one byte repeated.
-  for (int blockSize = 1; blockSize <= 9; ++blockSize) {
-    Bytes data = Content(blockSize % 2 ? TEXT : SKEWED, 140000 + 40000 * static_cast<size_t>(blockSize), seed++);
-    Decoded d = Decode(Reduced(data, blockSize), static_cast<uint32_t>(data.size()));
-    ASSERT_TRUE(d.result == DECODE_OK && data == d.bytes) << blockSize << ": " << d.result;
-  }
-  for (size_t size : {1u, 4u, 5u, 258u, 259u, 260u, 264u, 3000000u}) {
-    Bytes data(size, 0x41);
-    Decoded d = Decode(Reduced(data, 9), static_cast<uint32_t>(size));
-    ASSERT_TRUE(d.result == DECODE_OK && data == d.bytes) << size << ": " << d.result;
-  }
+  for (int blockSize = 1; blockSize <= 9; ++blockSize)
+    roundTrip(Content(blockSize % 2 ? TEXT : SKEWED, 140000 + 40000 * static_cast<size_t>(blockSize), seed++),
+              blockSize);
+  for (size_t size : {1u, 4u, 5u, 258u, 259u, 260u, 264u, 3000000u}) roundTrip(Bytes(size, 0x41), 9);
 }
 
 TEST(BlockDecoder, ReportsEachResultCode) {
@@ -211,17 +207,11 @@ TEST(BlockDecoder, ReportsEachResultCode) {
 
   // The standard format, and first bytes that are not a size digit.
   EXPECT_EQ(DECODE_DATA_ERROR_MAGIC, Decode(Stream({}, '9', &data), size).result);
-  for (char first : {'0', ':', '\0'}) {
-    Bytes bad = stream;
-    bad[0] = static_cast<uint8_t>(first);
-    EXPECT_EQ(DECODE_DATA_ERROR_MAGIC, Decode(bad, size).result) << int(first);
-  }
+  for (char first : {'0', ':', '\0'})
+    EXPECT_EQ(DECODE_DATA_ERROR_MAGIC, Decode(WithByte(stream, 0, first), size).result) << int(first);
   // Each byte of the block marker matters; the sixth is the last one read.
-  for (size_t i = 1; i <= 6; ++i) {
-    Bytes bad = stream;
-    bad[i] ^= 0x04;
-    EXPECT_EQ(DECODE_DATA_ERROR, Decode(bad, size).result) << i;
-  }
+  for (size_t i = 1; i <= 6; ++i)
+    EXPECT_EQ(DECODE_DATA_ERROR, Decode(WithByte(stream, i, stream[i] ^ 4), size).result) << i;
 
   // Room one byte short, or none (the round trips give exactly the size, the blocks more).
   EXPECT_EQ(DECODE_OUTBUFF_FULL, Decode(stream, size - 1).result);
@@ -237,17 +227,13 @@ TEST(BlockDecoder, ReportsEachResultCode) {
   trailing.insert(trailing.end(), {0xde, 0xad, 0xbe, 0xef});
   EXPECT_EQ(data, Decode(trailing, size).bytes);
 
-  // "1" and the end marker: an empty stream, which is what the packer makes of nothing.
+  // "1" and the end marker: an empty stream, which is what the packer makes of nothing (decoded in the round trips).
   const Bytes empty = Stream({});
   EXPECT_EQ(empty, Reduced({}, 1));
-  EXPECT_TRUE(Decode(empty, 100).result == DECODE_OK && Decode(empty, 100).bytes.empty());
-  Bytes badEnd = empty;
-  badEnd[6] ^= 1;
-  EXPECT_EQ(DECODE_DATA_ERROR, Decode(badEnd, 100).result);
+  EXPECT_EQ(DECODE_DATA_ERROR, Decode(WithByte(empty, 6, empty[6] ^ 1), 100).result);
 }
 
-// We make what libbz2 makes of a block, and the packer reduces its standard stream to exactly ours:
-// hand-made blocks, then random ones whose origins mostly link them in several cycles, as no text does.
+// Hand-made, then random blocks (origins linking several cycles, as no text does): libbz2 agrees, the packer too.
 TEST(BlockDecoder, DecodesHandMadeAndRandomBlocksAsLibbz2Does) {
   const auto agree = [](const Block& b, char digit, uint32_t room) {
     const Decoded ours = Decode(Stream({b}, digit), room);
@@ -267,9 +253,8 @@ TEST(BlockDecoder, DecodesHandMadeAndRandomBlocksAsLibbz2Does) {
       {{.lengths = {{1, 2, 20}}}, {'A'}},
       // "abac": its sorted rotations end in "cbaa", origin 0; move-to-front 2, 2, 2 and a run of one.
       {{.used = {'a', 'b', 'c'}, .symbols = {3, 3, 3, RUNA}}, {'a', 'b', 'a', 'c'}},
-      // Lengths that overfill the code space: end of block "0", RUNA "10", RUNB "11", and the
-      // two move-to-front symbols lost past the space, as libbz2 loses them. The run of 12 is
-      // "xxxx", a count, "xxxx", a count, "xx" for the first run-length stage.
+      // Lengths overfilling the code space: end of block "0", RUNA "10", RUNB "11", the two move-to-front symbols
+      // lost past the space as libbz2 loses them. The run of 12 is "xxxx", a count, "xxxx", a count, "xx".
       {{.origPtr = 4, .used = {'x', 'y', 'z'}, .lengths = {{2, 2, 2, 2, 1}}, .symbols = {RUNB, RUNA, RUNB}},
        Bytes(4 + 'x' + 4 + 'x' + 2, 'x')},
   };
@@ -301,12 +286,9 @@ TEST(BlockDecoder, DecodesHandMadeAndRandomBlocksAsLibbz2Does) {
     b.lengths = {lengths};
     b.groups = 2 + static_cast<int>(rng() % 5);
 
-    uint32_t n = 0;
     const uint32_t target = large ? 130000 + rng() % 200000 : 1 + rng() % (trial % 2 ? 3000 : 12000);
-    if (alpha == 3) {  // one byte value: the block is a single run
-      b.symbols = RunSymbols(target);
-      n = target;
-    }
+    uint32_t n = alpha == 3 ? target : 0;  // one byte value: the block is a single run
+    b.symbols = RunSymbols(n);
     while (n < target) {
       // A run, then another symbol: two runs in a row would be read as one.
       const uint32_t run = rng() % 3 == 0 ? 1 + rng() % (large ? 6000 : 12) : 0;
@@ -389,8 +371,7 @@ TEST(Reduce, RefusesWhatIsNotOneCompleteStream) {
   // A wrong magic or size digit, a damaged block marker, a randomised block (the bit after the CRC).
   for (auto [at, value] : {std::pair<size_t, int>{0, 'X'}, {1, 'X'}, {2, 'X'}, {3, '0'}, {9, standard[9] ^ 1},
                            {14, standard[14] | 0x80}}) {
-    Bytes bad = standard;
-    bad[at] = static_cast<uint8_t>(value);
+    const Bytes bad = WithByte(standard, at, value);
     EXPECT_FALSE(ReduceStream(bad.data(), bad.size(), out)) << at;
   }
   for (size_t cut = 0; cut < standard.size(); ++cut) {

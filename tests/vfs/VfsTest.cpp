@@ -2,7 +2,6 @@
 
 #include "support/RawDatafile.h"
 #include "support/TestSupport.h"
-#include "vpfpack/Pack.h"
 #include "vpfpack/Reduce.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +12,7 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-using test::RawDatafile;
-using test::RawEntry;
-using test::StoredEntry;
-
-std::vector<uint8_t> Packed(const std::vector<PackMember>& members) {
-  std::vector<uint8_t> out;
-  std::string error;
-  EXPECT_TRUE(BuildDatafile(members, 9, out, nullptr, &error)) << error;
-  return out;
-}
+using namespace test;
 
 // The names of the records, each marked loaded (+) or not (-).
 std::vector<std::string> Records(const Vfs& vfs) {
@@ -33,22 +23,8 @@ std::vector<std::string> Records(const Vfs& vfs) {
 
 }  // namespace
 
-TEST(Vfs, FindPrefersTheExactNameThenTheFirstPrefixInIndexOrder) {
-  Vfs vfs;
-  EXPECT_EQ(vfs.Find(""), nullptr);  // no records, nothing to return
-
-  // A datafile keeps its directory's order: the backup comes first there.
-  ASSERT_TRUE(vfs.MountImage(Packed({{"blob.lwo.bak", Bytes("old")}, {"BLOB.LWO", Bytes("new")}, {"SCENE.LWS", {}}})));
-  EXPECT_EQ(vfs.Find("blob.lwo")->name, "BLOB.LWO");
-  EXPECT_EQ(vfs.Find("blob")->name, "blob.lwo.bak");
-  EXPECT_EQ(vfs.Find(""), vfs.files[0].get());
-  EXPECT_EQ(vfs.Find("scene.lws.bak"), nullptr);  // longer than the record's name
-  EXPECT_EQ(vfs.Find("cene"), nullptr);
-}
-
 TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
-  // Created in both orders, so neither can pass for name order; in a folder past 255 characters
-  // deep (only a demo's names are bound by that), named with either separator.
+  // Made in both orders (neither passes for name order), in a folder over 255 characters deep, either separator.
   for (bool backupFirst : {true, false}) {
     test::TempDir temp;
     const std::filesystem::path dir = temp.Path() / std::string(200, 'd') / std::string(200, 's');
@@ -79,57 +55,7 @@ TEST(Vfs, DirectoryMountReadsEveryRegularFileInNameOrderWithoutTail) {
   }
 }
 
-TEST(Vfs, FailedMountsShowTheirMessageAndLeaveTheVfsClosedAndOverBudgetReadNothing) {
-  test::TempDir dir;
-  test::WriteText(dir / "present.lwo", "x");
-  test::MessageCapture capture;
-  Vfs vfs;
-
-  const char* names[] = {"present.lwo", "missing.lwo"};
-  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names, 2));
-  EXPECT_TRUE(vfs.Count() == 0 && vfs.failure == VFS_FAILED_INTEGRITY);
-  EXPECT_FALSE(vfs.Mount(MOUNT_DATAFILE, (dir / "nothing.vpf").c_str()));
-  EXPECT_EQ(vfs.failure, VFS_FAILED_NOT_PRESENT);
-  EXPECT_FALSE(vfs.Mount(2, dir.Path().c_str()));  // not a mode of ours
-  const std::string longName(256, 'n');
-  const char* tooLong[] = {longName.c_str()};
-  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), tooLong, 1));  // past a demo's 255-character names
-
-  ASSERT_EQ(capture.messages.size(), 4u);
-  const std::string texts[] = {VFS_INTEGRITY, VFS_NOT_PRESENT, VFS_NOT_PRESENT, VFS_INTEGRITY};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(capture.messages[i].text, texts[i]) << i;
-  EXPECT_EQ(capture.messages[0].text, "Data integrity error or file(s) not present");
-  EXPECT_TRUE(capture.messages[0].caption == "DUZUR exception" && capture.messages[1].icon == platform::ICON_ERROR);
-
-  // An empty mount: a list succeeds with nothing in it, no list fails quietly.
-  EXPECT_TRUE(vfs.Mount(MOUNT_EMPTY, nullptr, names, 2) && vfs.Count() == 0);
-  EXPECT_FALSE(vfs.Mount(MOUNT_EMPTY, nullptr));
-  EXPECT_EQ(capture.messages.size(), 4u);
-
-  // Over the budget nothing is read: a datafile record counts its unpacked size and tail, a file its size.
-  const std::vector<uint8_t> image = Packed({{"a", std::vector<uint8_t>(400, 'a')}, {"b", std::vector<uint8_t>(100, 'b')}});
-  const uint64_t declared = 500 + 2 * VFS_TAIL_BYTES;
-  vfs.memoryBudget = declared;
-  EXPECT_TRUE(vfs.MountImage(image) && vfs.mountBytes == declared);
-  vfs.memoryBudget = declared - 1;
-  EXPECT_FALSE(vfs.MountImage(image));
-  EXPECT_TRUE(vfs.failure == VFS_FAILED_OVER_BUDGET && vfs.Count() == 0 && vfs.mountBytes == declared);
-  const char* onlyB[] = {"B"};
-  EXPECT_TRUE(vfs.MountImage(image, onlyB, 1));  // a list counts only what it reads
-
-  test::WriteText(dir / "one", std::string(300, '1'));
-  test::WriteText(dir / "two", std::string(300, '2'));
-  vfs.memoryBudget = 600;  // and present.lwo's byte
-  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()) || vfs.mountBytes != 601);
-  ASSERT_EQ(capture.messages.size(), 6u);
-  EXPECT_TRUE(capture.messages[5].text == VFS_OVER_BUDGET && capture.messages[5].caption == VFS_CAPTION);
-
-  // Left alone, the budget is half the machine's memory and never above 4 GiB.
-  EXPECT_LE(DefaultMemoryBudget(), uint64_t(4) << 30);
-  EXPECT_GE(DefaultMemoryBudget(), std::min(platform::PhysicalMemoryBytes() / 2, uint64_t(4) << 30));
-}
-
-TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
+TEST(Vfs, DatafileEntriesAreCheckedFailedMountsShowTheirMessageAndOverBudgetReadNothing) {
   const std::vector<uint8_t> hundred(100, 'x');
   std::vector<uint8_t> stream;
   ASSERT_TRUE(CompressReduced(hundred.data(), hundred.size(), 9, stream));
@@ -141,7 +67,7 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
   const std::vector<RawEntry> entries = {
       {"seven" + nul, 7, 0, 7, 0, firstWord},           // a part word is not summed
       {"Seven" + nul, 9, 0, 9, 7, 0},                   // a name's first entry is the one used
-      {"bad_sum" + nul, 8, 0, 8, 0, firstWord},
+      {"tiny_bad" + nul, 8, 0, 8, 0, firstWord},
       {"tiny" + nul, 3, 0, 3, 13, 0},                   // shorter than a word: sum 0
       {"packed" + nul, size, 1, 100, 16, sum},          // ends where the data ends
       {"short" + nul, size, 1, 200, 16, sum},           // decodes shorter than it declares
@@ -156,8 +82,9 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
   const std::vector<uint8_t> image = RawDatafile(entries, data);
   test::MessageCapture capture;
   Vfs vfs;
+  EXPECT_EQ(vfs.Find(""), nullptr);  // no records, nothing to return
   ASSERT_TRUE(vfs.MountImage(image));  // a full mount makes no loaded-check
-  const std::vector<std::string> loaded = {"seven+", "Seven+", "bad_sum-", "tiny+", "packed+", "short-", "past_end-",
+  const std::vector<std::string> loaded = {"seven+", "Seven+", "tiny_bad-", "tiny+", "packed+", "short-", "past_end-",
                                            "stored_grows-", "huge-", "wrapping-", "garbage_compressed-", "after+"};
   ASSERT_EQ(Records(vfs), loaded);
   // Exactly the member's bytes and a zero tail; nothing in a record not loaded.
@@ -166,6 +93,9 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
     const VfsFile& f = *vfs.files[i];
     EXPECT_TRUE(f.size == held[i].size() && f.data == Bytes(f.loaded ? held[i] + std::string(VFS_TAIL_BYTES, 0) : "")) << i;
   }
+  // Find takes the exact name before an earlier record it begins, else the first record it begins.
+  EXPECT_TRUE(vfs.Find("TINY") == vfs.files[3].get() && vfs.Find("tiny_") == vfs.files[2].get());
+  EXPECT_TRUE(vfs.Find("") == vfs.files[0].get() && !vfs.Find("tiny_bad.bak") && !vfs.Find("iny"));
   // A listed mount reads only those members; names match whole and without case.
   const char* listed[] = {"SEVEN", "Packed"}, *partial[] = {"seve"};
   ASSERT_TRUE(vfs.MountImage(image, listed, 2));
@@ -177,10 +107,8 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
     std::vector<uint8_t> bad = image;
     bad[at] = 1;
     EXPECT_TRUE(vfs.MountImage(bad) && vfs.Count() == 0);
-    const char* names[] = {"seven"};
-    EXPECT_FALSE(vfs.MountImage(bad, names, 1));
+    EXPECT_FALSE(vfs.MountImage(bad, listed, 2));
   }
-  EXPECT_EQ(capture.messages.size(), 3u);
   // An entry length below the fixed part or past the directory ends the walk; a directory past the file.
   for (uint16_t length : {5, 4000}) {
     std::vector<RawEntry> cut = {StoredEntry("good", data, 0, 8), StoredEntry("x", data, 0, 8), entries.back()};
@@ -194,4 +122,45 @@ TEST(Vfs, DatafileEntriesAreCheckedAndMembersComeBackExactlyWithTheirZeroTail) {
     vfs.MountImage(std::vector<uint8_t>(image.begin(), image.begin() + n));
     for (const auto& f : vfs.files) EXPECT_TRUE(!f->loaded || std::count(loaded.begin(), loaded.end(), f->name + "+")) << n;
   }
+
+  // Failed mounts show their message and leave the vfs closed; over the budget nothing is read.
+  test::TempDir dir;
+  test::WriteText(dir / "present.lwo", "x");
+  const char* names[] = {"present.lwo", "missing.lwo"};
+  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), names, 2));
+  EXPECT_TRUE(vfs.Count() == 0 && vfs.failure == VFS_FAILED_INTEGRITY);
+  EXPECT_FALSE(vfs.Mount(MOUNT_DATAFILE, (dir / "nothing.vpf").c_str()));
+  EXPECT_EQ(vfs.failure, VFS_FAILED_NOT_PRESENT);
+  EXPECT_FALSE(vfs.Mount(2, dir.Path().c_str()));  // not a mode of ours
+  const std::string longName(256, 'n');
+  const char* tooLong[] = {longName.c_str()};
+  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str(), tooLong, 1));  // past a demo's 255-character names
+
+  // An empty mount: a list succeeds with nothing in it, no list fails quietly.
+  EXPECT_TRUE(vfs.Mount(MOUNT_EMPTY, nullptr, names, 2) && vfs.Count() == 0);
+  EXPECT_FALSE(vfs.Mount(MOUNT_EMPTY, nullptr));
+
+  // Over the budget nothing is read: a listed member counts its unpacked size and tail (not huge's), a file its size.
+  const uint64_t declared = 7 + 100 + 2 * VFS_TAIL_BYTES;
+  vfs.memoryBudget = declared;
+  EXPECT_TRUE(vfs.MountImage(image, listed, 2) && vfs.mountBytes == declared);
+  vfs.memoryBudget = declared - 1;
+  EXPECT_FALSE(vfs.MountImage(image, listed, 2));
+  EXPECT_TRUE(vfs.failure == VFS_FAILED_OVER_BUDGET && vfs.Count() == 0 && vfs.mountBytes == declared);
+
+  test::WriteText(dir / "one", std::string(300, '1'));
+  test::WriteText(dir / "two", std::string(300, '2'));
+  vfs.memoryBudget = 600;  // and present.lwo's byte
+  EXPECT_FALSE(vfs.Mount(MOUNT_DIRECTORY, dir.Path().c_str()) || vfs.mountBytes != 601);
+  std::vector<std::string> texts;
+  for (const test::Message& message : capture.messages) texts.push_back(message.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{VFS_INTEGRITY, VFS_INTEGRITY, VFS_INTEGRITY, VFS_INTEGRITY,
+                                             VFS_NOT_PRESENT, VFS_NOT_PRESENT, VFS_INTEGRITY, VFS_OVER_BUDGET,
+                                             VFS_OVER_BUDGET}));
+  EXPECT_EQ(texts[0], "Data integrity error or file(s) not present");
+  EXPECT_TRUE(capture.messages[8].caption == "DUZUR exception" && capture.messages[8].icon == platform::ICON_ERROR);
+
+  // Left alone, the budget is half the machine's memory and never above 4 GiB.
+  EXPECT_LE(DefaultMemoryBudget(), uint64_t(4) << 30);
+  EXPECT_GE(DefaultMemoryBudget(), std::min(platform::PhysicalMemoryBytes() / 2, uint64_t(4) << 30));
 }
