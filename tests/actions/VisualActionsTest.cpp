@@ -134,9 +134,8 @@ TEST_F(VisualActions, PictureInPictureFillsTheSurfaceTextureWithTheOtherCamerasV
   // The texture's level 0 is 64 square: a 128 picture is not copied, the texture stays usable.
   EXPECT_TRUE(ActionOf<PipAction>(pip)->copies == 1 && ActionOf<PipAction>(tooLarge)->copies == 0);
   // The screen shows that camera's view; the main view is whole again, the little picture gone.
-  float left, right, top, bottom;
-  Project({-0.5f, 0.75f, 5}, &left, &top);
-  Project({0.5f, -0.5f, 5}, &right, &bottom);
+  const auto [left, top] = Project({-0.5f, 0.75f, 5});
+  const auto [right, bottom] = Project({0.5f, -0.5f, 5});
   EXPECT_EQ((std::vector{image.Rgb(left, bottom), image.Rgb(right, bottom), image.Rgb(WIDTH / 2.0f, top)}),
             (std::vector<Rgb>{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
   EXPECT_TRUE(image.Black(5, HEIGHT - 45) && image.Black(WIDTH - 5, 5));
@@ -161,8 +160,7 @@ TEST_F(VisualActions, ParticlesDrawBetweenStartAndEndAndStopAtTheirLimits) {
   LoadTextures();
 
   EXPECT_EQ(FindBlob(Render(9)).count, 0u);
-  float x, y;
-  Project({1, 0, 10}, &x, &y);  // at the null, no box and no limit to fly within; the square at x 1
+  const auto [x, y] = Project({1, 0, 10});  // at the null, no box and no limit to fly within; the square at x 1
   ExpectBlobAt(Render(10), x, y, 2.0f, "first frame");
   EXPECT_TRUE(FindBlob(Render(99.9f)).count > 0 && FindBlob(Render(100)).count == 0);
 

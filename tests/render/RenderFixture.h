@@ -171,7 +171,6 @@ class RenderFixture : public ::testing::Test {
     return {(f / aspect * point.x / point.z + 1) * 0.5f * WIDTH,
             float(HEIGHT - bandHeight) / 2 + (1 - f * point.y / point.z) * 0.5f * bandHeight};
   }
-  static void Project(Vec3 point, float* x, float* y) { std::tie(*x, *y) = Project(point); }
 
   System system;
   platform::OffscreenContext* context = nullptr;
