@@ -49,7 +49,7 @@ TEST_F(Transform, ObjectLocalMatrixPivotsRotatesScalesAndMoves) {
       {true, {0, 0, HALF_PI}, {1, 0, 0}, {0, 1, 0}, "LightWave bank"},
       {true, {HALF_PI, 0, HALF_PI}, {1, 0, 0}, {0, 1, 0}, "LightWave heading and bank"},
       {true, {HALF_PI, HALF_PI, HALF_PI}, {1, 0, 0}, {1, 0, 0}, "LightWave all three"},
-      {true, {HALF_PI, 0, 0}, {0, 0, 1}, {1, 0, 0}, "LightWave scale before heading, z", {2, 1, 1}},
+      {true, {HALF_PI, 0, 0}, {0, 0, 1}, {3, 0, 0}, "LightWave scale before heading, z", {2, 1, 3}},
       {true, {HALF_PI, 0, 0}, {1, 0, 0}, {5, 0, -2}, "LightWave scale before heading, x", {2, 1, 1}, {5, 0, 0}},
   };
   for (const auto& c : cases) {
